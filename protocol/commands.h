@@ -1,0 +1,219 @@
+// The command catalogue: formatting, parsing and recognition of every command
+// exchanged between Parlomatic and Server. Fields are separated by ':', list
+// items by '!'; four commands end with length-counted tails (Connect,
+// AddNewUser, FindUser, Message) which are cut by length, never by separator.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace parlo {
+
+// Presence codes carried on the wire; 4 to 6 are the client's own states.
+enum StateCode : int {
+    kStateOnline = 0,
+    kStateOffline = 1,
+    kStateInactive = 2,
+    kStateAway = 3,
+    kStateStartup = 4,
+    kStateExit = 5,
+    kStateConnecting = 6,
+};
+
+// The server's log name of a state code ("en ligne", "deconnecté", ...).
+std::string_view StateLogName(int code);
+
+// Longest field of a record text.
+inline constexpr size_t kMaxRecordField = 8183;
+// Longest formatted "Broadcast:%s" command.
+inline constexpr size_t kMaxBroadcastBytes = 1023;
+
+// ---------------------------------------------------------------------------
+// Recognition: prefix tests in each side's fixed order. No keyword of a list
+// is a prefix of another, so at most one test matches.
+
+enum class ServerKeyword {
+    kConnect,
+    kAddNewUser,
+    kAddressBook,
+    kGetAllState,
+    kDoAddAddressBook,
+    kMessage,
+    kFindUser,
+    kGetState,
+    kSetState,
+    kNoAddAddressBook,
+    kYesAddAddressBook,
+    kRemoveAddressBook,
+    kInvite,
+    kLeave,
+    kWriting,
+};
+
+enum class ClientKeyword {
+    kLogin,
+    kAddNewUser,
+    kAddressBook,
+    kSetState,
+    kMessage,
+    kDoAddAddressBook,
+    kNoAddAddressBook,
+    kYesAddAddressBook,
+    kDelAddressBook,
+    kAskAddressBook,
+    kInvite,
+    kLeave,
+    kWriting,
+    kBroadcast,
+};
+
+template <typename Keyword>
+struct KeywordTest {
+    std::string_view text;
+    Keyword keyword;
+};
+
+// The keyword tests in the order each side runs them.
+std::span<const KeywordTest<ServerKeyword>> ServerKeywordOrder();
+std::span<const KeywordTest<ClientKeyword>> ClientKeywordOrder();
+
+// Runs every test of the side's order on `command`; returns the match, if any.
+std::optional<ServerKeyword> RecognizeServerCommand(std::string_view command);
+std::optional<ClientKeyword> RecognizeClientCommand(std::string_view command);
+
+// ---------------------------------------------------------------------------
+// Small helpers shared by parsers.
+
+// Items of a separated list, stopping at the first empty item ("a!b!" -> a, b).
+std::vector<std::string_view> SplitList(std::string_view list, char separator = '!');
+// Joins items with `separator` between them (no trailing separator).
+std::string JoinList(std::span<const std::string> items, char separator = '!');
+// Strict decimal (optional '-', at least one digit, nothing else).
+std::optional<int> ParseDecimal(std::string_view digits);
+// Longest prefix of `text` of at most `max_bytes` that does not split a UTF-8
+// sequence.
+std::string_view CutUtf8(std::string_view text, size_t max_bytes);
+
+// ---------------------------------------------------------------------------
+// Record text: "%d:%d:%d:%d:%d:" then compressed login, compressed password,
+// first name, last name, e-mail, back to back.
+
+struct RecordView {
+    std::string_view login_blob;
+    std::string_view password_blob;
+    std::string_view first_name;
+    std::string_view last_name;
+    std::string_view email;
+    // login_blob followed by password_blob, contiguous in the record text.
+    std::string_view credentials;
+};
+
+std::string FormatRecordText(std::string_view login_blob, std::string_view password_blob,
+                             std::string_view first_name, std::string_view last_name,
+                             std::string_view email);
+// Refuses a record whose header is not five decimal lengths, whose lengths do
+// not add up to the bytes present, or whose field exceeds 8183 bytes.
+std::optional<RecordView> ParseRecordText(std::string_view record);
+
+// ---------------------------------------------------------------------------
+// Client -> server.
+
+struct ConnectView {
+    std::string_view computer;
+    std::string_view login_blob;
+    std::string_view password_blob;
+    std::string_view credentials;  // login_blob + password_blob, contiguous
+};
+std::string FormatConnect(std::string_view computer, std::string_view login_blob,
+                          std::string_view password_blob);
+std::optional<ConnectView> ParseConnect(std::string_view command);
+
+std::string FormatAddNewUser(std::string_view record_text);
+// The record text of an AddNewUser command (everything after "AddNewUser:").
+std::optional<std::string_view> AddNewUserRecord(std::string_view command);
+
+struct MessageView {
+    std::string_view sender;
+    std::vector<std::string_view> participants;
+    std::string_view text;  // exactly the announced byte count
+};
+std::string FormatMessage(std::string_view sender, std::span<const std::string> participants,
+                          std::string_view text);
+// Refuses a negative or oversized count, participants that run past the
+// command, and a text length beyond the bytes present.
+std::optional<MessageView> ParseMessage(std::string_view command);
+
+struct FindUserCriteria {
+    std::string_view login;
+    std::string_view first_name;
+    std::string_view last_name;
+    std::string_view email;
+};
+std::string FormatFindUser(std::string_view login, std::string_view first_name,
+                           std::string_view last_name, std::string_view email);
+std::optional<FindUserCriteria> ParseFindUser(std::string_view command);
+
+// "Writing:%s:%d:" followed by each participant and "!".
+std::string FormatWritingRequest(std::string_view login, int flag,
+                                 std::span<const std::string> participants);
+// "Writing:%s:%d:%s", the server's relay.
+std::string FormatWritingRelay(std::string_view login, int flag, std::string_view list);
+struct WritingView {
+    std::string_view login;
+    int flag = 0;
+    std::string_view list;
+};
+WritingView ParseWriting(std::string_view command);
+
+std::string FormatSetStateRequest(std::string_view login, int code);
+// The code of a SetState request (atoi of field 3, as the server reads it).
+int SetStateRequestCode(std::string_view command);
+
+// "GetState:" + login; the server reads the login after the first nine bytes.
+std::string FormatGetState(std::string_view login);
+std::string_view GetStateLogin(std::string_view command);
+std::string FormatStateOfLogin(std::string_view login, int code);  // "%s:%d"
+
+// "Keyword:%s:%s", used by Invite and Leave in both directions.
+std::string FormatInvite(std::string_view login, std::string_view list);
+std::string FormatLeave(std::string_view login, std::string_view list);
+struct LoginAndList {
+    std::string_view login;
+    std::string_view list;
+};
+LoginAndList ParseLoginAndList(std::string_view command);
+
+// "Keyword:%s" with one login or text.
+std::string FormatWithText(std::string_view keyword, std::string_view text);
+// Field 2 of a command (separator ':').
+std::string_view SecondField(std::string_view command);
+
+// ---------------------------------------------------------------------------
+// Server -> client.
+
+std::string FormatBroadcast(std::string_view message);  // cut at 1023 bytes, UTF-8 safe
+
+// "login!first!last!email", an account entry of AddressBook and FindUser answers.
+std::string FormatAccountEntry(std::string_view login, std::string_view first_name,
+                               std::string_view last_name, std::string_view email);
+struct AccountEntryView {
+    std::string_view login;
+    std::string_view first_name;
+    std::string_view last_name;
+    std::string_view email;
+};
+// Entries of "AddressBook:" or "FindUser:" answers, in order, stopping at the
+// first empty entry; an entry without '!' has only a login.
+std::vector<AccountEntryView> ParseAccountEntries(std::string_view answer);
+
+struct StateEntryView {
+    std::string_view login;
+    int code = 0;
+};
+// Entries of a "SetState!" answer.
+std::vector<StateEntryView> ParseStateEntries(std::string_view answer);
+
+}  // namespace parlo

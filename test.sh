@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with sanitizers, runs every test, then the
+# fuzz smoke runs.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+
+scripts/build.sh build-test -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=ON -DPARLO_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build-test --output-on-failure --parallel "$(nproc)" --timeout 300
+
+if [ ! -f build-fuzz/build.ninja ]; then
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DPARLO_FUZZ=ON -DPARLO_GUI=OFF -DPARLO_BENCH=OFF
+fi
+cmake --build build-fuzz --parallel "$(nproc)" --target frame_reader_fuzz command_parser_fuzz
+scripts/fuzz-smoke.sh build-fuzz "${FUZZ_SECONDS:-15}"
