@@ -1,0 +1,8 @@
+# The Server program's edge: command line, libuv network adapter, headless
+# runner and main(). Included from server/CMakeLists.txt.
+
+# Command line, shared with the console.
+add_library(parlo_server_options STATIC ${CMAKE_CURRENT_LIST_DIR}/options.cpp)
+target_include_directories(parlo_server_options PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(parlo_server_options PRIVATE parlo_warnings)
+set_target_properties(parlo_server_options PROPERTIES AUTOMOC OFF)

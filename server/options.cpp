@@ -1,0 +1,76 @@
+#include "server/options.h"
+
+#include <charconv>
+#include <vector>
+
+namespace parlo::server {
+namespace {
+
+std::optional<uint16_t> ParsePort(std::string_view text) {
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::string_view> args,
+                                                        std::string& error) {
+    ServerCommandLine options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "/minimize") {
+            options.minimize = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--port" || arg.starts_with("--port=")) {
+            std::string_view value;
+            if (arg == "--port") {
+                if (i + 1 == args.size()) {
+                    error = "--port needs a port number";
+                    return std::nullopt;
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(7);
+            }
+            std::optional<uint16_t> port = ParsePort(value);
+            if (!port) {
+                error = "invalid port number: " + std::string(value) + " (1 to 65535)";
+                return std::nullopt;
+            }
+            options.port = *port;
+        } else {
+            error = "unknown option: " + std::string(arg);
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* const* argv,
+                                                        std::string& error) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i]);
+    }
+    return ParseServerCommandLine(args, error);
+}
+
+std::string_view ServerUsage() {
+    return "Usage: Server [--headless] [--port N] [/minimize]\n"
+           "  --headless  run without a window; each log line is also printed here,\n"
+           "              SIGTERM or SIGINT saves the database and exits\n"
+           "  --port N    listen on port N instead of 7777\n"
+           "  /minimize   start with the console window hidden\n"
+           "  --help      print this text and exit\n"
+           "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";
+}
+
+}  // namespace parlo::server

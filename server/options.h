@@ -1,0 +1,33 @@
+// The Server program's command line: "Server [--headless] [--port N] [/minimize]".
+// Shared by the headless program and the operator's console.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace parlo::server {
+
+inline constexpr uint16_t kDefaultPort = 7777;
+
+struct ServerCommandLine {
+    bool headless = false;  // no window; log lines also on standard output
+    uint16_t port = kDefaultPort;
+    bool minimize = false;  // start with the console hidden
+    bool help = false;      // print the usage text and exit 0
+};
+
+// Parses the arguments after the program name. On failure returns nothing and
+// sets `error` to a one-line explanation (the caller adds the usage text).
+std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::string_view> args,
+                                                        std::string& error);
+// The same from main()'s arguments.
+std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* const* argv,
+                                                        std::string& error);
+
+// The short usage text printed for --help and after a command-line error.
+std::string_view ServerUsage();
+
+}  // namespace parlo::server
