@@ -6,16 +6,21 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "server/connection.h"
+#include "server/log.h"
+#include "server/online.h"
+#include "server/userdb.h"
+#include "server/userdb_file.h"
 
 namespace parlo::server {
 
 // What the core reports to the program around it (console window, or the
 // headless program's standard output).
 class ServerEvents {
-public:
+  public:
     virtual ~ServerEvents() = default;
     // One log entry, time-stamped exactly as written to Log.txt (without the
     // final line feed; a message holding '\n' arrives as one entry).
@@ -35,7 +40,7 @@ struct ServerOptions {
 };
 
 class ServerCore {
-public:
+  public:
     ServerCore(ServerOptions options, ServerEvents& events);
     ~ServerCore();
     ServerCore(const ServerCore&) = delete;
@@ -46,7 +51,9 @@ public:
     // Writes one log line (time stamp + message) to Log.txt and the events.
     void Log(std::string_view message);
 
-    // Connection events from the network adapter.
+    // Connection events from the network adapter. The core never calls back
+    // into the adapter except through Connection::Send and Connection::Close;
+    // Send must not report a close synchronously (the adapter defers it).
     void OnAccepted(Connection& connection, std::string_view ip, uint16_t port);
     void OnBytes(Connection& connection, std::string_view bytes);
     void OnClosed(Connection& connection);
@@ -55,6 +62,82 @@ public:
     // (closing every connection, without log lines or state broadcast) and
     // the user list.
     void Shutdown();
+
+    // ---- What the console and the administration dialog work with ----
+
+    // All accounts in order. Change logins and record texts only through
+    // Users().SetRecordText, add through AddAccount.
+    RecordList& Users() { return users_; }
+    const RecordList& Users() const { return users_; }
+    // Connection entries in order of acceptance.
+    const OnlineList& Online() const { return online_; }
+    OnlineList& Online() { return online_; }
+    // The online-clients rows.
+    const ConsoleRows& Rows() const { return rows_; }
+
+    // The first account whose login equals the entry's login (case aside);
+    // null when the entry is not identified or has no account.
+    UserRecord* FindAccountOfConnection(const UserRecord& entry) const;
+    // Appends an account at the end of the user list (not saved).
+    UserRecord& AddAccount(std::unique_ptr<UserRecord> account);
+    // Writes the user list to UserDB.dat (backup first, atomic replace).
+    // Returns false when the save failed or was abandoned.
+    bool SaveDatabase();
+
+    // Sends one command as a frame to an online entry; false when it cannot
+    // be framed (empty, or too large once compressed).
+    bool SendTo(const UserRecord& entry, std::string_view command);
+    // Closes an online entry's connection through the normal close
+    // procedure (log line, console row, removal, state broadcast).
+    void CloseEntry(const UserRecord& entry);
+
+    // Delivers to the first online connection of `login`, or stores the
+    // command with every account of that login (unless already pending).
+    void SendOrStore(std::string_view login, std::string_view command);
+    // Sends every connection the states of its contacts.
+    void BroadcastStates();
+    // The state code of a login: 1 offline, else 2 inactive, 3 away, 0.
+    int StateOf(std::string_view login) const;
+
+  private:
+    // Outcome of one command for the rest of its read.
+    enum class Flow { kContinue, kStopRead };
+
+    Flow Dispatch(UserRecord& sender, std::string_view command, std::string_view payload);
+    Flow MissingAccount(const UserRecord& sender);
+    void RunCloseProcedure(const Connection& connection);
+    void Evict(UserRecord& entry);
+    void SendFrameBytes(const UserRecord& entry, std::string_view frame);
+    void RowsChanged() { events_.OnRowsChanged(); }
+    void ReplayPending(UserRecord& account, const UserRecord& entry);
+    void AddContact(std::string_view owner, std::string_view contact);
+    void RemoveContact(std::string_view owner, std::string_view contact);
+
+    // Handlers, one per command.
+    void HandleConnect(UserRecord& sender, std::string_view command);
+    void HandleAddNewUser(UserRecord& sender, std::string_view command);
+    void HandleFindUser(UserRecord& sender, std::string_view command);
+    Flow HandleAddressBook(UserRecord& sender);
+    Flow HandleGetAllState(UserRecord& sender);
+    void HandleSetState(UserRecord& sender, std::string_view command);
+    void HandleGetState(UserRecord& sender, std::string_view command);
+    void HandleDoAddAddressBook(UserRecord& sender, std::string_view command);
+    void HandleNoAddAddressBook(UserRecord& sender, std::string_view command);
+    void HandleYesAddAddressBook(UserRecord& sender, std::string_view command);
+    Flow HandleRemoveAddressBook(UserRecord& sender, std::string_view command);
+    void HandleMessage(UserRecord& sender, std::string_view command, std::string_view payload);
+    void HandleInvite(UserRecord& sender, std::string_view command);
+    void HandleLeave(UserRecord& sender, std::string_view command);
+    void HandleWriting(UserRecord& sender, std::string_view command);
+
+    ServerOptions options_;
+    ServerEvents& events_;
+    ServerLog log_;
+    UserDatabaseFile database_;
+    RecordList users_;     // every account, in order of creation
+    OnlineList online_;    // every accepted connection, in order of acceptance
+    ConsoleRows rows_;     // online-clients rows of logged-in connections
+    std::string scratch_;  // reused frame buffer for outgoing commands
 };
 
 }  // namespace parlo::server

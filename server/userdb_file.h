@@ -1,0 +1,57 @@
+// UserDB.dat: reading versions 101 to 103, writing version 103, with the
+// backup copy in UserDB.bak and an atomic replace of the file.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/userdb.h"
+
+namespace parlo::server {
+
+inline constexpr int kUserDbVersion = 103;
+
+struct DecodeReport {
+    int version = 0;
+    bool complete = true;         // false: the data ended before the counts said
+    std::vector<size_t> refused;  // 1-based numbers of blocks whose record text was refused
+};
+
+// Appends the accounts of a UserDB.dat image to `users`. A truncated image
+// keeps every record whose record text was read whole.
+DecodeReport DecodeUserDatabase(std::string_view bytes, RecordList& users);
+// The version-103 image of `users`; false when a record has no record text.
+bool EncodeUserDatabase(const RecordList& users, std::string& out);
+
+class UserDatabaseFile {
+  public:
+    explicit UserDatabaseFile(std::filesystem::path directory);
+
+    const std::filesystem::path& DataPath() const { return data_; }
+    const std::filesystem::path& BackupPath() const { return backup_; }
+
+    struct LoadResult {
+        bool found = false;  // UserDB.dat existed and could be opened
+        DecodeReport report;
+        std::filesystem::path set_aside;  // where a damaged file was moved (empty: not moved)
+    };
+    // Replaces `users` with the file's accounts. A file that cannot be read
+    // whole is renamed aside with a time stamp taken from `now`.
+    LoadResult Load(RecordList& users, std::time_t now);
+
+    enum class SaveResult { kSaved, kAbandoned, kFailed };
+    // Copies UserDB.dat to UserDB.bak, writes a temporary file, flushes it to
+    // disk and renames it over UserDB.dat. A record without record text
+    // abandons the save and restores UserDB.dat from UserDB.bak.
+    SaveResult Save(const RecordList& users);
+
+  private:
+    std::filesystem::path data_;
+    std::filesystem::path backup_;
+    std::filesystem::path temporary_;
+};
+
+}  // namespace parlo::server
