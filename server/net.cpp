@@ -1,0 +1,447 @@
+#include "server/net.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "server/server_core.h"
+
+namespace parlo::server {
+namespace {
+
+constexpr size_t kReadBufferSize = 64 * 1024;
+// Output buffers above this size are released once written, so that one
+// burst does not keep memory tied to an idle connection.
+constexpr size_t kKeepBufferCapacity = 16 * 1024;
+
+void Release(std::string& buffer) {
+    buffer.clear();
+    if (buffer.capacity() > kKeepBufferCapacity) {
+        std::string().swap(buffer);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Core adapter
+
+void CoreNetEvents::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
+    core_.OnAccepted(connection, ip, port);
+}
+void CoreNetEvents::OnBytes(Connection& connection, std::string_view bytes) {
+    core_.OnBytes(connection, bytes);
+}
+void CoreNetEvents::OnClosed(Connection& connection) {
+    core_.OnClosed(connection);
+}
+void CoreNetEvents::Log(std::string_view message) {
+    core_.Log(message);
+}
+void CoreNetEvents::OnShutdown() {
+    core_.Shutdown();
+}
+
+uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return limit.rlim_cur;
+}
+
+// ---------------------------------------------------------------------------
+// One client connection
+
+class NetServer::Peer final : public Connection {
+  public:
+    enum class State {
+        kLive,      // reading; the sink knows it
+        kDraining,  // the sink closed it; queued output is still written
+        kClosing,   // uv_close called
+        kClosed,    // close callback ran; memory waits to be released
+    };
+
+    explicit Peer(NetServer& server) : server_(server) {
+        handle_.data = this;
+        write_request_.data = this;
+    }
+
+    void Send(std::string_view bytes) override {
+        if (state_ != State::kLive || overflowed_) {
+            return;
+        }
+        if (queued_.size() + writing_.size() + bytes.size() > kMaxQueuedBytes) {
+            // Reported on the next loop turn, outside the sink's own call.
+            overflowed_ = true;
+            dropped_bytes_ = queued_.size() + writing_.size() + bytes.size();
+            std::string().swap(queued_);
+        } else {
+            queued_.append(bytes);
+        }
+        server_.MarkForFlush(*this);
+    }
+
+    void Close() override {
+        if (state_ != State::kLive) {
+            return;
+        }
+        state_ = State::kDraining;
+        uv_read_stop(Stream());
+        if (overflowed_) {
+            server_.CloseHandle(*this);
+            return;
+        }
+        // Frames sent just before the close (an eviction notice) still go out.
+        server_.Flush(*this);
+    }
+
+    uv_stream_t* Stream() { return reinterpret_cast<uv_stream_t*>(&handle_); }
+    uv_handle_t* Handle() { return reinterpret_cast<uv_handle_t*>(&handle_); }
+
+    NetServer& server_;
+    uv_tcp_t handle_{};
+    uv_write_t write_request_{};
+    State state_ = State::kLive;
+    std::string queued_;   // waiting for the next write
+    std::string writing_;  // owned by the write in flight
+    bool write_in_flight_ = false;
+    bool overflowed_ = false;
+    size_t dropped_bytes_ = 0;
+    bool marked_ = false;  // listed in to_flush_
+    char ip_[INET_ADDRSTRLEN] = {};
+    uint16_t port_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Loop, listener and accept
+
+NetServer::NetServer(NetEvents& events)
+    : events_(events), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
+    uv_loop_init(&loop_);
+    uv_idle_init(&loop_, &flush_turn_);
+    flush_turn_.data = this;
+    flush_turn_open_ = true;
+}
+
+NetServer::~NetServer() {
+    Stop();
+    if (uv_loop_close(&loop_) == UV_EBUSY) {
+        // Handles someone else left open: close them so the loop can go.
+        uv_walk(
+            &loop_,
+            [](uv_handle_t* handle, void*) {
+                if (!uv_is_closing(handle)) {
+                    uv_close(handle, nullptr);
+                }
+            },
+            nullptr);
+        uv_run(&loop_, UV_RUN_DEFAULT);
+        uv_loop_close(&loop_);
+    }
+}
+
+int NetServer::Listen(uint16_t port) {
+    CloseListener();
+    auto listener = std::make_unique<uv_tcp_t>();
+    sockaddr_in address{};
+    int rc = uv_tcp_init(&loop_, listener.get());
+    if (rc != 0) {
+        events_.Log("Impossible d'ouvrir le port d'écoute : " + std::string(uv_strerror(rc)));
+        return rc;
+    }
+    listener_ = listener.release();
+    listener_->data = this;
+    uv_ip4_addr("0.0.0.0", port, &address);
+    rc = uv_tcp_bind(listener_, reinterpret_cast<const sockaddr*>(&address), 0);
+    if (rc == 0) {
+        rc = uv_listen(reinterpret_cast<uv_stream_t*>(listener_), kBacklog, OnNewConnection);
+    }
+    if (rc != 0) {
+        CloseListener();
+        events_.Log("Impossible d'écouter sur le port " + std::to_string(port) + " : " +
+                    uv_strerror(rc));
+    } else {
+        served_ = true;
+    }
+    return rc;
+}
+
+uint16_t NetServer::BoundPort() const {
+    if (listener_ == nullptr) {
+        return 0;
+    }
+    sockaddr_storage address{};
+    int length = sizeof(address);
+    if (uv_tcp_getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.ss_family != AF_INET) {
+        return 0;
+    }
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
+
+void NetServer::CloseListener() {
+    if (listener_ == nullptr) {
+        return;
+    }
+    uv_close(reinterpret_cast<uv_handle_t*>(listener_),
+             [](uv_handle_t* handle) { delete reinterpret_cast<uv_tcp_t*>(handle); });
+    listener_ = nullptr;
+}
+
+void NetServer::OnNewConnection(uv_stream_t* listener, int status) {
+    // A failed accept is dropped without a word, as before.
+    if (status == 0) {
+        static_cast<NetServer*>(listener->data)->Accept();
+    }
+}
+
+void NetServer::Accept() {
+    auto owned = std::make_unique<Peer>(*this);
+    Peer& peer = *owned;
+    if (uv_tcp_init(&loop_, &peer.handle_) != 0) {
+        return;
+    }
+    connections_.emplace(&peer, std::move(owned));
+    if (uv_accept(reinterpret_cast<uv_stream_t*>(listener_), peer.Stream()) != 0) {
+        CloseHandle(peer);
+        return;
+    }
+    sockaddr_storage address{};
+    int length = sizeof(address);
+    if (uv_tcp_getpeername(&peer.handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+        address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&v4.sin_addr.s_addr);
+        std::snprintf(peer.ip_, sizeof(peer.ip_), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2],
+                      bytes[3]);
+        peer.port_ = ntohs(v4.sin_port);
+    }
+    // Small frames: send each turn's output at once rather than waiting.
+    uv_tcp_nodelay(&peer.handle_, 1);
+    if (uv_read_start(peer.Stream(), OnAlloc, OnRead) != 0) {
+        CloseHandle(peer);
+        return;
+    }
+    events_.OnAccepted(peer, peer.ip_, peer.port_);
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void NetServer::OnAlloc(uv_handle_t* handle, size_t, uv_buf_t* buf) {
+    NetServer& server = static_cast<Peer*>(handle->data)->server_;
+    *buf = uv_buf_init(server.read_buffer_.get(), kReadBufferSize);
+}
+
+void NetServer::OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf) {
+    Peer& peer = *static_cast<Peer*>(stream->data);
+    if (nread > 0) {
+        if (peer.state_ == Peer::State::kLive) {
+            peer.server_.events_.OnBytes(peer, {buf->base, static_cast<size_t>(nread)});
+        }
+    } else if (nread < 0) {
+        if (peer.state_ == Peer::State::kLive) {
+            peer.server_.ReportPeerGone(peer);
+        } else {
+            peer.server_.CloseHandle(peer);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing: queued per connection, flushed once per loop turn
+
+void NetServer::MarkForFlush(Peer& peer) {
+    if (peer.marked_ || stopping_) {
+        return;
+    }
+    peer.marked_ = true;
+    to_flush_.push_back(&peer);
+    uv_idle_start(&flush_turn_, OnFlushTurn);
+}
+
+void NetServer::OnFlushTurn(uv_idle_t* idle) {
+    static_cast<NetServer*>(idle->data)->FlushAll();
+}
+
+void NetServer::FlushAll() {
+    // Flushing may report a peer gone, and the sink may then send to others:
+    // those are listed afresh for the next turn.
+    flushing_.swap(to_flush_);
+    for (Peer* peer : flushing_) {
+        peer->marked_ = false;
+        if (peer->state_ == Peer::State::kClosed) {
+            connections_.erase(peer);
+        } else {
+            Flush(*peer);
+        }
+    }
+    flushing_.clear();
+    if (to_flush_.empty() && !stopping_) {
+        uv_idle_stop(&flush_turn_);
+    }
+}
+
+void NetServer::Flush(Peer& peer) {
+    using State = Peer::State;
+    if (peer.state_ == State::kClosing || peer.state_ == State::kClosed) {
+        return;
+    }
+    if (peer.overflowed_) {
+        if (peer.state_ == State::kLive) {
+            events_.Log("Client " + std::string(peer.ip_) + ":" + std::to_string(peer.port_) +
+                        " ne lit plus ses messages (" + std::to_string(peer.dropped_bytes_) +
+                        " octets en attente) : connexion fermée");
+            ReportPeerGone(peer);
+        } else {
+            CloseHandle(peer);
+        }
+        return;
+    }
+    if (peer.write_in_flight_) {
+        return;  // OnWritten continues
+    }
+    if (peer.queued_.empty()) {
+        if (peer.state_ == State::kDraining) {
+            CloseHandle(peer);
+        }
+        return;
+    }
+    uv_buf_t buf = uv_buf_init(peer.queued_.data(), static_cast<unsigned>(peer.queued_.size()));
+    int written = uv_try_write(peer.Stream(), &buf, 1);
+    if (written == UV_EAGAIN) {
+        written = 0;
+    }
+    if (written < 0) {
+        if (peer.state_ == State::kLive) {
+            ReportPeerGone(peer);
+        } else {
+            CloseHandle(peer);
+        }
+        return;
+    }
+    if (static_cast<size_t>(written) == peer.queued_.size()) {
+        Release(peer.queued_);
+        if (peer.state_ == State::kDraining) {
+            CloseHandle(peer);
+        }
+        return;
+    }
+    // The rest waits for the socket: hand it to one asynchronous write.
+    peer.queued_.erase(0, static_cast<size_t>(written));
+    peer.writing_.swap(peer.queued_);
+    buf = uv_buf_init(peer.writing_.data(), static_cast<unsigned>(peer.writing_.size()));
+    if (uv_write(&peer.write_request_, peer.Stream(), &buf, 1, OnWritten) != 0) {
+        if (peer.state_ == State::kLive) {
+            ReportPeerGone(peer);
+        } else {
+            CloseHandle(peer);
+        }
+        return;
+    }
+    peer.write_in_flight_ = true;
+}
+
+void NetServer::OnWritten(uv_write_t* request, int status) {
+    Peer& peer = *static_cast<Peer*>(request->data);
+    NetServer& server = peer.server_;
+    peer.write_in_flight_ = false;
+    Release(peer.writing_);
+    if (status == UV_ECANCELED) {
+        return;  // the handle is closing
+    }
+    if (status < 0) {
+        if (peer.state_ == Peer::State::kLive) {
+            server.ReportPeerGone(peer);
+        } else {
+            server.CloseHandle(peer);
+        }
+        return;
+    }
+    server.Flush(peer);
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+void NetServer::ReportPeerGone(Peer& peer) {
+    // Leave kLive first: whatever the sink sends or closes while handling the
+    // departure must not reach this connection again.
+    peer.state_ = Peer::State::kDraining;
+    CloseHandle(peer);
+    events_.OnClosed(peer);
+}
+
+void NetServer::CloseHandle(Peer& peer) {
+    if (peer.state_ == Peer::State::kClosing || peer.state_ == Peer::State::kClosed) {
+        return;
+    }
+    peer.state_ = Peer::State::kClosing;
+    uv_close(peer.Handle(), OnPeerClosed);
+}
+
+void NetServer::OnPeerClosed(uv_handle_t* handle) {
+    Peer& peer = *static_cast<Peer*>(handle->data);
+    peer.state_ = Peer::State::kClosed;
+    if (!peer.marked_) {
+        peer.server_.connections_.erase(&peer);
+    }
+    // A peer still listed for flushing is released by FlushAll or Stop.
+}
+
+void NetServer::BeginStop() {
+    if (stopping_) {
+        return;
+    }
+    CloseListener();
+    if (served_) {
+        events_.OnShutdown();
+    }
+    stopping_ = true;
+    for (Peer* peer : to_flush_) {
+        peer->marked_ = false;
+    }
+    to_flush_.clear();
+    for (auto& [peer, owned] : connections_) {
+        CloseHandle(*peer);
+    }
+    if (flush_turn_open_) {
+        uv_close(reinterpret_cast<uv_handle_t*>(&flush_turn_), nullptr);
+        flush_turn_open_ = false;
+    }
+}
+
+bool NetServer::HandlesOpen() const {
+    for (const auto& [peer, owned] : connections_) {
+        if (peer->state_ != Peer::State::kClosed) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void NetServer::Stop() {
+    if (stopped_) {
+        return;
+    }
+    BeginStop();
+    // Each close completes within one turn; NOWAIT leaves others' handles be.
+    do {
+        uv_run(&loop_, UV_RUN_NOWAIT);
+    } while (HandlesOpen());
+    connections_.clear();
+    stopped_ = true;
+}
+
+}  // namespace parlo::server

@@ -1,0 +1,137 @@
+// The server's network adapter: one libuv loop, a listening TCP socket and one
+// non-blocking connection per client, reported to a small event sink (the
+// server core in the program, fakes in tests).
+//
+// Output is queued per connection and flushed once per loop turn, so the
+// frames the core sends while handling one read leave in as few writes as
+// possible. A peer whose queue passes kMaxQueuedBytes is disconnected: one
+// client that stops reading must not make the server hold ever more memory.
+//
+// Embedding: the console drives Loop() from its own event loop, polling
+// uv_backend_fd() and running uv_run(Loop(), UV_RUN_NOWAIT) when it is
+// readable or when uv_backend_timeout() expires (re-read the timeout after
+// every run: queued output makes it 0 until flushed).
+#pragma once
+
+#include <uv.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "server/connection.h"
+
+namespace parlo::server {
+
+class ServerCore;
+
+// What the adapter reports. Calls never come from inside another call of the
+// sink: disconnections noticed while the sink is running (an output queue
+// overflowing during a broadcast) are reported on the next loop turn.
+class NetEvents {
+  public:
+    virtual ~NetEvents() = default;
+    virtual void OnAccepted(Connection& connection, std::string_view ip, uint16_t port) = 0;
+    virtual void OnBytes(Connection& connection, std::string_view bytes) = 0;
+    // The peer went away (end of stream, socket error, output queue overflow).
+    // Not called for a connection the sink closed itself.
+    virtual void OnClosed(Connection& connection) = 0;
+    virtual void Log(std::string_view message) = 0;
+    // Stop() after a successful Listen: the listener is closed; the sink
+    // closes what it still holds. Never called when listening never began.
+    virtual void OnShutdown() {}
+};
+
+// Forwards the adapter's events to the server core.
+class CoreNetEvents final : public NetEvents {
+  public:
+    explicit CoreNetEvents(ServerCore& core) : core_(core) {}
+    void OnAccepted(Connection& connection, std::string_view ip, uint16_t port) override;
+    void OnBytes(Connection& connection, std::string_view bytes) override;
+    void OnClosed(Connection& connection) override;
+    void Log(std::string_view message) override;
+    void OnShutdown() override;
+
+  private:
+    ServerCore& core_;
+};
+
+// Raises the soft open-file limit to the hard limit (one descriptor per
+// client). Returns the new soft limit, or 0 when it could not be read.
+uint64_t RaiseOpenFileLimit();
+
+class NetServer {
+  public:
+    // Bytes a connection may have waiting to be written before it is dropped.
+    static constexpr size_t kMaxQueuedBytes = 4u << 20;
+    static constexpr int kBacklog = 5;
+
+    explicit NetServer(NetEvents& events);
+    ~NetServer();
+    NetServer(const NetServer&) = delete;
+    NetServer& operator=(const NetServer&) = delete;
+
+    // Listens on 0.0.0.0:port (0: a port chosen by the system). On failure the
+    // reason is logged through the sink and the libuv error code returned;
+    // 0 on success.
+    int Listen(uint16_t port);
+    // The port actually bound (useful after Listen(0)); 0 when not listening.
+    uint16_t BoundPort() const;
+
+    uv_loop_t* Loop() { return &loop_; }
+
+    // Closing, safe from inside loop callbacks: closes the listener, lets the
+    // sink close its connections (OnShutdown), then closes every handle left.
+    // A loop running in UV_RUN_DEFAULT returns once the closes complete.
+    void BeginStop();
+    // BeginStop() plus running the loop until every handle is closed. Must
+    // not be called from inside a loop callback.
+    void Stop();
+
+    size_t ConnectionCount() const { return connections_.size(); }
+
+  private:
+    class Peer;
+
+    static void OnNewConnection(uv_stream_t* listener, int status);
+    void Accept();
+    void MarkForFlush(Peer& peer);
+    static void OnFlushTurn(uv_idle_t* idle);
+    void FlushAll();
+    void Flush(Peer& peer);
+    void ReportPeerGone(Peer& peer);
+    void CloseHandle(Peer& peer);
+    static void OnPeerClosed(uv_handle_t* handle);
+    static void OnWritten(uv_write_t* request, int status);
+    static void OnAlloc(uv_handle_t* handle, size_t suggested, uv_buf_t* buf);
+    static void OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf);
+
+    void CloseListener();
+    bool HandlesOpen() const;
+
+    NetEvents& events_;
+    uv_loop_t loop_{};
+    // Heap-held so that a listener still closing never blocks a new Listen.
+    uv_tcp_t* listener_ = nullptr;
+    // Runs FlushAll once per loop turn while output is waiting.
+    uv_idle_t flush_turn_{};
+    bool flush_turn_open_ = false;
+    bool served_ = false;  // Listen succeeded once
+    bool stopping_ = false;
+    bool stopped_ = false;
+    // Every connection handle still open or closing, owned here until its
+    // close callback has run.
+    std::unordered_map<Peer*, std::unique_ptr<Peer>> connections_;
+    // Connections with output to write or a disconnection to report.
+    std::vector<Peer*> to_flush_;
+    std::vector<Peer*> flushing_;
+    // One read buffer for all connections: each read is handed to the sink
+    // before the next one starts.
+    std::unique_ptr<char[]> read_buffer_;
+};
+
+}  // namespace parlo::server
