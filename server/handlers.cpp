@@ -1,0 +1,383 @@
+// The command handlers: login and accounts, address books, presence and the
+// relay of conversation traffic. Each runs with the sending connection entry.
+#include <string>
+#include <vector>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "protocol/field_string.h"
+#include "server/server_core.h"
+
+namespace parlo::server {
+namespace {
+
+constexpr std::string_view kLoginRefused = "Identifiant ou mot de passe non valide.";
+constexpr std::string_view kAlreadyRegistered = "Utilisateur déjà référencé";
+constexpr std::string_view kRecordRefused = "Données du compte non valides";
+
+std::string Joined(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (const std::string_view part : parts) {
+        out.append(part);
+    }
+    return out;
+}
+
+// Replaces every occurrence of `from` (case significant, also inside longer
+// words) by `to`.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out;
+    size_t pos = 0;
+    while (true) {
+        const size_t found = text.find(from, pos);
+        if (found == std::string_view::npos) {
+            break;
+        }
+        out.append(text.substr(pos, found - pos)).append(to);
+        pos = found + from.size();
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+// A text as far as its first NUL byte.
+std::string_view UpToNul(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Login and accounts
+
+void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
+    sender.computer.assign(FieldView(command, 2, ':'));
+    const auto request = ParseConnect(command);
+    std::string login;
+    if (request && Uncompress(request->login_blob, login)) {
+        login.resize(UpToNul(login).size());
+    } else {
+        login.clear();
+    }
+    Log("Log de " + login);
+
+    // Only matching credentials may evict the user's other connection.
+    UserRecord* account =
+        login.empty() ? nullptr : users_.FindFirstByCredentials(request->credentials);
+    if (account != nullptr) {
+        for (UserRecord* other : online_.FindAllByLogin(login)) {
+            if (other != &sender) {
+                Evict(*other);  // changes the index: stop walking it
+                break;
+            }
+        }
+    }
+    const bool accepted = account != nullptr && online_.SetRecordText(sender, account->record_text);
+    if (accepted) {
+        rows_.Add({sender.computer, sender.ip, std::to_string(sender.port), sender.first_name,
+                   sender.last_name});
+        RowsChanged();
+        Log("User " + sender.login + " authorisé et execute ses anciens messages");
+    } else {
+        Log("User " + login + " est inconnu");
+    }
+    SendTo(sender, Joined({"Login:", accepted ? std::string_view("OK") : kLoginRefused}));
+    if (accepted) {
+        if (UserRecord* own = FindAccountOfConnection(sender)) {
+            ReplayPending(*own, sender);
+        }
+    }
+}
+
+void ServerCore::ReplayPending(UserRecord& account, const UserRecord& entry) {
+    for (const std::string& command : account.TakePending()) {
+        SendTo(entry, command);
+        Log("User " + account.login + " execute " + command);
+    }
+}
+
+void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) {
+    const std::string_view record_text = AddNewUserRecord(command).value_or("");
+    auto account = MakeRecord(record_text);
+    if (!account) {
+        Log("Inscription refusée : enregistrement non valide");
+        SendTo(sender, Joined({"AddNewUser:", kRecordRefused}));
+        return;
+    }
+    // Logins differing only in letter case would share routing, address
+    // books and pending commands: they count as the same account.
+    if (users_.FindFirstByLogin(account->login) != nullptr) {
+        Log("User " + account->login + " déjà référencé");
+        SendTo(sender, Joined({"AddNewUser:", kAlreadyRegistered}));
+        return;
+    }
+    // An accepted registration identifies the connection.
+    online_.SetRecordText(sender, record_text);
+    if (rows_.UpdateNamesOfFirst(sender.ip, sender.first_name, sender.last_name)) {
+        RowsChanged();
+    }
+    account->computer = sender.computer;
+    account->ip = sender.ip;
+    account->port = sender.port;
+    const std::string login = account->login;
+    users_.Append(std::move(account));
+    SaveDatabase();
+    Log("User " + login + " ajouté");
+    SendTo(sender, "AddNewUser:OK");
+}
+
+void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
+    const FindUserCriteria criteria = ParseFindUser(command).value_or(FindUserCriteria{});
+    std::string answer = "FindUser:";
+    bool first = true;
+    if (sender.HasLogin()) {
+        for (const auto& account : users_.Records()) {
+            if (!account->HasLogin() || EqualsNoCase(account->login, sender.login)) {
+                continue;
+            }
+            const auto matches = [](std::string_view value, std::string_view criterion) {
+                return !criterion.empty() && ContainsNoCase(value, criterion);
+            };
+            if (matches(account->login, criteria.login) ||
+                matches(account->first_name, criteria.first_name) ||
+                matches(account->last_name, criteria.last_name) ||
+                matches(account->email, criteria.email)) {
+                if (!first) {
+                    answer.push_back(':');
+                }
+                first = false;
+                answer.append(FormatAccountEntry(account->login, account->first_name,
+                                                 account->last_name, account->email));
+            }
+        }
+    }
+    Log(Joined({"User ", sender.login, " Recherche ", criteria.login, ":", criteria.first_name, ":",
+                criteria.last_name, ":", criteria.email, " et trouve ", answer}));
+    SendTo(sender, answer);
+}
+
+// ---------------------------------------------------------------------------
+// Address books
+
+ServerCore::Flow ServerCore::HandleAddressBook(UserRecord& sender) {
+    const UserRecord* account = FindAccountOfConnection(sender);
+    if (account == nullptr) {
+        return MissingAccount(sender);
+    }
+    std::string answer = "AddressBook:";
+    bool first = true;
+    for (const std::string& contact : account->address_book) {
+        if (!first) {
+            answer.push_back(':');
+        }
+        first = false;
+        if (const UserRecord* known = users_.FindFirstByLogin(contact)) {
+            answer.append(FormatAccountEntry(known->login, known->first_name, known->last_name,
+                                             known->email));
+        } else {
+            answer.append(contact);
+        }
+    }
+    SendTo(sender, answer);
+    Log(sender.login + " a obtenu son carnet d'adresse");
+    return Flow::kContinue;
+}
+
+ServerCore::Flow ServerCore::HandleGetAllState(UserRecord& sender) {
+    if (FindAccountOfConnection(sender) == nullptr) {
+        return MissingAccount(sender);
+    }
+    BroadcastStates();
+    Log(sender.login + " a obtenu les états de son carnet d'adresse");
+    return Flow::kContinue;
+}
+
+void ServerCore::HandleDoAddAddressBook(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    SendOrStore(SecondField(command), FormatWithText("DoAddAddressBook", sender.login));
+}
+
+void ServerCore::HandleNoAddAddressBook(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    Log(sender.login + " a refusé l'ajout dans un carnet d'adresse");
+    SendOrStore(SecondField(command), FormatWithText("NoAddAddressBook", sender.login));
+}
+
+void ServerCore::HandleYesAddAddressBook(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    // Copies: the additions below may save and send, never change these.
+    const std::string asker(SecondField(command));
+    if (asker.empty()) {
+        return;  // names nobody: an empty contact would end every list it is in
+    }
+    const std::string login = sender.login;
+    Log(login + " a accepté de " + asker + " l'ajout dans un carnet d'adresse");
+    SendOrStore(asker, FormatWithText("YesAddAddressBook", login));
+    AddContact(login, asker);
+    AddContact(asker, login);
+}
+
+ServerCore::Flow ServerCore::HandleRemoveAddressBook(UserRecord& sender, std::string_view command) {
+    if (FindAccountOfConnection(sender) == nullptr) {
+        return MissingAccount(sender);
+    }
+    const std::string contact(SecondField(command));
+    const std::string login = sender.login;
+    RemoveContact(login, contact);
+    RemoveContact(contact, login);
+    return Flow::kContinue;
+}
+
+void ServerCore::AddContact(std::string_view owner, std::string_view contact) {
+    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(owner).begin(),
+                                            users_.FindAllByLogin(owner).end());
+    for (UserRecord* account : accounts) {
+        if (account->HasContact(contact)) {
+            return;
+        }
+        account->AppendContact(contact);
+        Log(Joined({owner, " ajoute ", contact, " dans son carnet d'adresses"}));
+        SaveDatabase();
+        SendOrStore(owner, "AskAddressBook");
+        for (UserRecord* entry : online_.FindAllByLogin(account->login)) {
+            SendTo(*entry, "AskAddressBook");
+        }
+    }
+}
+
+void ServerCore::RemoveContact(std::string_view owner, std::string_view contact) {
+    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(owner).begin(),
+                                            users_.FindAllByLogin(owner).end());
+    for (UserRecord* account : accounts) {
+        if (account->RemoveContact(contact)) {
+            Log(Joined({owner, " a supprimé ", contact, " dans son carnet d'adresses"}));
+            SaveDatabase();
+            SendOrStore(owner, FormatWithText("DelAddressBook", contact));
+        }
+        for (UserRecord* entry : online_.FindAllByLogin(account->login)) {
+            SendTo(*entry, "AskAddressBook");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Presence
+
+void ServerCore::HandleSetState(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    const int code = SetStateRequestCode(command);
+    sender.inactive = code == kStateInactive;
+    sender.away = code == kStateAway;
+    BroadcastStates();
+    Log(Joined({"l'état de ", sender.login, " est ", StateLogName(code)}));
+}
+
+void ServerCore::HandleGetState(UserRecord& sender, std::string_view command) {
+    const std::string_view login = GetStateLogin(command);
+    SendTo(sender, FormatStateOfLogin(login, StateOf(login)));
+    Log(Joined({sender.login, " demande l'état de ", login}));
+}
+
+// ---------------------------------------------------------------------------
+// Conversations
+
+void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
+                               std::string_view payload) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    const auto message = ParseMessage(command);
+    // Nobody speaks in someone else's name.
+    if (!message || !EqualsNoCase(message->sender, sender.login)) {
+        return;
+    }
+    // The received frame is forwarded as it came: receivers uncompress it.
+    std::string frame;
+    AppendFrame(frame, payload);
+    bool delivered = false;
+    for (const std::string_view participant : message->participants) {
+        if (EqualsNoCase(participant, sender.login)) {
+            continue;
+        }
+        if (const UserRecord* entry = online_.FindFirstByLogin(participant)) {
+            SendFrameBytes(*entry, frame);
+            delivered = true;
+        }
+    }
+    if (!delivered) {
+        return;
+    }
+    std::string line(message->sender);
+    line.append(" dit à ");
+    for (const std::string_view participant : message->participants) {
+        if (line.back() != ' ') {
+            line.push_back(' ');
+        }
+        line.append(participant);
+    }
+    line.push_back(' ');
+    line.append(UpToNul(message->text));
+    Log(line);
+}
+
+void ServerCore::HandleInvite(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    const LoginAndList request = ParseLoginAndList(command);
+    const std::string login = sender.login;
+    Log(Joined({login, " ajoute ", request.login, " dans la discussion"}));
+    SendTo(sender, FormatInvite(request.login, request.list));
+    const std::string list = ReplaceAll(request.list, login, request.login);
+    std::string frame;
+    if (!AppendCommandFrame(frame, FormatInvite(login, list))) {
+        return;
+    }
+    for (const std::string_view participant : SplitList(list)) {
+        if (const UserRecord* entry = online_.FindFirstByLogin(participant)) {
+            SendFrameBytes(*entry, frame);
+        }
+    }
+}
+
+void ServerCore::HandleLeave(UserRecord& sender, std::string_view command) {
+    const LoginAndList request = ParseLoginAndList(command);
+    // Only the leaving user may announce a departure.
+    if (!sender.HasLogin() || !EqualsNoCase(request.login, sender.login)) {
+        return;
+    }
+    Log(sender.login + " quite la discussion");
+    const std::string leave = FormatLeave(request.login, request.list);
+    for (const std::string_view participant : SplitList(request.list)) {
+        SendOrStore(participant, leave);
+    }
+}
+
+void ServerCore::HandleWriting(UserRecord& sender, std::string_view command) {
+    if (!sender.HasLogin()) {
+        return;
+    }
+    const WritingView request = ParseWriting(command);
+    std::string frame;
+    if (!AppendCommandFrame(frame, FormatWritingRelay(sender.login, request.flag, request.list))) {
+        return;
+    }
+    for (const std::string_view participant : SplitList(request.list)) {
+        if (EqualsNoCase(participant, sender.login)) {
+            continue;
+        }
+        if (const UserRecord* entry = online_.FindFirstByLogin(participant)) {
+            SendFrameBytes(*entry, frame);
+        }
+    }
+}
+
+}  // namespace parlo::server

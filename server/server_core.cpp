@@ -1,0 +1,283 @@
+#include "server/server_core.h"
+
+#include <string>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "protocol/field_string.h"
+
+namespace parlo::server {
+
+ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
+    : options_(std::move(options)),
+      events_(events),
+      log_(options_.directory / "Log.txt", options_.clock,
+           [this](std::string_view line) { events_.OnLogLine(line); }),
+      database_(options_.directory) {}
+
+ServerCore::~ServerCore() = default;
+
+void ServerCore::Start() {
+    const auto result = database_.Load(users_, options_.clock());
+    if (!result.found) {
+        return;
+    }
+    for (const size_t block : result.report.refused) {
+        Log("UserDB.dat : compte n°" + std::to_string(block) +
+            " ignoré (enregistrement illisible)");
+    }
+    if (!result.report.complete) {
+        if (result.set_aside.empty()) {
+            Log("UserDB.dat incomplet : seuls les comptes lus en entier sont chargés");
+        } else {
+            Log("UserDB.dat incomplet : fichier mis de côté sous " +
+                result.set_aside.filename().string() +
+                ", seuls les comptes lus en entier sont chargés");
+        }
+    }
+    Log("UserDB.dat chargé");
+}
+
+void ServerCore::Log(std::string_view message) {
+    log_.Write(message);
+}
+
+void ServerCore::Shutdown() {
+    SaveDatabase();
+    // Closing without the close procedure: no log line, no state broadcast.
+    std::vector<Connection*> connections;
+    connections.reserve(online_.Size());
+    for (const auto& entry : online_.Entries()) {
+        connections.push_back(entry->connection);
+    }
+    online_.Clear();
+    for (Connection* connection : connections) {
+        connection->Close();
+    }
+    users_.Clear();
+    if (rows_.Size() > 0) {
+        rows_.Clear();
+        RowsChanged();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Connection events
+
+void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
+    const UserRecord& entry = online_.Add(connection, ip, port);
+    Log(entry.computer + " (" + entry.ip + ") est accepté");
+}
+
+void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
+    FrameReader* reader = online_.ReaderOf(connection);
+    if (reader == nullptr) {
+        return;  // no entry: not read
+    }
+    reader->Feed(bytes);
+    std::string_view payload;
+    std::string command;
+    while (true) {
+        UserRecord* sender = online_.Find(connection);
+        if (sender == nullptr) {
+            return;
+        }
+        reader = online_.ReaderOf(connection);
+        const FrameReader::Status status = reader->Next(payload);
+        if (status == FrameReader::Status::kNeedMore) {
+            return;
+        }
+        if (status == FrameReader::Status::kError) {
+            Log(sender->computer + " (" + sender->ip + ") : données illisibles (" +
+                reader->Error() + "), connexion fermée");
+            CloseEntry(*sender);
+            return;
+        }
+        // A payload that does not uncompress matches no command.
+        if (!Uncompress(payload, command)) {
+            continue;
+        }
+        if (Dispatch(*sender, command, payload) == Flow::kStopRead) {
+            // The rest of this read is dropped; a partial frame at its end
+            // stays, so the stream keeps its frame boundaries.
+            while (reader->Next(payload) == FrameReader::Status::kFrame) {
+            }
+            return;
+        }
+    }
+}
+
+void ServerCore::OnClosed(Connection& connection) {
+    RunCloseProcedure(connection);
+}
+
+void ServerCore::RunCloseProcedure(const Connection& connection) {
+    if (const UserRecord* entry = online_.Find(connection)) {
+        Log(entry->computer + " (" + entry->ip + ") a quitté le chat");
+        if (rows_.RemoveFirst(entry->ip)) {
+            RowsChanged();
+        }
+        online_.Remove(connection);
+    }
+    BroadcastStates();
+}
+
+void ServerCore::CloseEntry(const UserRecord& entry) {
+    if (!online_.Contains(entry) || entry.connection == nullptr) {
+        return;
+    }
+    Connection& connection = *entry.connection;
+    RunCloseProcedure(connection);
+    connection.Close();
+}
+
+void ServerCore::Evict(UserRecord& entry) {
+    SendTo(entry, "Login:Vous êtes connecté ailleurs...");
+    CloseEntry(entry);
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch in the server's keyword order
+
+ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view command,
+                                      std::string_view payload) {
+    const auto keyword = RecognizeServerCommand(command);
+    if (!keyword) {
+        return Flow::kContinue;
+    }
+    switch (*keyword) {
+        case ServerKeyword::kConnect:
+            HandleConnect(sender, command);
+            break;
+        case ServerKeyword::kAddNewUser:
+            HandleAddNewUser(sender, command);
+            break;
+        case ServerKeyword::kAddressBook:
+            return HandleAddressBook(sender);
+        case ServerKeyword::kGetAllState:
+            return HandleGetAllState(sender);
+        case ServerKeyword::kDoAddAddressBook:
+            HandleDoAddAddressBook(sender, command);
+            break;
+        case ServerKeyword::kMessage:
+            HandleMessage(sender, command, payload);
+            break;
+        case ServerKeyword::kFindUser:
+            HandleFindUser(sender, command);
+            break;
+        case ServerKeyword::kGetState:
+            HandleGetState(sender, command);
+            break;
+        case ServerKeyword::kSetState:
+            HandleSetState(sender, command);
+            break;
+        case ServerKeyword::kNoAddAddressBook:
+            HandleNoAddAddressBook(sender, command);
+            break;
+        case ServerKeyword::kYesAddAddressBook:
+            HandleYesAddAddressBook(sender, command);
+            break;
+        case ServerKeyword::kRemoveAddressBook:
+            return HandleRemoveAddressBook(sender, command);
+        case ServerKeyword::kInvite:
+            HandleInvite(sender, command);
+            break;
+        case ServerKeyword::kLeave:
+            HandleLeave(sender, command);
+            break;
+        case ServerKeyword::kWriting:
+            HandleWriting(sender, command);
+            break;
+    }
+    return Flow::kContinue;
+}
+
+ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
+    Log("--> FindClientByConnection a trouvé une erreur\n" + sender.login + " connecté (" +
+        sender.ip + ") mais pas dans la base !!!");
+    return Flow::kStopRead;
+}
+
+// ---------------------------------------------------------------------------
+// Delivery
+
+bool ServerCore::SendTo(const UserRecord& entry, std::string_view command) {
+    scratch_.clear();
+    if (!AppendCommandFrame(scratch_, command)) {
+        return false;
+    }
+    SendFrameBytes(entry, scratch_);
+    return true;
+}
+
+void ServerCore::SendFrameBytes(const UserRecord& entry, std::string_view frame) {
+    if (entry.connection != nullptr) {
+        entry.connection->Send(frame);
+    }
+}
+
+void ServerCore::SendOrStore(std::string_view login, std::string_view command) {
+    if (const UserRecord* entry = online_.FindFirstByLogin(login)) {
+        SendTo(*entry, command);
+        return;
+    }
+    for (UserRecord* account : users_.FindAllByLogin(login)) {
+        account->AppendPendingUnlessIdentical(command);
+    }
+}
+
+int ServerCore::StateOf(std::string_view login) const {
+    const UserRecord* entry = online_.FindFirstByLogin(login);
+    if (entry == nullptr) {
+        return kStateOffline;
+    }
+    if (entry->inactive) {
+        return kStateInactive;
+    }
+    return entry->away ? kStateAway : kStateOnline;
+}
+
+void ServerCore::BroadcastStates() {
+    std::string text;
+    for (const auto& entry : online_.Entries()) {
+        text.assign("SetState!");
+        if (const UserRecord* account = FindAccountOfConnection(*entry)) {
+            for (const std::string& contact : account->address_book) {
+                if (text.back() != '!') {
+                    text.push_back('!');
+                }
+                text.append(contact).push_back(':');
+                text.append(std::to_string(StateOf(contact)));
+            }
+        }
+        SendTo(*entry, text);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Accounts
+
+UserRecord* ServerCore::FindAccountOfConnection(const UserRecord& entry) const {
+    return users_.FindFirstByLogin(entry.login);
+}
+
+UserRecord& ServerCore::AddAccount(std::unique_ptr<UserRecord> account) {
+    return users_.Append(std::move(account));
+}
+
+bool ServerCore::SaveDatabase() {
+    switch (database_.Save(users_)) {
+        case UserDatabaseFile::SaveResult::kSaved:
+            Log("UserDB.dat sauvé");
+            return true;
+        case UserDatabaseFile::SaveResult::kAbandoned:
+            Log("Données erronnées : Abandon sauvegarde");
+            events_.OnSaveAbandoned();
+            return false;
+        case UserDatabaseFile::SaveResult::kFailed:
+            return false;
+    }
+    return false;
+}
+
+}  // namespace parlo::server
