@@ -8,7 +8,8 @@ target_link_libraries(parlo_server_options PRIVATE parlo_warnings)
 set_target_properties(parlo_server_options PROPERTIES AUTOMOC OFF)
 
 # libuv adapter: listener, connections, output queues.
-add_library(parlo_server_net STATIC ${CMAKE_CURRENT_LIST_DIR}/net.cpp)
+add_library(parlo_server_net STATIC ${CMAKE_CURRENT_LIST_DIR}/net.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/net_core.cpp)
 target_include_directories(parlo_server_net PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(parlo_server_net PUBLIC PkgConfig::LIBUV PRIVATE parlo_warnings)
 set_target_properties(parlo_server_net PROPERTIES AUTOMOC OFF)

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "server/server_core.h"
-
 namespace parlo::server {
 namespace {
 
@@ -25,25 +23,6 @@ void Release(std::string& buffer) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Core adapter
-
-void CoreNetEvents::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
-    core_.OnAccepted(connection, ip, port);
-}
-void CoreNetEvents::OnBytes(Connection& connection, std::string_view bytes) {
-    core_.OnBytes(connection, bytes);
-}
-void CoreNetEvents::OnClosed(Connection& connection) {
-    core_.OnClosed(connection);
-}
-void CoreNetEvents::Log(std::string_view message) {
-    core_.Log(message);
-}
-void CoreNetEvents::OnShutdown() {
-    core_.Shutdown();
-}
 
 uint64_t RaiseOpenFileLimit() {
     rlimit limit{};
