@@ -1,0 +1,282 @@
+// Connection, own state, sending and the session's triggers.
+#include "client/session/session.h"
+
+#include <QSysInfo>
+
+namespace parlo::client {
+
+std::string_view OwnStateLabel(int state) {
+    switch (state) {
+        case kStateOnline:
+            return "en ligne";
+        case kStateOffline:
+            return "deconnecté(e)";
+        case kStateInactive:
+            return "inactif(ve)";
+        case kStateAway:
+            return "absent(e)";
+        case kStateConnecting:
+            return "connection";
+        default:
+            return "";
+    }
+}
+
+std::string ComputerName() {
+    QString name = qEnvironmentVariable("COMPUTERNAME");
+    if (name.isEmpty()) {
+        name = QSysInfo::machineHostName();
+    }
+    std::string out = name.toUtf8().toStdString();
+    for (char& c : out) {
+        if (c == ':' || c == '!' || c == '\0') {
+            c = '-';
+        }
+    }
+    return out.empty() ? std::string("localhost") : out;
+}
+
+Session::Session(UiPort& ui, LinkFactory& links, SettingsStore& store)
+    : ui_(ui), links_(links), store_(store) {
+    resume_timer_.setSingleShot(true);
+    resume_timer_.setInterval(0);
+    resume_timer_.callOnTimeout([this] { ProcessFrames(); });
+    search_timer_.setSingleShot(true);
+    search_timer_.callOnTimeout([this] {
+        // The answer may still come; it must not be taken for the next search's.
+        ++stale_search_answers_;
+        FinishSearch({});
+    });
+}
+
+Session::~Session() {
+    search_done_ = nullptr;
+    conversations_.clear();
+    link_.reset();
+}
+
+// ---- Program life -----------------------------------------------------------
+
+void Session::Initialize() {
+    SetOwnState(kStateStartup);
+    LoadSettings();
+}
+
+void Session::StartUp() {
+    const Credentials& credentials = settings_.credentials;
+    if (credentials.IsComplete() && settings_.port != 0) {
+        LogInStored();
+    } else {
+        ui_.OpenSettingsDialog();
+    }
+}
+
+void Session::Shutdown() {
+    SetOwnState(kStateExit);
+    SaveSettings();
+    conversations_.clear();
+    DropLink();
+}
+
+// ---- Connection and own state -----------------------------------------------
+
+void Session::SetOwnState(int state) {
+    const bool changed = state != own_state_;
+    own_state_ = state;
+    ui_.OwnStateChanged(state);
+    if (changed) {
+        ui_.RepaintMainWindow();
+    }
+}
+
+void Session::DropLink() {
+    link_.reset();
+    reader_ = FrameReader();
+    resume_timer_.stop();
+    stale_search_answers_ = 0;
+    FinishSearch({});
+}
+
+bool Session::ConnectSocket() {
+    SetOwnState(kStateConnecting);
+    if (link_) {
+        DropLink();
+        contacts_.SetAllOffline();
+        ui_.RepaintMainWindow();
+    }
+    std::unique_ptr<ServerLink> link = links_.CreateLink(*this);
+    if (!link || !link->Connect(settings_.server_address, settings_.port)) {
+        // The unconnected socket is discarded, so later sends say that
+        // there is no connection instead of failing silently.
+        SetOwnState(kStateOffline);
+        return false;
+    }
+    link_ = std::move(link);
+    return true;
+}
+
+void Session::LogIn(std::string_view login_blob, std::string_view password_blob) {
+    if (!ConnectSocket()) {
+        return;
+    }
+    SendFrame(FormatConnect(ComputerName(), login_blob, password_blob));
+}
+
+void Session::LogInStored() {
+    // Copies: LogIn may replace the credentials through a nested event.
+    const std::string login_blob = settings_.credentials.login_blob;
+    const std::string password_blob = settings_.credentials.password_blob;
+    LogIn(login_blob, password_blob);
+}
+
+void Session::Disconnect() {
+    DropLink();
+    contacts_.SetAllOffline();
+    ui_.RepaintMainWindow();
+    SetOwnState(kStateOffline);
+}
+
+int Session::ChangeState(int state) {
+    if (state == own_state_) {
+        return 0;
+    }
+    if (state >= kStateOnline && state <= kStateAway) {
+        SetOwnState(state);
+    }
+    return SendFrame(FormatSetStateRequest(PlainLogin(), state));
+}
+
+int Session::SendFrame(std::string_view command) {
+    if (command.empty()) {
+        return -1;
+    }
+    if (!link_) {
+        ShowBox(texts::kNotConnected, texts::kImpossible);
+        return -1;
+    }
+    std::string frame;
+    if (command.size() > static_cast<size_t>(kMaxFrameBytes) ||
+        !AppendCommandFrame(frame, command)) {
+        // The server could not read it whole: refuse rather than lose it.
+        ShowBox(texts::kTooLong, texts::kInformationError);
+        return -1;
+    }
+    return static_cast<int>(link_->Send(frame));
+}
+
+bool Session::SendCommandConnected(std::string_view command) {
+    if (!link_) {
+        ConnectSocket();
+    }
+    SendFrame(command);
+    return true;
+}
+
+// ---- Triggers -----------------------------------------------------------------
+
+void Session::MenuStateOnline() {
+    if (own_state_ == kStateOffline) {
+        LogInStored();
+    } else if (own_state_ == kStateInactive || own_state_ == kStateAway) {
+        ChangeState(kStateOnline);
+    }
+}
+
+void Session::MenuStateOffline() {
+    if (own_state_ != kStateOffline) {
+        Disconnect();
+    }
+}
+
+void Session::MenuStateAway() {
+    if (own_state_ != kStateAway) {
+        ChangeState(kStateAway);
+    }
+}
+
+void Session::MouseMoved() {
+    if (own_state_ == kStateInactive) {
+        ChangeState(kStateOnline);
+    }
+}
+
+void Session::ScreenSaverStarting() {
+    Disconnect();
+    reconnect_on_paint_ = true;
+}
+
+void Session::MainWindowPainting() {
+    if (reconnect_on_paint_) {
+        reconnect_on_paint_ = false;
+        LogInStored();
+    }
+}
+
+// ---- Settings -------------------------------------------------------------------
+
+void Session::LoadSettings() {
+    store_.Load(settings_);
+    ui_.RepaintMainWindow();
+}
+
+bool Session::SaveSettings() {
+    return store_.Save(settings_);
+}
+
+bool Session::SetCredentials(std::string_view login_blob, std::string_view password_blob) {
+    auto credentials = MakeCredentials(login_blob, password_blob);
+    if (!credentials) {
+        return false;
+    }
+    settings_.credentials = std::move(*credentials);
+    ui_.RepaintMainWindow();
+    return true;
+}
+
+void Session::SetServer(std::string_view address, int port) {
+    settings_.server_address = std::string(address);
+    settings_.port = port;
+}
+
+void Session::SetGroupExpanded(ContactGroup group, bool expanded) {
+    bool& flag =
+        group == ContactGroup::kOnline ? settings_.online_expanded : settings_.offline_expanded;
+    if (flag != expanded) {
+        flag = expanded;
+        ui_.RepaintMainWindow();
+    }
+}
+
+void Session::TestLogIn(std::string_view login_blob, std::string_view password_blob) {
+    test_flag_ = true;
+    LogIn(login_blob, password_blob);
+}
+
+void Session::ApplySettingsDialog(std::string_view login_blob, std::string_view password_blob,
+                                  std::string_view address, int port, bool sound) {
+    const std::string login(login_blob);
+    const std::string password(password_blob);
+    SetCredentials(login, password);
+    SetServer(address, port);
+    SaveSettings();
+    LogIn(login, password);
+    // Stored at the next save, at the latest when the program ends.
+    SetSound(sound);
+}
+
+// ---- Boxes ------------------------------------------------------------------------
+
+BoxAnswer Session::ShowBox(std::string_view text, std::string_view caption, BoxIcon icon,
+                           BoxButtons buttons) {
+    ++open_boxes_;
+    const BoxAnswer answer = ui_.ShowMessageBox(text, caption, icon, buttons);
+    --open_boxes_;
+    // Frames that arrived while a box opened outside command handling was up
+    // are handled once the current operation has returned.
+    if (open_boxes_ == 0 && !dispatching_ && link_ && reader_.Buffered() > 0) {
+        resume_timer_.start();
+    }
+    return answer;
+}
+
+}  // namespace parlo::client

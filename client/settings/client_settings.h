@@ -1,0 +1,69 @@
+// What the client remembers between runs, the byte-list text form of the
+// credential blobs, and the per-user INI file that holds them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+namespace parlo::client {
+
+// Blobs never exceed the protocol's command limit.
+inline constexpr size_t kMaxBlobBytes = 8192;
+
+struct Credentials {
+    std::string login_blob;     // zlib-compressed login, as "Connect" carries it
+    std::string password_blob;  // zlib-compressed password
+    std::string plain_login;    // the login blob uncompressed
+
+    bool IsComplete() const { return !login_blob.empty() && !password_blob.empty(); }
+};
+
+struct ClientSettings {
+    Credentials credentials;
+    std::string server_address;  // IPv4, dotted
+    int port = 0;
+    bool sound = true;
+    bool online_expanded = true;
+    bool offline_expanded = true;
+};
+
+// "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.
+std::string FormatByteList(std::string_view bytes);
+// Numbers up to the first empty field, each kept to its low 8 bits; none when
+// the list holds more than kMaxBlobBytes numbers.
+std::optional<std::string> ParseByteList(std::string_view text);
+
+// Builds credentials from two blobs; none when the login blob does not
+// uncompress (such a blob cannot name the user in any command).
+std::optional<Credentials> MakeCredentials(std::string_view login_blob,
+                                           std::string_view password_blob);
+// Compresses a typed login or password; none when it cannot be compressed
+// within the limit.
+std::optional<std::string> CompressField(std::string_view text);
+
+// $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
+QString DefaultSettingsPath();
+
+// The INI file, with the sections "Login", "Server", "Sound" and "State". The
+// file is created readable and writable by its user only: it holds the
+// credentials.
+class SettingsStore {
+  public:
+    explicit SettingsStore(QString path = DefaultSettingsPath());
+
+    // Reads the store over `settings`. An empty stored login leaves everything
+    // as it was; a login that is no usable blob leaves the credentials empty.
+    void Load(ClientSettings& settings) const;
+    // Writes every value; false when the file could not be written.
+    bool Save(const ClientSettings& settings) const;
+
+    const QString& Path() const { return path_; }
+
+  private:
+    QString path_;
+};
+
+}  // namespace parlo::client
