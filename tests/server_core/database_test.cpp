@@ -1,0 +1,223 @@
+#include "tests/server_core/harness.h"
+
+namespace parlo::server::testing {
+namespace {
+
+// A hand-built UserDB.dat image.
+class Image {
+  public:
+    explicit Image(int32_t version) { Int(version); }
+    Image& Int(int32_t value) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes_.push_back(static_cast<char>((static_cast<uint32_t>(value) >> shift) & 0xFF));
+        }
+        return *this;
+    }
+    Image& String(std::string_view text) {
+        Int(static_cast<int32_t>(text.size()));
+        bytes_.append(text);
+        return *this;
+    }
+    Image& Strings(std::initializer_list<std::string_view> items) {
+        Int(static_cast<int32_t>(items.size()));
+        for (std::string_view item : items) {
+            String(item);
+        }
+        return *this;
+    }
+    const std::string& Bytes() const { return bytes_; }
+
+  private:
+    std::string bytes_;
+};
+
+std::vector<std::string> Logins(const RecordList& users) {
+    std::vector<std::string> out;
+    for (const auto& record : users.Records()) {
+        out.push_back(record->login);
+    }
+    return out;
+}
+
+using Database = CoreTest;
+
+TEST_F(Database, LoadsEachVersionAndSkipsEmptyBlocksWithTheirLists) {
+    WriteFile(dir_ / "UserDB.dat", Image(100).Int(1).String(Record("ghost")).Bytes());
+    EXPECT_TRUE(Core().Users().Empty()) << "below 101 the file holds no account";
+    EXPECT_TRUE(events_.Logged("UserDB.dat chargé"));
+
+    Stop();
+    WriteFile(dir_ / "UserDB.dat", Image(103)
+                                       .Int(3)
+                                       .String(Record("ann"))
+                                       .Strings({"bob"})
+                                       .Strings({"Leave:bob:ann!bob"})
+                                       .String("")
+                                       .Strings({"lost"})
+                                       .Strings({"lost too"})
+                                       .String(Record("bob"))
+                                       .Strings({"ann", "cid"})
+                                       .Strings({})
+                                       .Bytes());
+    Core();
+    EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"ann", "bob"}));
+    const UserRecord& ann = *Core().Users().FindFirstByLogin("ANN");
+    EXPECT_EQ(ann.address_book, std::vector<std::string>{"bob"});
+    EXPECT_EQ(ann.pending, std::vector<std::string>{"Leave:bob:ann!bob"});
+    EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->address_book,
+              (std::vector<std::string>{"ann", "cid"}));
+}
+
+TEST_F(Database, OldLayoutsLoadAndAreRewrittenAs103) {
+    WriteFile(dir_ / "UserDB.dat",
+              Image(101).Int(2).String(Record("ann")).String(Record("bob")).Bytes());
+    ASSERT_EQ(Core().Users().Size(), 2u);
+    ASSERT_TRUE(Core().SaveDatabase());
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), Image(103)
+                                                 .Int(2)
+                                                 .String(Record("ann"))
+                                                 .Strings({})
+                                                 .Strings({})
+                                                 .String(Record("bob"))
+                                                 .Strings({})
+                                                 .Strings({})
+                                                 .Bytes());
+
+    Stop();
+    WriteFile(dir_ / "UserDB.dat",
+              Image(102).Int(1).String(Record("cid")).Strings({"ann"}).Bytes());
+    Core();
+    EXPECT_EQ(Core().Users().FindFirstByLogin("cid")->address_book,
+              std::vector<std::string>{"ann"});
+}
+
+TEST_F(Database, SaveThenLoadKeepsEveryOrderAndTheBackupHoldsThePreviousSave) {
+    for (const char* login : {"zoe", "ann", "max"}) {
+        Core().AddAccount(MakeRecord(Record(login)));
+    }
+    UserRecord& zoe = *Core().Users().FindFirstByLogin("zoe");
+    zoe.address_book = {"max", "ann"};
+    zoe.pending = {"AskAddressBook", "DelAddressBook:bob"};
+    ASSERT_TRUE(Core().SaveDatabase());
+    const std::string first = ReadFile(dir_ / "UserDB.dat");
+    Core().AddAccount(MakeRecord(Record("eve")));
+    ASSERT_TRUE(Core().SaveDatabase());
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.bak"), first);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "UserDB.dat.tmp"));
+
+    Restart();  // Shutdown saves once more
+    EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"zoe", "ann", "max", "eve"}));
+    const UserRecord& loaded = *Core().Users().FindFirstByLogin("zoe");
+    EXPECT_EQ(loaded.address_book, (std::vector<std::string>{"max", "ann"}));
+    EXPECT_EQ(loaded.pending, (std::vector<std::string>{"AskAddressBook", "DelAddressBook:bob"}));
+    EXPECT_EQ(loaded.record_text, Record("zoe"));
+}
+
+TEST_F(Database, TruncatedFileIsSetAsideAndWhatWasReadWholeIsKept) {
+    const std::string whole = Image(103)
+                                  .Int(3)
+                                  .String(Record("ann"))
+                                  .Strings({"bob"})
+                                  .Strings({})
+                                  .String(Record("bob"))
+                                  .Strings({})
+                                  .Strings({})
+                                  .String(Record("cid"))
+                                  .Strings({})
+                                  .Strings({})
+                                  .Bytes();
+    const std::string cut = whole.substr(0, whole.size() - 20);
+    WriteFile(dir_ / "UserDB.dat", cut);
+    EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"ann", "bob"}));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "UserDB.dat"));
+    bool kept = false;
+    for (const auto& file : std::filesystem::directory_iterator(dir_)) {
+        if (file.path().filename().string().starts_with("UserDB.dat.") &&
+            ReadFile(file.path()) == cut) {
+            kept = true;
+            EXPECT_NE(file.path().filename().string().find("-090507"), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(kept) << "the damaged file is kept aside, byte for byte";
+    const auto messages = events_.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].starts_with("UserDB.dat incomplet")) << messages[0];
+    EXPECT_EQ(messages[1], "UserDB.dat chargé");
+}
+
+TEST_F(Database, HugeCountsAndNegativeLengthsNeverReadPastTheData) {
+    WriteFile(dir_ / "UserDB.dat",
+              Image(103).Int(0x7fffffff).String(Record("ann")).Int(-5).Bytes());
+    EXPECT_EQ(Logins(Core().Users()), std::vector<std::string>{"ann"});
+}
+
+TEST_F(Database, RefusedRecordTextsAreSkippedWithALogLine) {
+    const std::string bad_header = "3:1:0:0:0:abcd";
+    const std::string no_login = FormatRecordText("not zlib", Blob("pw"), "A", "B", "c@d");
+    const std::string empty_login = FormatRecordText(Blob(""), Blob("pw"), "A", "B", "c@d");
+    WriteFile(dir_ / "UserDB.dat", Image(103)
+                                       .Int(4)
+                                       .String(bad_header)
+                                       .Strings({"x"})
+                                       .Strings({})
+                                       .String(no_login)
+                                       .Strings({})
+                                       .Strings({})
+                                       .String(empty_login)
+                                       .Strings({})
+                                       .Strings({})
+                                       .String(Record("ann"))
+                                       .Strings({})
+                                       .Strings({})
+                                       .Bytes());
+    EXPECT_EQ(Logins(Core().Users()), std::vector<std::string>{"ann"});
+    EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°1 ignoré (enregistrement illisible)"));
+    EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°3 ignoré (enregistrement illisible)"));
+    // Nothing refused is left to abandon later saves.
+    EXPECT_TRUE(Core().SaveDatabase());
+}
+
+TEST_F(Database, RecordWithoutRecordTextAbandonsTheSaveAndRestoresTheBackup) {
+    Core().AddAccount(MakeRecord(Record("ann")));
+    ASSERT_TRUE(Core().SaveDatabase());
+    const std::string saved = ReadFile(dir_ / "UserDB.dat");
+    Core().AddAccount(std::make_unique<UserRecord>());
+    EXPECT_FALSE(Core().SaveDatabase());
+    EXPECT_EQ(events_.saves_abandoned, 1);
+    EXPECT_EQ(events_.Messages().back(), "Données erronnées : Abandon sauvegarde");
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), saved);
+    EXPECT_EQ(Core().Users().Size(), 2u) << "the list in memory is unchanged";
+}
+
+TEST(RecordPrimitives, PendingCommandsAndContacts) {
+    UserRecord record;
+    EXPECT_TRUE(record.AppendPendingUnlessIdentical("Leave:a:a!b"));
+    EXPECT_FALSE(record.AppendPendingUnlessIdentical("Leave:a:a!b"));
+    EXPECT_TRUE(record.AppendPendingUnlessIdentical("Leave:A:a!b")) << "case is significant";
+    EXPECT_EQ(record.TakePending().size(), 2u);
+    EXPECT_TRUE(record.pending.empty());
+
+    record.address_book = {"Bob", "cid", "bob"};
+    EXPECT_TRUE(record.HasContact("BOB"));
+    EXPECT_TRUE(record.RemoveContact("bob"));
+    EXPECT_EQ(record.address_book, (std::vector<std::string>{"cid", "bob"}));
+}
+
+TEST(RecordLists, IndexesKeepListOrderWhenLoginsChange) {
+    RecordList list;
+    UserRecord& first = list.Append(std::make_unique<UserRecord>());
+    UserRecord& second = list.Append(MakeRecord(Record("Ann")));
+    ASSERT_EQ(list.FindFirstByLogin("ann"), &second);
+    ASSERT_TRUE(list.SetRecordText(first, Record("ANN")));
+    EXPECT_EQ(list.FindFirstByLogin("aNn"), &first) << "first in list order, not in time";
+    EXPECT_EQ(list.FindAllByLogin("ann").size(), 2u);
+    EXPECT_EQ(list.FindFirstByCredentials(second.credentials), &second);
+    EXPECT_FALSE(list.SetRecordText(first, "")) << "refused texts change nothing";
+    EXPECT_EQ(first.login, "ANN");
+    list.Remove(first);
+    EXPECT_EQ(list.FindFirstByLogin("ann"), &second);
+    EXPECT_EQ(list.FindFirstByLogin(""), nullptr);
+}
+
+}  // namespace
+}  // namespace parlo::server::testing

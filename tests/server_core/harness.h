@@ -1,0 +1,176 @@
+// Drives a ServerCore through fake connections in a temporary directory,
+// with a fixed clock (09:05:07 UTC), and decodes what each client received.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "server/server_core.h"
+
+namespace parlo::server::testing {
+
+inline constexpr std::time_t kNineFiveSeven = 9 * 3600 + 5 * 60 + 7;
+
+class FakeConnection : public Connection {
+  public:
+    void Send(std::string_view bytes) override { reader_.Feed(bytes); }
+    void Close() override { closed = true; }
+
+    // Every command received since the last call.
+    std::vector<std::string> Take() {
+        std::vector<std::string> out;
+        std::string_view payload;
+        while (reader_.Next(payload) == FrameReader::Status::kFrame) {
+            std::string text;
+            EXPECT_TRUE(Uncompress(payload, text));
+            out.push_back(text);
+        }
+        return out;
+    }
+
+    bool closed = false;
+
+  private:
+    FrameReader reader_;
+};
+
+class RecordingEvents : public ServerEvents {
+  public:
+    void OnLogLine(std::string_view line) override { lines.emplace_back(line); }
+    void OnRowsChanged() override { ++rows_changed; }
+    void OnSaveAbandoned() override { ++saves_abandoned; }
+
+    // Log messages without their time stamps.
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const std::string& line : lines) {
+            out.push_back(line.substr(LogTimeStamp(0).size()));
+        }
+        return out;
+    }
+    bool Logged(std::string_view message) const {
+        for (const std::string& m : Messages()) {
+            if (m == message) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<std::string> lines;
+    int rows_changed = 0;
+    int saves_abandoned = 0;
+};
+
+inline std::string Blob(std::string_view text) {
+    std::string out;
+    EXPECT_TRUE(Compress(text, out));
+    return out;
+}
+
+inline std::string Record(std::string_view login, std::string_view password = "pw",
+                          std::string_view first = "Prénom", std::string_view last = "Nom",
+                          std::string_view email = "x@y.fr") {
+    return FormatRecordText(Blob(login), Blob(password), first, last, email);
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class CoreTest : public ::testing::Test {
+  protected:
+    CoreTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "parlo-core-XXXXXX");
+        dir_ = mkdtemp(pattern.data());
+    }
+    ~CoreTest() override {
+        core_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    ServerCore& Core() {
+        if (!core_) {
+            core_ = std::make_unique<ServerCore>(ServerOptions{dir_, [] { return kNineFiveSeven; }},
+                                                 events_);
+            core_->Start();
+        }
+        return *core_;
+    }
+    // Closes the server as the console would (saving the database).
+    void Stop() {
+        core_->Shutdown();
+        core_.reset();
+    }
+    void Restart() {
+        Stop();
+        Core();
+    }
+
+    // A new accepted connection.
+    FakeConnection& Accept(std::string ip = "10.0.0.1", uint16_t port = 4000) {
+        connections_.push_back(std::make_unique<FakeConnection>());
+        Core().OnAccepted(*connections_.back(), ip, port);
+        return *connections_.back();
+    }
+    void Send(FakeConnection& c, std::string_view command) {
+        std::string frame;
+        ASSERT_TRUE(AppendCommandFrame(frame, command));
+        Core().OnBytes(c, frame);
+    }
+    void Close(FakeConnection& c) { Core().OnClosed(c); }
+
+    // The first command received that starts with `prefix` (empty if none).
+    static std::string First(FakeConnection& c, std::string_view prefix) {
+        for (const std::string& command : c.Take()) {
+            if (command.starts_with(prefix)) {
+                return command;
+            }
+        }
+        return {};
+    }
+
+    void Register(FakeConnection& c, std::string_view login, std::string_view password = "pw") {
+        Send(c, FormatAddNewUser(Record(login, password)));
+    }
+    void Login(FakeConnection& c, std::string_view login, std::string_view password = "pw") {
+        Send(c, FormatConnect("PC-" + std::string(login), Blob(login), Blob(password)));
+    }
+    // A registered, logged-in connection with nothing left to read.
+    FakeConnection& Online(std::string_view login, std::string ip = "10.0.0.1") {
+        FakeConnection& c = Accept(ip);
+        if (Core().Users().FindFirstByLogin(login) == nullptr) {
+            Register(c, login);
+        }
+        Login(c, login);
+        c.Take();
+        return c;
+    }
+    // Makes two accounts contacts of each other (both must exist).
+    void MakeContacts(std::string_view a, std::string_view b) {
+        Core().Users().FindFirstByLogin(a)->AppendContact(b);
+        Core().Users().FindFirstByLogin(b)->AppendContact(a);
+    }
+
+    std::filesystem::path dir_;
+    RecordingEvents events_;
+    std::unique_ptr<ServerCore> core_;
+    std::vector<std::unique_ptr<FakeConnection>> connections_;
+};
+
+}  // namespace parlo::server::testing

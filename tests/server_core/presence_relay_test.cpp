@@ -1,0 +1,1 @@
+#include "tests/server_core/harness.h"
