@@ -1,0 +1,99 @@
+#include "server/headless.h"
+
+#include <uv.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "server/net.h"
+#include "server/server_core.h"
+
+namespace parlo::server {
+namespace {
+
+class StdoutEvents final : public ServerEvents {
+  public:
+    void OnLogLine(std::string_view line) override {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        // A pipe would otherwise hold lines back until exit.
+        std::fflush(stdout);
+    }
+    void OnSaveAbandoned() override {
+        std::fputs("Relancer le server : Erreur de données\nRedémarrer le server\n", stderr);
+    }
+};
+
+// SIGTERM and SIGINT begin the same closing as the console window's: the
+// listener closes, the database is saved, the lists are cleared; the loop
+// then runs out of handles and returns.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(NetServer& net) : net_(net) {
+        for (uv_signal_t& handle : handles_) {
+            uv_signal_init(net.Loop(), &handle);
+            handle.data = this;
+        }
+        uv_signal_start(&handles_[0], OnSignal, SIGTERM);
+        uv_signal_start(&handles_[1], OnSignal, SIGINT);
+    }
+    // Outside the loop: close and let the closes complete while the handles'
+    // memory still exists.
+    ~StopOnSignals() {
+        if (open_) {
+            CloseHandles();
+            uv_run(net_.Loop(), UV_RUN_NOWAIT);
+        }
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+    bool Signalled() const { return signalled_; }
+
+  private:
+    static void OnSignal(uv_signal_t* handle, int) {
+        auto* self = static_cast<StopOnSignals*>(handle->data);
+        self->signalled_ = true;
+        self->CloseHandles();
+        self->net_.BeginStop();
+    }
+
+    // Inside a callback the running loop completes the closes before it
+    // returns.
+    void CloseHandles() {
+        if (open_) {
+            for (uv_signal_t& handle : handles_) {
+                uv_close(reinterpret_cast<uv_handle_t*>(&handle), nullptr);
+            }
+            open_ = false;
+        }
+    }
+
+    NetServer& net_;
+    uv_signal_t handles_[2]{};
+    bool open_ = true;
+    bool signalled_ = false;
+};
+
+}  // namespace
+
+int RunHeadless(const ServerCommandLine& options) {
+    StdoutEvents events;
+    ServerCore core(ServerOptions{}, events);
+    CoreNetEvents sink(core);
+    NetServer net(sink);
+    core.Start();
+    if (int rc = net.Listen(options.port); rc != 0) {
+        std::fprintf(stderr, "Server: cannot listen on port %u: %s\n", unsigned{options.port},
+                     uv_strerror(rc));
+        return 1;
+    }
+    {
+        StopOnSignals signals(net);
+        uv_run(net.Loop(), UV_RUN_DEFAULT);
+    }
+    net.Stop();
+    return 0;
+}
+
+}  // namespace parlo::server

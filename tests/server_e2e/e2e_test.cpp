@@ -1,0 +1,568 @@
+// The real headless Server, started on a free loopback port in a scratch
+// directory, driven by plain blocking sockets speaking the wire protocol.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kWait = 5s;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A port nobody listens on right now (the system's choice for port 0).
+uint16_t FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = Loopback(0);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+int ConnectTo(uint16_t port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = Loopback(port);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// One Server process and its working directory.
+class ServerProcess {
+  public:
+    explicit ServerProcess(fs::path directory) : directory_(std::move(directory)) {}
+    ~ServerProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Starts "Server --headless --port <port>"; returns once it accepts
+    // connections, or false when it exited first.
+    bool Start(uint16_t port) {
+        port_ = port;
+        pid_ = Spawn({"--headless", "--port", std::to_string(port)});
+        auto deadline = Clock::now() + kWait;
+        while (Clock::now() < deadline) {
+            if (int fd = ConnectTo(port); fd >= 0) {
+                close(fd);
+                return true;
+            }
+            if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    // Starts on a free port, trying again if another program took it first.
+    void StartOnFreePort() {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (Start(FreePort())) {
+                return;
+            }
+        }
+        FAIL() << "Server did not start";
+    }
+
+    // Runs the program to completion with `args`; returns its exit status.
+    int RunToExit(const std::vector<std::string>& args) {
+        pid_t pid = Spawn(args);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+
+    // Sends `signal` and waits for the exit; the wait status, or -1 on timeout.
+    int StopWith(int signal) {
+        kill(pid_, signal);
+        auto deadline = Clock::now() + kWait;
+        while (Clock::now() < deadline) {
+            if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+                pid_ = -1;
+                return status_;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+    uint16_t Port() const { return port_; }
+    const fs::path& Directory() const { return directory_; }
+    std::string Stdout() const { return ReadFile(directory_ / "stdout.txt"); }
+    std::string Stderr() const { return ReadFile(directory_ / "stderr.txt"); }
+
+  private:
+    pid_t Spawn(const std::vector<std::string>& args) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(directory_.c_str()) != 0) {
+                _exit(126);
+            }
+            int out = open("stdout.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
+            int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(SERVER_PATH));
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(SERVER_PATH, argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    fs::path directory_;
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    int status_ = 0;
+};
+
+// A client speaking frames over a blocking socket.
+class WireClient {
+  public:
+    explicit WireClient(uint16_t port) : fd_(ConnectTo(port)) {}
+    ~WireClient() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    WireClient(const WireClient&) = delete;
+    WireClient& operator=(const WireClient&) = delete;
+
+    bool Connected() const { return fd_ >= 0; }
+
+    void SendRaw(std::string_view bytes) {
+        ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+    }
+    void Send(std::string_view command) {
+        std::string frame;
+        ASSERT_TRUE(parlo::AppendCommandFrame(frame, command));
+        SendRaw(frame);
+    }
+
+    // The next command other than a state broadcast (connections coming and
+    // going elsewhere cause those at any time).
+    std::optional<std::string> Next() {
+        for (;;) {
+            std::optional<std::string> command = NextAny();
+            if (!command || !command->starts_with("SetState!")) {
+                return command;
+            }
+        }
+    }
+
+    // The next command received, or nothing when none came in time or the
+    // server closed the connection.
+    std::optional<std::string> NextAny(std::chrono::milliseconds timeout = kWait) {
+        auto deadline = Clock::now() + timeout;
+        while (received_.empty() && !closed_) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                break;
+            }
+            pollfd fd{fd_, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
+                ReadSome();
+            }
+        }
+        if (received_.empty()) {
+            return std::nullopt;
+        }
+        std::string command = std::move(received_.front());
+        received_.pop_front();
+        return command;
+    }
+
+    // Skips commands until one starts with `prefix`; returns it (or nothing).
+    std::optional<std::string> WaitFor(std::string_view prefix) {
+        while (std::optional<std::string> command = NextAny()) {
+            if (command->starts_with(prefix)) {
+                return command;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // True once the server has closed the connection.
+    bool WaitClosed() {
+        auto deadline = Clock::now() + kWait;
+        while (!closed_ && Clock::now() < deadline) {
+            pollfd fd{fd_, POLLIN, 0};
+            if (poll(&fd, 1, 50) > 0) {
+                ReadSome();
+            }
+        }
+        return closed_;
+    }
+
+  private:
+    void ReadSome() {
+        char chunk[16384];
+        ssize_t n = recv(fd_, chunk, sizeof(chunk), 0);
+        if (n <= 0) {
+            closed_ = true;
+            return;
+        }
+        reader_.Feed({chunk, static_cast<size_t>(n)});
+        std::string_view payload;
+        while (reader_.Next(payload) == parlo::FrameReader::Status::kFrame) {
+            std::string text;
+            EXPECT_TRUE(parlo::Uncompress(payload, text));
+            received_.push_back(std::move(text));
+        }
+    }
+
+    int fd_;
+    parlo::FrameReader reader_;
+    std::deque<std::string> received_;
+    bool closed_ = false;
+};
+
+std::string Blob(std::string_view text) {
+    std::string out;
+    EXPECT_TRUE(parlo::Compress(text, out));
+    return out;
+}
+
+std::string RegisterCommand(std::string_view login, std::string_view password,
+                            std::string_view first = "Prénom", std::string_view last = "Nom",
+                            std::string_view email = "x@example.org") {
+    return parlo::FormatAddNewUser(
+        parlo::FormatRecordText(Blob(login), Blob(password), first, last, email));
+}
+
+std::string ConnectCommand(std::string_view login, std::string_view password,
+                           std::string_view computer = "poste") {
+    return parlo::FormatConnect(computer, Blob(login), Blob(password));
+}
+
+class ServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/parlo-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+        server_ = std::make_unique<ServerProcess>(directory_);
+        server_->StartOnFreePort();
+    }
+    void TearDown() override {
+        server_.reset();
+        fs::remove_all(directory_);
+    }
+
+    std::unique_ptr<WireClient> NewClient() {
+        auto client = std::make_unique<WireClient>(server_->Port());
+        EXPECT_TRUE(client->Connected());
+        return client;
+    }
+
+    // Registers and logs in on one connection, as a fresh client would.
+    std::unique_ptr<WireClient> Account(std::string_view login, std::string_view first = "Prénom") {
+        auto client = NewClient();
+        client->Send(RegisterCommand(login, "pw-" + std::string(login), first));
+        EXPECT_EQ(client->Next(), "AddNewUser:OK");
+        return client;
+    }
+
+    std::unique_ptr<WireClient> LoggedIn(std::string_view login) {
+        auto client = NewClient();
+        client->Send(ConnectCommand(login, "pw-" + std::string(login)));
+        EXPECT_EQ(client->Next(), "Login:OK");
+        return client;
+    }
+
+    // Makes `a` and `b` contacts of each other (both online).
+    void MakeContacts(WireClient& a, std::string_view a_login, WireClient& b,
+                      std::string_view b_login) {
+        a.Send("DoAddAddressBook:" + std::string(b_login));
+        ASSERT_EQ(b.WaitFor("DoAddAddressBook:"), "DoAddAddressBook:" + std::string(a_login));
+        b.Send("YesAddAddressBook:" + std::string(a_login));
+        ASSERT_EQ(a.WaitFor("YesAddAddressBook:"), "YesAddAddressBook:" + std::string(b_login));
+        ASSERT_EQ(a.WaitFor("AskAddressBook"), "AskAddressBook");
+        ASSERT_EQ(b.WaitFor("AskAddressBook"), "AskAddressBook");
+    }
+
+    fs::path directory_;
+    std::unique_ptr<ServerProcess> server_;
+};
+
+TEST_F(ServerTest, RegistrationAndLoginAnswers) {
+    auto alice = Account("alice");
+    auto other = NewClient();
+    other->Send(RegisterCommand("ALICE", "x"));
+    EXPECT_EQ(other->Next(), "AddNewUser:Utilisateur déjà référencé");
+
+    other->Send(ConnectCommand("alice", "wrong"));
+    EXPECT_EQ(other->Next(), "Login:Identifiant ou mot de passe non valide.");
+    // The refused connection stays open and can log in properly.
+    other->Send(ConnectCommand("alice", "pw-alice"));
+    EXPECT_EQ(other->Next(), "Login:OK");
+}
+
+TEST_F(ServerTest, OnlyAMatchingLoginEvictsTheEarlierConnection) {
+    Account("alice");
+    auto first = LoggedIn("alice");
+
+    auto intruder = NewClient();
+    intruder->Send(ConnectCommand("ALICE", "guess"));
+    EXPECT_EQ(intruder->Next(), "Login:Identifiant ou mot de passe non valide.");
+
+    // A wrong password leaves the online connection alone.
+    first->Send("GetState:alice");
+    EXPECT_EQ(first->Next(), "alice:0");
+
+    auto second = NewClient();
+    second->Send(ConnectCommand("alice", "pw-alice"));
+    EXPECT_EQ(second->Next(), "Login:OK");
+    // The first connection hears why, then is closed.
+    EXPECT_EQ(first->Next(), "Login:Vous êtes connecté ailleurs...");
+    EXPECT_TRUE(first->WaitClosed());
+}
+
+TEST_F(ServerTest, StoredCommandsFollowLoginInOrderAndBooksBecomeMutual) {
+    Account("bob", "Bob");
+    auto alice = Account("alice", "Alice");
+    alice->Send("DoAddAddressBook:bob");
+    alice->Send("Leave:alice:alice!bob");
+    EXPECT_EQ(alice->WaitFor("Leave:"), "Leave:alice:alice!bob");
+
+    auto bob = NewClient();
+    bob->Send(ConnectCommand("bob", "pw-bob"));
+    EXPECT_EQ(bob->Next(), "Login:OK");
+    EXPECT_EQ(bob->Next(), "DoAddAddressBook:alice");
+    EXPECT_EQ(bob->Next(), "Leave:alice:alice!bob");
+
+    bob->Send("YesAddAddressBook:alice");
+    EXPECT_EQ(alice->WaitFor("YesAddAddressBook:"), "YesAddAddressBook:bob");
+    alice->Send("AddressBook");
+    EXPECT_EQ(alice->WaitFor("AddressBook:"), "AddressBook:bob!Bob!Nom!x@example.org");
+    bob->Send("AddressBook");
+    EXPECT_EQ(bob->WaitFor("AddressBook:"), "AddressBook:alice!Alice!Nom!x@example.org");
+
+    // A second login replays nothing: the first one emptied the store.
+    bob.reset();
+    auto again = NewClient();
+    again->Send(ConnectCommand("bob", "pw-bob"));
+    EXPECT_EQ(again->Next(), "Login:OK");
+    again->Send("AddressBook");
+    EXPECT_EQ(again->Next(), "AddressBook:alice!Alice!Nom!x@example.org");
+}
+
+TEST_F(ServerTest, PresenceChangesReachContacts) {
+    auto alice = Account("alice");
+    auto bob = Account("bob");
+    MakeContacts(*alice, "alice", *bob, "bob");
+
+    alice->Send("GetAllState");
+    EXPECT_EQ(alice->WaitFor("SetState!"), "SetState!bob:0");
+    EXPECT_EQ(bob->WaitFor("SetState!"), "SetState!alice:0");
+
+    bob->Send("SetState:bob:3");
+    EXPECT_EQ(alice->WaitFor("SetState!"), "SetState!bob:3");
+    bob.reset();
+    EXPECT_EQ(alice->WaitFor("SetState!"), "SetState!bob:1");
+}
+
+TEST_F(ServerTest, ConversationTrafficIsRelayedToTheOtherParticipants) {
+    auto alice = Account("alice");
+    auto bob = Account("bob");
+    const std::vector<std::string> both = {"alice", "bob"};
+
+    alice->Send("Invite:bob:alice!");
+    EXPECT_EQ(alice->WaitFor("Invite:"), "Invite:bob:alice!");
+    EXPECT_EQ(bob->WaitFor("Invite:"), "Invite:alice:bob!");
+
+    alice->Send("Writing:alice:1:alice!bob!");
+    EXPECT_EQ(bob->WaitFor("Writing:"), "Writing:alice:1:alice!bob!");
+
+    // A text with field and list separators arrives byte for byte.
+    const std::string message = parlo::FormatMessage("alice", both, "a:b!c :-) ::!! é");
+    alice->Send(message);
+    EXPECT_EQ(bob->WaitFor("Message:"), message);
+
+    // A message claiming another sender is not relayed: the next thing Bob
+    // sees is the genuine one after it.
+    alice->Send(parlo::FormatMessage("bob", both, "forged"));
+    const std::string genuine = parlo::FormatMessage("alice", both, "genuine");
+    alice->Send(genuine);
+    EXPECT_EQ(bob->WaitFor("Message:"), genuine);
+
+    bob->Send("Leave:bob:alice!bob");
+    EXPECT_EQ(alice->WaitFor("Leave:"), "Leave:bob:alice!bob");
+    // Alice never received her own relayed traffic.
+    alice->Send("GetState:nobody");
+    for (auto command = alice->Next(); command; command = alice->Next()) {
+        EXPECT_FALSE(command->starts_with("Writing:") || command->starts_with("Message:"))
+            << *command;
+        if (*command == "nobody:1") {
+            break;
+        }
+    }
+}
+
+TEST_F(ServerTest, FindUserMatchesOthersButNeverTheSeeker) {
+    Account("bob", "Bobette");
+    Account("robert", "Rob");
+    auto alice = Account("alice", "Alice");
+    alice->Send(parlo::FormatFindUser("", "ob", "", ""));
+    EXPECT_EQ(alice->Next(), "FindUser:bob!Bobette!Nom!x@example.org:robert!Rob!Nom!x@example.org");
+    alice->Send(parlo::FormatFindUser("ali", "", "", ""));
+    EXPECT_EQ(alice->Next(), "FindUser:");
+}
+
+TEST_F(ServerTest, SigtermSavesTheDatabaseAndExitsZero) {
+    {
+        auto alice = Account("alice");
+        auto bob = Account("bob");
+        MakeContacts(*alice, "alice", *bob, "bob");
+    }
+    int status = server_->StopWith(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    const std::string db = ReadFile(directory_ / "UserDB.dat");
+    ASSERT_GE(db.size(), 8u);
+    EXPECT_EQ(db.substr(0, 8), std::string("\x67\0\0\0\x02\0\0\0", 8));  // version 103, 2 accounts
+    const std::string log = ReadFile(directory_ / "Log.txt");
+    for (const char* line : {"User alice ajouté", "alice ajoute bob dans son carnet d'adresses",
+                             "(127.0.0.1) a quitté le chat"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+    EXPECT_TRUE(log.ends_with("UserDB.dat sauvé\n"));
+    // Every log line also went to standard output.
+    EXPECT_EQ(server_->Stdout(), log);
+
+    // A new run finds the accounts and address books.
+    ServerProcess next(directory_);
+    next.StartOnFreePort();
+    WireClient alice(next.Port());
+    alice.Send(ConnectCommand("alice", "pw-alice"));
+    EXPECT_EQ(alice.Next(), "Login:OK");
+    alice.Send("AddressBook");
+    EXPECT_EQ(alice.Next(), "AddressBook:bob!Prénom!Nom!x@example.org");
+    EXPECT_EQ(WEXITSTATUS(next.StopWith(SIGINT)), 0);
+}
+
+TEST_F(ServerTest, FramesSplitAcrossWritesAreReassembled) {
+    auto client = NewClient();
+    std::string frame;
+    ASSERT_TRUE(parlo::AppendCommandFrame(frame, RegisterCommand("carol", "pw")));
+    // Two frames in one write, the second one cut in three.
+    std::string second;
+    ASSERT_TRUE(parlo::AppendCommandFrame(second, "GetState:carol"));
+    client->SendRaw(frame + second.substr(0, 1));
+    std::this_thread::sleep_for(20ms);
+    client->SendRaw(second.substr(1, 3));
+    std::this_thread::sleep_for(20ms);
+    client->SendRaw(second.substr(4));
+    EXPECT_EQ(client->Next(), "AddNewUser:OK");
+    EXPECT_EQ(client->Next(), "carol:0");
+}
+
+TEST_F(ServerTest, BadFramesCloseOnlyTheirOwnConnection) {
+    auto bystander = Account("dave");
+    auto oversize = NewClient();
+    oversize->SendRaw("9000:" + std::string(100, 'x'));
+    EXPECT_TRUE(oversize->WaitClosed());
+    auto garbage = NewClient();
+    garbage->SendRaw("hello, server\r\n");
+    EXPECT_TRUE(garbage->WaitClosed());
+
+    bystander->Send("GetState:dave");
+    EXPECT_EQ(bystander->WaitFor("dave:"), "dave:0");
+}
+
+TEST(ServerProgram, BusyPortOrBadOptionEndsWithNonZeroStatus) {
+    char pattern[] = "/tmp/parlo-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path directory = pattern;
+    {
+        int holder = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = 0;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ASSERT_EQ(listen(holder, 1), 0);
+        socklen_t length = sizeof(address);
+        getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+        const std::string port = std::to_string(ntohs(address.sin_port));
+
+        ServerProcess server(directory);
+        int status = server.RunToExit({"--headless", "--port", port});
+        close(holder);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_NE(WEXITSTATUS(status), 0);
+        EXPECT_NE(server.Stderr().find(port), std::string::npos) << server.Stderr();
+        EXPECT_NE(ReadFile(directory / "Log.txt").find(port), std::string::npos);
+        EXPECT_FALSE(fs::exists(directory / "UserDB.dat")) << "nothing served, nothing saved";
+
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"--colour"},
+                                                     {"--headless", "--port", "http"},
+                                                     {"--port"},
+                                                     {"--port", "70000"}}) {
+            status = server.RunToExit(args);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_NE(WEXITSTATUS(status), 0) << args.back();
+        }
+        EXPECT_EQ(WEXITSTATUS(server.RunToExit({"--help"})), 0);
+        EXPECT_NE(server.Stdout().find("Usage: Server"), std::string::npos);
+    }
+    fs::remove_all(directory);
+}
+
+}  // namespace
