@@ -1,1 +1,128 @@
 #include "tests/server_core/harness.h"
+
+namespace parlo::server::testing {
+namespace {
+
+using Presence = CoreTest;
+using Relay = CoreTest;
+
+TEST_F(Presence, EveryChangeRefreshesEveryConnectionInBookOrder) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    Core().AddAccount(MakeRecord(Record("cid")));
+    Core().Users().FindFirstByLogin("ann")->address_book = {"cid", "BOB"};
+    FakeConnection& anonymous = Accept();
+
+    Send(bob, "SetState:bob:3");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!cid:1!BOB:3"})
+        << "contacts as written in the book";
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"SetState!"});
+    EXPECT_EQ(anonymous.Take(), std::vector<std::string>{"SetState!"});
+    EXPECT_TRUE(events_.Logged("l'état de bob est absent"));
+
+    Send(bob, "SetState:bob:2");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!cid:1!BOB:2"});
+    Send(bob, "SetState:bob:5");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!cid:1!BOB:0"});
+    EXPECT_TRUE(events_.Logged("l'état de bob est ")) << "code 5 has an empty name";
+
+    bob.Take();
+    Send(ann, "GetAllState");
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"SetState!"}) << "not only the requester";
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!cid:1!BOB:0"});
+    EXPECT_TRUE(events_.Logged("ann a obtenu les états de son carnet d'adresse"));
+
+    Close(bob);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!cid:1!BOB:1"});
+    Send(ann, "GetState:Bob");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"Bob:1"});
+    EXPECT_TRUE(events_.Logged("ann demande l'état de Bob"));
+}
+
+TEST_F(Presence, FirstOnlineConnectionOfALoginGivesItsState) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob1 = Online("bob");
+    Core().Users().FindFirstByLogin("ann")->address_book = {"bob"};
+    Send(bob1, "SetState:bob:2");
+    // A second registration path cannot give bob a second connection, but an
+    // account renamed by the operator can: the first in order wins.
+    FakeConnection& bob2 = Accept();
+    Core().Online().SetRecordText(*Core().Online().Find(bob2), Record("BOB"));
+    Send(bob2, "SetState:BOB:3");
+    EXPECT_EQ(First(ann, "SetState!"), "SetState!bob:2");
+    EXPECT_EQ(Core().StateOf("Bob"), kStateInactive);
+}
+
+TEST_F(Relay, MessageReachesOnlineParticipantsWithItsTextWhole) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    const std::string text = "a: b! c:: fin";
+    const std::vector<std::string> people = {"ann", "BOB", "cid"};
+    const std::string message = FormatMessage("ann", people, text);
+    Send(ann, message);
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{message});
+    EXPECT_TRUE(ann.Take().empty()) << "never back to the sender";
+    EXPECT_TRUE(events_.Logged("ann dit à ann BOB cid a: b! c:: fin"));
+    EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->pending.empty()) << "never stored";
+
+    events_.lines.clear();
+    const std::vector<std::string> offline = {"ann", "cid"};
+    Send(ann, FormatMessage("ann", offline, "hello"));
+    EXPECT_TRUE(events_.lines.empty()) << "nobody reached: no log line";
+}
+
+TEST_F(Relay, NobodySpeaksInSomeoneElsesName) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    const std::vector<std::string> people = {"ann", "bob"};
+    Send(ann, FormatMessage("bob", people, "forged"));
+    Send(ann, "Leave:bob:ann!bob");
+    FakeConnection& anonymous = Accept();
+    Send(anonymous, FormatMessage("", people, "anonymous"));
+    Send(anonymous, "Writing::1:ann!bob!");
+    Send(anonymous, "Invite:bob:ann!");
+    Send(anonymous, "SetState::3");
+    EXPECT_TRUE(bob.Take().empty());
+    EXPECT_TRUE(ann.Take().empty());
+    EXPECT_TRUE(anonymous.Take().empty());
+    Send(ann, FormatMessage("ANN", people, "letter case aside"));
+    EXPECT_EQ(bob.Take().size(), 1u);
+}
+
+TEST_F(Relay, InviteEchoesAndRenamesTheSenderInTheList) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    FakeConnection& cid = Online("cid");
+    Send(ann, "Invite:cid:bob!ann!annie");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"Invite:cid:bob!ann!annie"});
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"Invite:ann:bob!cid!cidie"})
+        << "the replacement also changes longer logins";
+    EXPECT_EQ(cid.Take(), std::vector<std::string>{"Invite:ann:bob!cid!cidie"});
+    EXPECT_TRUE(events_.Logged("ann ajoute cid dans la discussion"));
+}
+
+TEST_F(Relay, LeaveIsDeliveredOrStoredOnceAndReplayedAfterLogin) {
+    FakeConnection& ann = Online("ann");
+    Core().AddAccount(MakeRecord(Record("bob")));
+    Send(ann, "Leave:ann:ann!bob");
+    Send(ann, "Leave:ann:ann!bob");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>(2, "Leave:ann:ann!bob"))
+        << "the leaver is a participant too";
+    EXPECT_TRUE(events_.Logged("ann quite la discussion"));
+    FakeConnection& bob = Accept();
+    Login(bob, "bob");
+    EXPECT_EQ(bob.Take(), (std::vector<std::string>{"Login:OK", "Leave:ann:ann!bob"}));
+}
+
+TEST_F(Relay, WritingGoesToOtherOnlineParticipants) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    events_.lines.clear();
+    Send(ann, "Writing:whoever:1:ann!bob!cid!");
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"Writing:ann:1:ann!bob!cid!"});
+    EXPECT_TRUE(ann.Take().empty());
+    EXPECT_TRUE(events_.lines.empty());
+}
+
+}  // namespace
+}  // namespace parlo::server::testing
