@@ -1,1 +1,123 @@
+#include <cstdlib>
+#include <ctime>
+
 #include "tests/server_core/harness.h"
+
+namespace parlo::server::testing {
+namespace {
+
+using Connections = CoreTest;
+using ServerLogFile = CoreTest;
+
+TEST_F(Connections, SilentVisitorLeavesTwoLinesNoRowAndABroadcast) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& visitor = Accept("192.168.1.20");
+    Close(visitor);
+    const auto messages = events_.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[messages.size() - 2], " (192.168.1.20) est accepté");
+    EXPECT_EQ(messages.back(), " (192.168.1.20) a quitté le chat");
+    EXPECT_EQ(Core().Rows().Size(), 1u);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!"});
+}
+
+TEST_F(Connections, RowsAreSortedByComputerAndTheFirstOfAnAddressGoes) {
+    Online("zed", "10.0.0.5");
+    FakeConnection& amy = Online("amy", "10.0.0.5");
+    Online("max", "10.0.0.6");
+    ASSERT_EQ(Core().Rows().Size(), 3u);
+    EXPECT_EQ(Core().Rows().At(0).computer, "PC-amy");
+    EXPECT_EQ(Core().Rows().At(2).computer, "PC-zed");
+    const int changes = events_.rows_changed;
+    Close(amy);
+    // Whichever connection it belonged to, the first row of the address goes.
+    ASSERT_EQ(Core().Rows().Size(), 2u);
+    EXPECT_EQ(Core().Rows().At(0).computer, "PC-max");
+    EXPECT_EQ(Core().Rows().At(1).computer, "PC-zed");
+    EXPECT_GT(events_.rows_changed, changes);
+}
+
+TEST_F(Connections, FramesSplitAcrossReadsAreReassembled) {
+    FakeConnection& c = Accept();
+    std::string frames;
+    ASSERT_TRUE(AppendCommandFrame(frames, "GetState:ann"));
+    ASSERT_TRUE(AppendCommandFrame(frames, "GetState:bob"));
+    for (char byte : frames) {
+        Core().OnBytes(c, std::string_view(&byte, 1));
+    }
+    EXPECT_EQ(c.Take(), (std::vector<std::string>{"ann:1", "bob:1"}));
+}
+
+TEST_F(Connections, UnreadableStreamClosesOnlyThatConnection) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bad = Accept("10.0.0.66");
+    Core().OnBytes(bad, "9000:");
+    EXPECT_TRUE(bad.closed);
+    EXPECT_EQ(Core().Online().Find(bad), nullptr);
+    EXPECT_TRUE(events_.Logged(" (10.0.0.66) a quitté le chat"));
+    FakeConnection& junk = Accept("10.0.0.67");
+    Core().OnBytes(junk, "hello");
+    EXPECT_TRUE(junk.closed);
+    EXPECT_FALSE(ann.closed);
+    ann.Take();
+    Send(ann, "GetState:ann");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"ann:0"});
+}
+
+TEST_F(Connections, PayloadThatDoesNotUncompressIsSkipped) {
+    FakeConnection& c = Accept();
+    std::string frames = "5:abcde";
+    ASSERT_TRUE(AppendCommandFrame(frames, "GetState:x"));
+    Core().OnBytes(c, frames);
+    EXPECT_EQ(c.Take(), std::vector<std::string>{"x:1"});
+    EXPECT_FALSE(c.closed);
+}
+
+TEST_F(Connections, OperatorCloseRunsTheCloseProcedure) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob", "10.0.0.2");
+    Core().CloseEntry(*Core().Online().Find(bob));
+    EXPECT_TRUE(bob.closed);
+    EXPECT_TRUE(events_.Logged("PC-bob (10.0.0.2) a quitté le chat"));
+    EXPECT_EQ(Core().Rows().Size(), 1u);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!"});
+}
+
+TEST_F(Connections, ShutdownSavesAndClosesEveryoneQuietly) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& visitor = Accept();
+    events_.lines.clear();
+    Stop();
+    EXPECT_TRUE(ann.closed);
+    EXPECT_TRUE(visitor.closed);
+    EXPECT_TRUE(ann.Take().empty());
+    EXPECT_EQ(events_.Messages(), std::vector<std::string>{"UserDB.dat sauvé"});
+}
+
+TEST_F(ServerLogFile, LinesCarryTheUtcTimeInBothPlaces) {
+    const char* old_tz = std::getenv("TZ");
+    const std::string saved_tz = old_tz != nullptr ? old_tz : "";
+    setenv("TZ", "Asia/Kolkata", 1);
+    tzset();
+    Core().Log("un\ndeux");
+    if (old_tz != nullptr) {
+        setenv("TZ", saved_tz.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+    EXPECT_EQ(events_.lines.back(), "(09:05:07) un\ndeux");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n");
+    Core().Log("trois");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n(09:05:07) trois\n");
+    EXPECT_EQ(LogTimeStamp(23 * 3600 + 59 * 60 + 59 + 86400 * 365), "(23:59:59) ");
+}
+
+TEST_F(ServerLogFile, UnwritableFileOnlyLosesTheFileLine) {
+    std::filesystem::create_directory(dir_ / "Log.txt");  // cannot be opened as a file
+    Core().Log("reste affiché");
+    EXPECT_EQ(events_.lines.back(), "(09:05:07) reste affiché");
+}
+
+}  // namespace
+}  // namespace parlo::server::testing
