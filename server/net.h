@@ -89,7 +89,8 @@ class NetServer {
     // A loop running in UV_RUN_DEFAULT returns once the closes complete.
     void BeginStop();
     // BeginStop() plus running the loop until every handle is closed. Must
-    // not be called from inside a loop callback.
+    // not be called from inside a loop callback. With CoreNetEvents this is
+    // the whole closing procedure: ServerCore::Shutdown runs from OnShutdown.
     void Stop();
 
     size_t ConnectionCount() const { return connections_.size(); }
