@@ -1,0 +1,94 @@
+// The libuv side of parlo-load: one loop, one TCP connection per simulated
+// user to 127.0.0.1, frames in and out, and the steps that run a task over
+// many users with a bounded number starting at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <uv.h>
+
+#include "protocol/codec.h"
+#include "tools/load/load_client.h"
+
+namespace parlo::load {
+
+int64_t NowNs();  // monotonic clock
+
+struct StepResult {
+    int done = 0;
+    int failed = 0;
+    int unfinished = 0;  // still running at the deadline
+    double seconds = 0;
+    std::string first_failure;
+};
+
+class ClientPool {
+  public:
+    ClientPool(int port, std::vector<LoadClient>& clients);
+    ~ClientPool();
+    ClientPool(const ClientPool&) = delete;
+    ClientPool& operator=(const ClientPool&) = delete;
+
+    bool Ready() const { return ready_; }
+    void SetRelayTracker(RelayTracker* tracker) { relay_ = tracker; }
+
+    // Runs `task` for every user of `indices`: at most `window` (0: all) are
+    // started at once, the next one starts when one finishes. Users that
+    // finish are disconnected when `close_when_done` is set.
+    StepResult RunStep(std::span<const int> indices, Task task, int window, bool close_when_done,
+                       int64_t deadline_ns);
+    // Keeps the loop running (answering what arrives) until `until_ns`.
+    void Hold(int64_t until_ns);
+    // Closes every connection and waits (at most until `deadline_ns`) for
+    // the closes to complete.
+    void CloseAll(int64_t deadline_ns);
+
+    int OpenConnections() const { return open_; }
+    int64_t ProtocolErrors() const { return protocol_errors_; }
+    int64_t ConnectErrors() const { return connect_errors_; }
+    int64_t FramesReceived() const { return frames_received_; }
+
+  private:
+    struct Link;
+    struct WriteRequest;
+
+    void Start(int index, Task task);
+    void Connect(int index);
+    void CloseLink(int index);
+    void Flush(int index);
+    void Write(Link& link, std::string bytes);
+    void NoteIfFinished(int index, bool was_finished);
+    void OnConnected(Link& link, int status);
+    void OnRead(Link& link, ssize_t nread);
+    void DrainRelay();
+    void RunOnce();
+
+    static void AllocCb(uv_handle_t* handle, size_t suggested, uv_buf_t* buf);
+    static void ReadCb(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf);
+    static void ConnectCb(uv_connect_t* request, int status);
+    static void WriteCb(uv_write_t* request, int status);
+    static void CloseCb(uv_handle_t* handle);
+
+    uv_loop_t loop_{};
+    uv_timer_t tick_{};  // wakes the loop so deadlines are checked
+    bool ready_ = false;
+    int port_;
+    std::vector<LoadClient>& clients_;
+    std::vector<std::unique_ptr<Link>> links_;  // by user index; empty when not connected
+    RelayTracker* relay_ = nullptr;
+    std::vector<int> finished_;  // users that finished since the last look
+    std::vector<char> in_step_;  // by user index: part of the running step
+    std::string scratch_;        // decompressed command
+    std::vector<char> read_buffer_;
+    int open_ = 0;     // handles initialised and not yet closed
+    int closing_ = 0;  // closes requested and not yet completed
+    int64_t protocol_errors_ = 0;
+    int64_t connect_errors_ = 0;
+    int64_t frames_received_ = 0;
+};
+
+}  // namespace parlo::load

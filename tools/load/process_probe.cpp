@@ -1,0 +1,136 @@
+#include "tools/load/process_probe.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace parlo::load {
+
+namespace {
+
+std::optional<uint64_t> ParseUnsigned(std::string_view text) {
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string ReadSmallFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string ProcPath(pid_t pid, const char* leaf) {
+    return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+}  // namespace
+
+std::optional<uint64_t> ParseCpuTicks(std::string_view stat_text) {
+    const size_t paren = stat_text.rfind(')');
+    if (paren == std::string_view::npos) {
+        return std::nullopt;
+    }
+    // After ") " come field 3 (state) onwards; utime and stime are fields 14
+    // and 15 of the whole line.
+    std::string_view rest = stat_text.substr(paren + 1);
+    std::optional<uint64_t> utime;
+    int field = 2;
+    while (!rest.empty()) {
+        const size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(start);
+        const size_t end = std::min(rest.find(' '), rest.size());
+        const std::string_view token = rest.substr(0, end);
+        rest.remove_prefix(end);
+        ++field;
+        if (field == 14) {
+            utime = ParseUnsigned(token);
+        } else if (field == 15) {
+            const std::optional<uint64_t> stime = ParseUnsigned(token);
+            if (!utime || !stime) {
+                return std::nullopt;
+            }
+            return *utime + *stime;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<uint64_t> ParseVmRssKiB(std::string_view status_text) {
+    constexpr std::string_view kKey = "VmRSS:";
+    size_t at = 0;
+    while (at < status_text.size()) {
+        const size_t end = std::min(status_text.find('\n', at), status_text.size());
+        std::string_view line = status_text.substr(at, end - at);
+        at = end + 1;
+        if (!line.starts_with(kKey)) {
+            continue;
+        }
+        line.remove_prefix(kKey.size());
+        const size_t digits = line.find_first_not_of(" \t");
+        if (digits == std::string_view::npos) {
+            return std::nullopt;
+        }
+        line.remove_prefix(digits);
+        const std::optional<uint64_t> value = ParseUnsigned(line);
+        if (!value || !line.ends_with(" kB")) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> ReadCpuSeconds(pid_t pid) {
+    const std::optional<uint64_t> ticks = ParseCpuTicks(ReadSmallFile(ProcPath(pid, "stat")));
+    const long per_second = sysconf(_SC_CLK_TCK);
+    if (!ticks || per_second <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(*ticks) / static_cast<double>(per_second);
+}
+
+std::optional<uint64_t> ReadRssKiB(pid_t pid) {
+    return ParseVmRssKiB(ReadSmallFile(ProcPath(pid, "status")));
+}
+
+char ParseProcessState(std::string_view stat_text) {
+    const size_t paren = stat_text.rfind(')');
+    if (paren == std::string_view::npos || paren + 2 >= stat_text.size() ||
+        stat_text[paren + 1] != ' ') {
+        return 0;
+    }
+    return stat_text[paren + 2];
+}
+
+bool ProcessRunning(pid_t pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    const char state = ParseProcessState(ReadSmallFile(ProcPath(pid, "stat")));
+    return state != 0 && state != 'Z' && state != 'X';
+}
+
+uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur;
+}
+
+}  // namespace parlo::load
