@@ -88,8 +88,8 @@ void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
             return;
         }
         if (status == FrameReader::Status::kError) {
-            Log(sender->computer + " (" + sender->ip + ") : données illisibles (" +
-                reader->Error() + "), connexion fermée");
+            Log(sender->computer + " (" + sender->ip +
+                ") envoie des trames illisibles : connexion fermée");
             CloseEntry(*sender);
             return;
         }

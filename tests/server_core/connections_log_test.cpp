@@ -54,6 +54,7 @@ TEST_F(Connections, UnreadableStreamClosesOnlyThatConnection) {
     Core().OnBytes(bad, "9000:");
     EXPECT_TRUE(bad.closed);
     EXPECT_EQ(Core().Online().Find(bad), nullptr);
+    EXPECT_TRUE(events_.Logged(" (10.0.0.66) envoie des trames illisibles : connexion fermée"));
     EXPECT_TRUE(events_.Logged(" (10.0.0.66) a quitté le chat"));
     FakeConnection& junk = Accept("10.0.0.67");
     Core().OnBytes(junk, "hello");
