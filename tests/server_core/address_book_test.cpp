@@ -43,6 +43,10 @@ TEST_F(AddressBooks, RequestIsForwardedOrStoredAndAcceptanceLinksBothWays) {
     EXPECT_EQ(ann.Take(), std::vector<std::string>{"YesAddAddressBook:bob"});
     EXPECT_FALSE(events_.Logged("UserDB.dat sauvé"));
     EXPECT_EQ(Core().Users().FindFirstByLogin("ann")->address_book.size(), 1u);
+
+    Send(bob, "NoAddAddressBook:ann");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"NoAddAddressBook:bob"});
+    EXPECT_TRUE(events_.Logged("bob a refusé l'ajout dans un carnet d'adresse"));
 }
 
 TEST_F(AddressBooks, OfflineOwnerGetsTheRequestStoredOnce) {
@@ -53,14 +57,6 @@ TEST_F(AddressBooks, OfflineOwnerGetsTheRequestStoredOnce) {
               (std::vector<std::string>{"YesAddAddressBook:ann", "AskAddressBook"}));
     EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->address_book,
               std::vector<std::string>{"ann"});
-}
-
-TEST_F(AddressBooks, RefusalIsLoggedAndForwarded) {
-    FakeConnection& ann = Online("ann");
-    FakeConnection& bob = Online("bob");
-    Send(bob, "NoAddAddressBook:ann");
-    EXPECT_TRUE(events_.Logged("bob a refusé l'ajout dans un carnet d'adresse"));
-    EXPECT_EQ(ann.Take(), std::vector<std::string>{"NoAddAddressBook:bob"});
 }
 
 TEST_F(AddressBooks, EntriesWithoutAccountAreAnsweredAsStored) {

@@ -25,6 +25,11 @@ class Image {
         }
         return *this;
     }
+    // One record block of a version-103 image.
+    Image& Block(std::string_view record, std::initializer_list<std::string_view> book = {},
+                 std::initializer_list<std::string_view> pending = {}) {
+        return String(record).Strings(book).Strings(pending);
+    }
     const std::string& Bytes() const { return bytes_; }
 
   private:
@@ -47,18 +52,10 @@ TEST_F(Database, LoadsEachVersionAndSkipsEmptyBlocksWithTheirLists) {
     EXPECT_TRUE(events_.Logged("UserDB.dat chargé"));
 
     Stop();
-    WriteFile(dir_ / "UserDB.dat", Image(103)
-                                       .Int(3)
-                                       .String(Record("ann"))
-                                       .Strings({"bob"})
-                                       .Strings({"Leave:bob:ann!bob"})
-                                       .String("")
-                                       .Strings({"lost"})
-                                       .Strings({"lost too"})
-                                       .String(Record("bob"))
-                                       .Strings({"ann", "cid"})
-                                       .Strings({})
-                                       .Bytes());
+    Image image(103);
+    image.Int(3).Block(Record("ann"), {"bob"}, {"Leave:bob:ann!bob"});
+    image.Block("", {"lost"}, {"lost too"}).Block(Record("bob"), {"ann", "cid"});
+    WriteFile(dir_ / "UserDB.dat", image.Bytes());
     Core();
     EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"ann", "bob"}));
     const UserRecord& ann = *Core().Users().FindFirstByLogin("ANN");
@@ -73,15 +70,8 @@ TEST_F(Database, OldLayoutsLoadAndAreRewrittenAs103) {
               Image(101).Int(2).String(Record("ann")).String(Record("bob")).Bytes());
     ASSERT_EQ(Core().Users().Size(), 2u);
     ASSERT_TRUE(Core().SaveDatabase());
-    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), Image(103)
-                                                 .Int(2)
-                                                 .String(Record("ann"))
-                                                 .Strings({})
-                                                 .Strings({})
-                                                 .String(Record("bob"))
-                                                 .Strings({})
-                                                 .Strings({})
-                                                 .Bytes());
+    const Image expected = Image(103).Int(2).Block(Record("ann")).Block(Record("bob"));
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), expected.Bytes());
 
     Stop();
     WriteFile(dir_ / "UserDB.dat",
@@ -116,15 +106,9 @@ TEST_F(Database, SaveThenLoadKeepsEveryOrderAndTheBackupHoldsThePreviousSave) {
 TEST_F(Database, TruncatedFileIsSetAsideAndWhatWasReadWholeIsKept) {
     const std::string whole = Image(103)
                                   .Int(3)
-                                  .String(Record("ann"))
-                                  .Strings({"bob"})
-                                  .Strings({})
-                                  .String(Record("bob"))
-                                  .Strings({})
-                                  .Strings({})
-                                  .String(Record("cid"))
-                                  .Strings({})
-                                  .Strings({})
+                                  .Block(Record("ann"), {"bob"})
+                                  .Block(Record("bob"))
+                                  .Block(Record("cid"))
                                   .Bytes();
     const std::string cut = whole.substr(0, whole.size() - 20);
     WriteFile(dir_ / "UserDB.dat", cut);
@@ -155,21 +139,9 @@ TEST_F(Database, RefusedRecordTextsAreSkippedWithALogLine) {
     const std::string bad_header = "3:1:0:0:0:abcd";
     const std::string no_login = FormatRecordText("not zlib", Blob("pw"), "A", "B", "c@d");
     const std::string empty_login = FormatRecordText(Blob(""), Blob("pw"), "A", "B", "c@d");
-    WriteFile(dir_ / "UserDB.dat", Image(103)
-                                       .Int(4)
-                                       .String(bad_header)
-                                       .Strings({"x"})
-                                       .Strings({})
-                                       .String(no_login)
-                                       .Strings({})
-                                       .Strings({})
-                                       .String(empty_login)
-                                       .Strings({})
-                                       .Strings({})
-                                       .String(Record("ann"))
-                                       .Strings({})
-                                       .Strings({})
-                                       .Bytes());
+    Image image(103);
+    image.Int(4).Block(bad_header, {"x"}).Block(no_login).Block(empty_login).Block(Record("ann"));
+    WriteFile(dir_ / "UserDB.dat", image.Bytes());
     EXPECT_EQ(Logins(Core().Users()), std::vector<std::string>{"ann"});
     EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°1 ignoré (enregistrement illisible)"));
     EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°3 ignoré (enregistrement illisible)"));
@@ -187,20 +159,6 @@ TEST_F(Database, RecordWithoutRecordTextAbandonsTheSaveAndRestoresTheBackup) {
     EXPECT_EQ(events_.Messages().back(), "Données erronnées : Abandon sauvegarde");
     EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), saved);
     EXPECT_EQ(Core().Users().Size(), 2u) << "the list in memory is unchanged";
-}
-
-TEST(RecordPrimitives, PendingCommandsAndContacts) {
-    UserRecord record;
-    EXPECT_TRUE(record.AppendPendingUnlessIdentical("Leave:a:a!b"));
-    EXPECT_FALSE(record.AppendPendingUnlessIdentical("Leave:a:a!b"));
-    EXPECT_TRUE(record.AppendPendingUnlessIdentical("Leave:A:a!b")) << "case is significant";
-    EXPECT_EQ(record.TakePending().size(), 2u);
-    EXPECT_TRUE(record.pending.empty());
-
-    record.address_book = {"Bob", "cid", "bob"};
-    EXPECT_TRUE(record.HasContact("BOB"));
-    EXPECT_TRUE(record.RemoveContact("bob"));
-    EXPECT_EQ(record.address_book, (std::vector<std::string>{"cid", "bob"}));
 }
 
 TEST(RecordLists, IndexesKeepListOrderWhenLoginsChange) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,12 +59,8 @@ class RecordingEvents : public ServerEvents {
         return out;
     }
     bool Logged(std::string_view message) const {
-        for (const std::string& m : Messages()) {
-            if (m == message) {
-                return true;
-            }
-        }
-        return false;
+        const auto messages = Messages();
+        return std::find(messages.begin(), messages.end(), message) != messages.end();
     }
 
     std::vector<std::string> lines;
