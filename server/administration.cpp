@@ -1,0 +1,170 @@
+#include "server/administration.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "protocol/field_string.h"
+#include "server/server_core.h"
+
+namespace parlo::server {
+namespace {
+
+constexpr std::string_view kAskAddressBook = "AskAddressBook";
+
+// The four columns of a row against a record, letter case aside.
+bool Matches(const UserRecord& record, const AccountRow& row) {
+    return record.HasLogin() && EqualsNoCase(record.login, row.login) &&
+           EqualsNoCase(record.first_name, row.first_name) &&
+           EqualsNoCase(record.last_name, row.last_name) && EqualsNoCase(record.email, row.email);
+}
+
+template <typename Records>
+UserRecord* FirstMatching(const Records& records, const AccountRow& row) {
+    for (const auto& record : records) {
+        if (Matches(*record, row)) {
+            return record.get();
+        }
+    }
+    return nullptr;
+}
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(AsciiUpper(x)) <
+               static_cast<unsigned char>(AsciiUpper(y));
+    });
+}
+
+}  // namespace
+
+bool AccountFieldsValid(const AccountFields& fields) {
+    return !fields.login.empty() && !fields.password.empty() && !fields.first_name.empty() &&
+           !fields.last_name.empty() && !fields.email.empty() &&
+           fields.email.find('@') != std::string::npos &&
+           fields.login.find_first_of(":!") == std::string::npos;
+}
+
+std::optional<std::string> BuildRecordText(const AccountFields& fields) {
+    std::string login_blob;
+    std::string password_blob;
+    if (!Compress(fields.login, login_blob) || !Compress(fields.password, password_blob)) {
+        return std::nullopt;
+    }
+    std::string record = FormatRecordText(login_blob, password_blob, fields.first_name,
+                                          fields.last_name, fields.email);
+    if (record.size() > static_cast<size_t>(kMaxFrameBytes) || !ParseRecordText(record)) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+std::vector<AccountRow> AccountRows(const ServerCore& core) {
+    std::vector<AccountRow> rows;
+    rows.reserve(core.Users().Size());
+    for (const auto& account : core.Users().Records()) {
+        rows.push_back({account->login, account->first_name, account->last_name, account->email});
+    }
+    return rows;
+}
+
+AdminResult AddAccount(ServerCore& core, const AccountFields& fields) {
+    if (!AccountFieldsValid(fields)) {
+        return AdminResult::kInvalidInput;
+    }
+    const std::optional<std::string> record = BuildRecordText(fields);
+    if (!record) {
+        return AdminResult::kTooLong;
+    }
+    if (core.Users().FindFirstByLogin(fields.login) != nullptr) {
+        return AdminResult::kDuplicate;
+    }
+    std::unique_ptr<UserRecord> account = MakeRecord(*record);
+    if (!account) {
+        return AdminResult::kTooLong;
+    }
+    core.AddAccount(std::move(account));
+    core.SaveDatabase();
+    return AdminResult::kDone;
+}
+
+AdminResult ModifyAccount(ServerCore& core, const AccountRow& selected,
+                          const AccountFields& fields) {
+    if (!AccountFieldsValid(fields)) {
+        return AdminResult::kInvalidInput;
+    }
+    const std::optional<std::string> record = BuildRecordText(fields);
+    if (!record) {
+        return AdminResult::kTooLong;
+    }
+    if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
+        core.Users().SetRecordText(*account, *record);
+    }
+    if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
+        core.Online().SetRecordText(*entry, *record);
+    }
+    core.SaveDatabase();
+    return AdminResult::kDone;
+}
+
+void DeleteAccount(ServerCore& core, const AccountRow& selected) {
+    if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
+        core.Users().Remove(*account);
+    }
+    // The connection goes through the usual close: log line, console row,
+    // state broadcast, so the console never lists a connection that is gone.
+    if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
+        core.CloseEntry(*entry);
+    }
+    for (const auto& account : core.Users().Records()) {
+        account->RemoveContact(selected.login);
+        const UserRecord* entry =
+            account->HasLogin() ? core.Online().FindFirstByLogin(account->login) : nullptr;
+        if (entry != nullptr) {
+            core.SendTo(*entry, kAskAddressBook);
+        } else {
+            account->AppendPendingUnlessIdentical(kAskAddressBook);
+        }
+    }
+    core.SaveDatabase();
+}
+
+std::vector<std::string> BroadcastEntries(const ServerCore& core) {
+    std::vector<std::string> entries;
+    for (const auto& entry : core.Online().Entries()) {
+        const UserRecord* account = core.FindAccountOfConnection(*entry);
+        if (account == nullptr) {
+            continue;
+        }
+        entries.push_back(account->login + " (" + account->first_name + " " + account->last_name +
+                          ")");
+    }
+    std::stable_sort(entries.begin(), entries.end(), LessNoCase);
+    return entries;
+}
+
+int SendBroadcast(ServerCore& core, std::span<const std::string> selected_entries,
+                  std::string_view message) {
+    if (message.empty()) {
+        return 0;
+    }
+    const std::string command = FormatBroadcast(message);
+    // Collect first: sending never changes the online list, but a plain list
+    // of targets keeps that independent of the adapter.
+    std::vector<const UserRecord*> targets;
+    for (const std::string& text : selected_entries) {
+        for (const auto& entry : core.Online().Entries()) {
+            if (entry->HasLogin() && ContainsNoCase(text, entry->login)) {
+                targets.push_back(entry.get());
+            }
+        }
+    }
+    int sent = 0;
+    for (const UserRecord* target : targets) {
+        sent += core.SendTo(*target, command) ? 1 : 0;
+    }
+    return sent;
+}
+
+}  // namespace parlo::server

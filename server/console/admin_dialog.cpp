@@ -1,0 +1,234 @@
+#include "server/console/admin_dialog.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "protocol/field_string.h"
+#include "server/console/prompts.h"
+
+namespace parlo::server {
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+const std::string& Column(const AccountRow& row, int column) {
+    switch (column) {
+        case 1:
+            return row.first_name;
+        case 2:
+            return row.last_name;
+        case 3:
+            return row.email;
+        default:
+            return row.login;
+    }
+}
+
+bool LoginLessNoCase(const AccountRow& a, const AccountRow& b) {
+    return std::lexicographical_compare(a.login.begin(), a.login.end(), b.login.begin(),
+                                        b.login.end(), [](char x, char y) {
+                                            return static_cast<unsigned char>(AsciiUpper(x)) <
+                                                   static_cast<unsigned char>(AsciiUpper(y));
+                                        });
+}
+
+}  // namespace
+
+AdministrationDialog::AdministrationDialog(ServerCore& core, OperatorPrompts& prompts,
+                                           QWidget* parent)
+    : QDialog(parent),
+      core_(core),
+      prompts_(prompts),
+      list_(new QTreeWidget(this)),
+      login_(new QLineEdit(this)),
+      password_(new QLineEdit(this)),
+      first_name_(new QLineEdit(this)),
+      last_name_(new QLineEdit(this)),
+      email_(new QLineEdit(this)) {
+    setWindowTitle(QStringLiteral("Gestion utilisateurs"));
+
+    list_->setColumnCount(4);
+    list_->setHeaderLabels({QStringLiteral("Login"), QStringLiteral("First Name"),
+                            QStringLiteral("Last Name"), QStringLiteral("Email")});
+    const int widths[] = {70, 70, 100, 200};
+    for (int column = 0; column < 4; ++column) {
+        list_->setColumnWidth(column, widths[column]);
+    }
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->header()->setSectionsClickable(true);
+    list_->header()->setSortIndicatorShown(false);
+    connect(list_->header(), &QHeaderView::sectionClicked, this,
+            &AdministrationDialog::SortByColumn);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this,
+            &AdministrationDialog::FillFieldsFromSelection);
+
+    password_->setEchoMode(QLineEdit::Password);
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Identifiant"), login_);
+    fields->addRow(QStringLiteral("Mot de passe"), password_);
+    fields->addRow(QStringLiteral("Prénom"), first_name_);
+    fields->addRow(QStringLiteral("Nom"), last_name_);
+    fields->addRow(QStringLiteral("Email"), email_);
+
+    auto* modify = new QPushButton(QStringLiteral("Modification"), this);
+    auto* add = new QPushButton(QStringLiteral("Ajouter"), this);
+    auto* remove = new QPushButton(QStringLiteral("Supprimer"), this);
+    auto* close = new QPushButton(QStringLiteral("Fermer"), this);
+    for (QPushButton* button : {modify, add, remove}) {
+        button->setAutoDefault(false);
+    }
+    close->setDefault(true);
+    connect(modify, &QPushButton::clicked, this, &AdministrationDialog::Modify);
+    connect(add, &QPushButton::clicked, this, &AdministrationDialog::Add);
+    connect(remove, &QPushButton::clicked, this, &AdministrationDialog::Delete);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(modify);
+    buttons->addWidget(add);
+    buttons->addWidget(remove);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    resize(500, 420);
+
+    Fill();
+}
+
+void AdministrationDialog::Fill() {
+    rows_ = AccountRows(core_);
+    // The list keeps its rows in ascending order of the login.
+    std::stable_sort(rows_.begin(), rows_.end(), LoginLessNoCase);
+    ShowRows();
+}
+
+void AdministrationDialog::SortByColumn(int column) {
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [column](const AccountRow& a, const AccountRow& b) {
+                         // Byte by byte, letter case significant, greatest first.
+                         return Column(a, column) > Column(b, column);
+                     });
+    ShowRows();
+}
+
+void AdministrationDialog::ShowRows() {
+    list_->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows_.size()));
+    for (const AccountRow& row : rows_) {
+        items.append(
+            new QTreeWidgetItem(QStringList{FromUtf8(row.login), FromUtf8(row.first_name),
+                                            FromUtf8(row.last_name), FromUtf8(row.email)}));
+    }
+    list_->addTopLevelItems(items);  // the list takes ownership
+    list_->clearSelection();
+    FillFieldsFromSelection();
+}
+
+const AccountRow* AdministrationDialog::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty()) {
+        return nullptr;
+    }
+    const int index = list_->indexOfTopLevelItem(selected.front());
+    if (index < 0 || static_cast<size_t>(index) >= rows_.size()) {
+        return nullptr;
+    }
+    return &rows_[static_cast<size_t>(index)];
+}
+
+void AdministrationDialog::FillFieldsFromSelection() {
+    const AccountRow* row = SelectedRow();
+    login_->setText(row ? FromUtf8(row->login) : QString());
+    first_name_->setText(row ? FromUtf8(row->first_name) : QString());
+    last_name_->setText(row ? FromUtf8(row->last_name) : QString());
+    email_->setText(row ? FromUtf8(row->email) : QString());
+    // A stored password is never shown.
+    password_->clear();
+}
+
+AccountFields AdministrationDialog::Fields() const {
+    return {ToUtf8(login_->text()), ToUtf8(password_->text()), ToUtf8(first_name_->text()),
+            ToUtf8(last_name_->text()), ToUtf8(email_->text())};
+}
+
+bool AdministrationDialog::FieldsAcceptable(const AccountFields& fields) {
+    if (!AccountFieldsValid(fields)) {
+        return false;
+    }
+    if (!BuildRecordText(fields)) {
+        prompts_.Warn(this, QStringLiteral("Gestion utilisateurs"),
+                      QStringLiteral("Les informations saisies sont trop longues."));
+        return false;
+    }
+    return true;
+}
+
+void AdministrationDialog::Add() {
+    const AccountFields fields = Fields();
+    if (!FieldsAcceptable(fields)) {
+        return;
+    }
+    if (AddAccount(core_, fields) == AdminResult::kDuplicate) {
+        prompts_.Warn(this, QStringLiteral("Erreur d'ajout"),
+                      QStringLiteral("Utilisateur déjà existant"));
+        return;
+    }
+    Fill();
+}
+
+void AdministrationDialog::Modify() {
+    const AccountRow* selected = SelectedRow();
+    if (selected == nullptr) {
+        return;
+    }
+    const AccountFields fields = Fields();
+    if (!FieldsAcceptable(fields)) {
+        return;
+    }
+    const AccountRow row = *selected;
+    if (!prompts_.Confirm(
+            this, QStringLiteral("Modification"),
+            QStringLiteral("Voulez-vous vraiment modifier %1 ?").arg(FromUtf8(row.login)))) {
+        return;
+    }
+    ModifyAccount(core_, row, fields);
+    Fill();
+}
+
+void AdministrationDialog::Delete() {
+    const AccountRow* selected = SelectedRow();
+    if (selected == nullptr) {
+        return;
+    }
+    const AccountRow row = *selected;
+    if (!prompts_.Confirm(
+            this, QStringLiteral("Suppression"),
+            QStringLiteral("Voulez-vous vraiment supprimer %1 ?").arg(FromUtf8(row.login)))) {
+        return;
+    }
+    DeleteAccount(core_, row);
+    Fill();
+}
+
+}  // namespace parlo::server

@@ -1,0 +1,152 @@
+#include "server/console/console_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "server/console/admin_dialog.h"
+#include "server/console/broadcast_dialog.h"
+#include "server/console/log_view.h"
+#include "server/console/prompts.h"
+#include "shared_ui/credits_box.h"
+
+namespace parlo::server {
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget* parent)
+    : QDialog(parent),
+      core_(core),
+      prompts_(prompts),
+      online_(new QTreeWidget(this)),
+      log_(new LogView(this)) {
+    setWindowTitle(QStringLiteral("Server Parlomatic"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    online_->setColumnCount(5);
+    online_->setHeaderLabels({QStringLiteral("Computer"), QStringLiteral("IP"),
+                              QStringLiteral("Port"), QStringLiteral("First Name"),
+                              QStringLiteral("Last Name")});
+    const int widths[] = {70, 100, 45, 70, 100};
+    for (int column = 0; column < 5; ++column) {
+        online_->setColumnWidth(column, widths[column]);
+    }
+    online_->setRootIsDecorated(false);
+    online_->setUniformRowHeights(true);
+    online_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    online_->header()->setSectionsClickable(false);
+
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    auto* users = new QPushButton(QStringLiteral("Utilisateurs"), this);
+    auto* broadcast = new QPushButton(QStringLiteral("BroadCast"), this);
+    // The window manager's system menu cannot take items: "A propos" is a button.
+    auto* about = new QPushButton(QStringLiteral("A propos"), this);
+    for (QPushButton* button : {users, broadcast, about}) {
+        button->setAutoDefault(false);
+    }
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(users, &QPushButton::clicked, this, &ConsoleWindow::OpenAdministration);
+    connect(broadcast, &QPushButton::clicked, this, &ConsoleWindow::OpenBroadcast);
+    connect(about, &QPushButton::clicked, this, &ConsoleWindow::OpenCredits);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(users);
+    buttons->addWidget(broadcast);
+    buttons->addWidget(about);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Client Enligne :"), this));
+    layout->addWidget(online_, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Log :"), this));
+    layout->addWidget(log_, 3);
+    layout->addLayout(buttons);
+    resize(560, 520);
+
+    rows_timer_.setSingleShot(true);
+    rows_timer_.setInterval(0);
+    connect(&rows_timer_, &QTimer::timeout, this, &ConsoleWindow::RefreshRows);
+}
+
+void ConsoleWindow::AppendLog(std::string_view line) {
+    log_->AppendLine(line);
+}
+
+void ConsoleWindow::ScheduleRowsRefresh() {
+    if (!rows_timer_.isActive()) {
+        rows_timer_.start();
+    }
+}
+
+void ConsoleWindow::RefreshRows() {
+    rows_timer_.stop();
+    const ConsoleRows& rows = core_.Rows();
+    online_->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.Size()));
+    for (size_t i = 0; i < rows.Size(); ++i) {
+        const ConsoleRow& row = rows.At(i);
+        items.append(new QTreeWidgetItem(QStringList{FromUtf8(row.computer), FromUtf8(row.ip),
+                                                     FromUtf8(row.port), FromUtf8(row.first_name),
+                                                     FromUtf8(row.last_name)}));
+    }
+    online_->addTopLevelItems(items);  // the list takes ownership
+}
+
+void ConsoleWindow::ShowSaveAbandoned() {
+    prompts_.Warn(this, QStringLiteral("Relancer le server"),
+                  QStringLiteral("Erreur de données\nRedémarrer le server"));
+}
+
+void ConsoleWindow::BringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void ConsoleWindow::OpenAdministration() {
+    AdministrationDialog dialog(core_, prompts_, this);
+    dialog.exec();
+}
+
+void ConsoleWindow::OpenBroadcast() {
+    BroadcastDialog dialog(core_, this);
+    dialog.exec();
+}
+
+void ConsoleWindow::OpenCredits() {
+    ui::ShowCreditsBox(this);
+}
+
+void ConsoleEvents::OnLogLine(std::string_view line) {
+    if (window_ != nullptr) {
+        window_->AppendLog(line);
+    }
+}
+
+void ConsoleEvents::OnRowsChanged() {
+    if (window_ != nullptr) {
+        window_->ScheduleRowsRefresh();
+    }
+}
+
+void ConsoleEvents::OnSaveAbandoned() {
+    // The core is inside a callback: the message box waits for the next turn.
+    if (window_ != nullptr) {
+        QMetaObject::invokeMethod(window_, &ConsoleWindow::ShowSaveAbandoned, Qt::QueuedConnection);
+    }
+}
+
+}  // namespace parlo::server

@@ -1,0 +1,213 @@
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "server/administration.h"
+#include "server/console/admin_dialog.h"
+#include "server/console/broadcast_dialog.h"
+#include "server/console/console_window.h"
+#include "server/console/log_view.h"
+#include "server/console/prompts.h"
+#include "tests/console/core_fixture.h"
+
+namespace parlo::server {
+namespace {
+
+using testing::CoreFixture;
+using testing::FakeConnection;
+
+class FakePrompts : public OperatorPrompts {
+  public:
+    bool Confirm(QWidget*, const QString& caption, const QString& text) override {
+        asked.push_back(caption + QLatin1Char('|') + text);
+        return answer;
+    }
+    void Warn(QWidget*, const QString& caption, const QString& text) override {
+        warned.push_back(caption + QLatin1Char('|') + text);
+    }
+    bool answer = true;
+    QStringList asked;
+    QStringList warned;
+};
+
+void PressEnter(QWidget& widget) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+}
+
+QStringList Column(const QTreeWidget& list, int column) {
+    QStringList out;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        out << list.topLevelItem(i)->text(column);
+    }
+    return out;
+}
+
+AccountFields Fields(std::string login, std::string first = "F", std::string last = "L") {
+    return {std::move(login), "pw", std::move(first), std::move(last), "m@lan"};
+}
+
+class ConsoleWidgetsTest : public CoreFixture {
+  protected:
+    void Add(const AccountFields& fields) {
+        ASSERT_EQ(AddAccount(core_, fields), AdminResult::kDone);
+    }
+    FakePrompts prompts_;
+};
+
+TEST_F(ConsoleWidgetsTest, AdministrationListIsOrderedByLoginAndSortsByHeading) {
+    Add(Fields("bob", "Zed"));
+    Add(Fields("alice", "amy"));
+    Add(Fields("Alan", "Bea"));
+    AdministrationDialog dialog(core_, prompts_);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Gestion utilisateurs"));
+    EXPECT_EQ(Column(dialog.List(), 0), (QStringList{"Alan", "alice", "bob"}));
+
+    // Byte order, letter case significant, greatest first; again on a second click.
+    dialog.List().header()->sectionClicked(1);
+    EXPECT_EQ(Column(dialog.List(), 1), (QStringList{"amy", "Zed", "Bea"}));
+    dialog.List().header()->sectionClicked(1);
+    EXPECT_EQ(Column(dialog.List(), 1), (QStringList{"amy", "Zed", "Bea"}));
+}
+
+TEST_F(ConsoleWidgetsTest, SelectingARowFillsFourFieldsAndModifyWaitsForAPassword) {
+    Add(Fields("bob", "Bob", "Li"));
+    AdministrationDialog dialog(core_, prompts_);
+    dialog.PasswordField().setText(QStringLiteral("typed before"));
+    dialog.List().topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(dialog.LoginField().text(), QStringLiteral("bob"));
+    EXPECT_EQ(dialog.FirstNameField().text(), QStringLiteral("Bob"));
+    EXPECT_EQ(dialog.LastNameField().text(), QStringLiteral("Li"));
+    EXPECT_EQ(dialog.EmailField().text(), QStringLiteral("m@lan"));
+    EXPECT_TRUE(dialog.PasswordField().text().isEmpty());
+
+    const int saves = Saves();
+    dialog.Modify();
+    EXPECT_TRUE(prompts_.asked.isEmpty());
+    EXPECT_EQ(Saves(), saves);
+
+    dialog.PasswordField().setText(QStringLiteral("new"));
+    dialog.FirstNameField().setText(QStringLiteral("Robert"));
+    dialog.Modify();
+    EXPECT_EQ(prompts_.asked, QStringList{"Modification|Voulez-vous vraiment modifier bob ?"});
+    EXPECT_EQ(Column(dialog.List(), 1), QStringList{"Robert"});
+    EXPECT_TRUE(dialog.LoginField().text().isEmpty());  // nothing selected after a refill
+}
+
+TEST_F(ConsoleWidgetsTest, AddDuplicateWarnsAndDeleteNeedsAYes) {
+    Add(Fields("Ann"));
+    AdministrationDialog dialog(core_, prompts_);
+    dialog.LoginField().setText(QStringLiteral("aNN"));
+    dialog.PasswordField().setText(QStringLiteral("pw"));
+    dialog.FirstNameField().setText(QStringLiteral("A"));
+    dialog.LastNameField().setText(QStringLiteral("B"));
+    dialog.EmailField().setText(QStringLiteral("a@b"));
+    dialog.Add();
+    EXPECT_EQ(prompts_.warned, QStringList{"Erreur d'ajout|Utilisateur déjà existant"});
+
+    dialog.List().topLevelItem(0)->setSelected(true);
+    prompts_.answer = false;
+    dialog.Delete();
+    EXPECT_EQ(prompts_.asked, QStringList{"Suppression|Voulez-vous vraiment supprimer Ann ?"});
+    EXPECT_EQ(core_.Users().Size(), 1u);
+    prompts_.answer = true;
+    dialog.Delete();
+    EXPECT_EQ(core_.Users().Size(), 0u);
+    EXPECT_EQ(dialog.List().topLevelItemCount(), 0);
+}
+
+TEST_F(ConsoleWidgetsTest, EnterInAFieldClosesTheAdministrationDialog) {
+    AdministrationDialog dialog(core_, prompts_);
+    dialog.show();
+    dialog.LoginField().setFocus();
+    dialog.LoginField().setText(QStringLiteral("someone"));
+    PressEnter(dialog.LoginField());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(core_.Users().Size(), 0u);
+}
+
+TEST_F(ConsoleWidgetsTest, BroadcastDialogSendsSelectionAndEnterOnlyCloses) {
+    Add(Fields("ann", "Ann", "A"));
+    Add(Fields("bea", "Bea", "B"));
+    FakeConnection& ann = Accept("10.1.0.1");
+    FakeConnection& bea = Accept("10.1.0.2");
+    ASSERT_EQ(Login(ann, "ann", "pw"), "Login:OK");
+    ASSERT_EQ(Login(bea, "bea", "pw"), "Login:OK");
+    ann.Take();
+    bea.Take();
+
+    BroadcastDialog dialog(core_);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Brodcast"));
+    ASSERT_EQ(dialog.Users().count(), 2);
+    EXPECT_EQ(dialog.Users().item(1)->text(), QStringLiteral("bea (Bea B)"));
+    dialog.show();
+    dialog.Users().item(1)->setSelected(true);
+    dialog.MessageField().setText(QStringLiteral("Redémarrage"));
+    EXPECT_EQ(dialog.Send(), 1);
+    EXPECT_EQ(bea.Take(), std::vector<std::string>{"Broadcast:Redémarrage"});
+
+    dialog.MessageField().setFocus();
+    PressEnter(dialog.MessageField());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(ann.Take().empty());
+    EXPECT_TRUE(bea.Take().empty());
+}
+
+TEST_F(ConsoleWidgetsTest, ConsoleShowsLoginsAndClosesOnEnterOrEscape) {
+    ConsoleWindow window(core_, prompts_);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Server Parlomatic"));
+    QTreeWidget& online = window.OnlineClients();
+    ASSERT_EQ(online.columnCount(), 5);
+    const QStringList headings{"Computer", "IP", "Port", "First Name", "Last Name"};
+    const int widths[] = {70, 100, 45, 70, 100};
+    for (int column = 0; column < 5; ++column) {
+        EXPECT_EQ(online.headerItem()->text(column), headings[column]);
+        EXPECT_EQ(online.columnWidth(column), widths[column]);
+    }
+
+    Add(Fields("bob", "Bob", "Li"));
+    FakeConnection& bob = Accept("10.2.0.1", 50123);
+    ASSERT_EQ(Login(bob, "bob", "pw", "POSTE"), "Login:OK");
+    window.RefreshRows();
+    ASSERT_EQ(online.topLevelItemCount(), 1);
+    EXPECT_EQ(online.topLevelItem(0)->text(0), QStringLiteral("POSTE"));
+    EXPECT_EQ(online.topLevelItem(0)->text(2), QStringLiteral("50123"));
+    core_.OnClosed(bob);
+    window.RefreshRows();
+    EXPECT_EQ(online.topLevelItemCount(), 0);
+
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        window.show();
+        window.activateWindow();
+        int finished = 0;
+        const auto connection =
+            QObject::connect(&window, &QDialog::finished, [&finished] { ++finished; });
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &press);
+        EXPECT_EQ(finished, 1) << key;
+        EXPECT_FALSE(window.isVisible());
+        QObject::disconnect(connection);
+    }
+}
+
+TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowOnTheNextTurn) {
+    ConsoleWindow window(core_, prompts_);
+    ConsoleEvents events;
+    events.Attach(&window);
+    events.OnLogLine("(10:00:00) UserDB.dat chargé");
+    events.OnSaveAbandoned();
+    EXPECT_TRUE(prompts_.warned.isEmpty());  // never inside the core's callback
+    QApplication::processEvents();
+    EXPECT_TRUE(
+        window.Log().toPlainText().startsWith(QStringLiteral("(10:00:00) UserDB.dat chargé")));
+    EXPECT_EQ(prompts_.warned,
+              QStringList{"Relancer le server|Erreur de données\nRedémarrer le server"});
+}
+
+}  // namespace
+}  // namespace parlo::server

@@ -1,0 +1,148 @@
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <uv.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "server/console/single_instance.h"
+#include "server/console/uv_embedding.h"
+
+namespace parlo::server {
+namespace {
+
+// Processes Qt events until `done` or two seconds have passed.
+template <typename Predicate>
+bool SpinUntil(Predicate done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return done();
+}
+
+class UvLoopDriverTest : public ::testing::Test {
+  protected:
+    UvLoopDriverTest() { uv_loop_init(&loop_); }
+    ~UvLoopDriverTest() override { EXPECT_EQ(uv_loop_close(&loop_), 0); }
+
+    // Closes every handle while the test's handles still exist.
+    void CloseAll() {
+        uv_walk(
+            &loop_,
+            [](uv_handle_t* handle, void*) {
+                if (!uv_is_closing(handle)) {
+                    uv_close(handle, nullptr);
+                }
+            },
+            nullptr);
+        uv_run(&loop_, UV_RUN_DEFAULT);
+    }
+
+    uv_loop_t loop_{};
+};
+
+TEST_F(UvLoopDriverTest, LoopTimersFireInsideQtsLoop) {
+    UvLoopDriver driver(&loop_);
+    uv_timer_t timer;
+    int fired = 0;
+    uv_timer_init(&loop_, &timer);
+    timer.data = &fired;
+    uv_timer_start(
+        &timer, [](uv_timer_t* t) { ++*static_cast<int*>(t->data); }, 30, 0);
+    EXPECT_TRUE(SpinUntil([&] { return fired == 1; }));
+    CloseAll();
+}
+
+TEST_F(UvLoopDriverTest, WorkQueuedFromQtsSideRunsWithoutSocketActivity) {
+    UvLoopDriver driver(&loop_);
+    uv_idle_t idle;
+    int ran = 0;
+    uv_idle_init(&loop_, &idle);
+    idle.data = &ran;
+    // Started from a Qt callback, as the console's dialogs queue output.
+    QTimer::singleShot(10, [&] {
+        uv_idle_start(&idle, [](uv_idle_t* handle) {
+            ++*static_cast<int*>(handle->data);
+            uv_idle_stop(handle);
+        });
+    });
+    EXPECT_TRUE(SpinUntil([&] { return ran == 1; }));
+    CloseAll();
+}
+
+TEST_F(UvLoopDriverTest, ConnectionsAreAcceptedWhileQtWaits) {
+    UvLoopDriver driver(&loop_);
+    uv_tcp_t listener;
+    uv_tcp_init(&loop_, &listener);
+    sockaddr_in address{};
+    uv_ip4_addr("127.0.0.1", 0, &address);
+    ASSERT_EQ(uv_tcp_bind(&listener, reinterpret_cast<const sockaddr*>(&address), 0), 0);
+    int accepted = 0;
+    listener.data = &accepted;
+    ASSERT_EQ(uv_listen(reinterpret_cast<uv_stream_t*>(&listener), 5,
+                        [](uv_stream_t* server, int status) {
+                            if (status == 0) {
+                                ++*static_cast<int*>(server->data);
+                            }
+                        }),
+              0);
+    sockaddr_storage bound{};
+    int length = sizeof(bound);
+    uv_tcp_getsockname(&listener, reinterpret_cast<sockaddr*>(&bound), &length);
+    const auto port = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), port);
+    EXPECT_TRUE(SpinUntil([&] { return accepted == 1; }));
+    client.abort();
+    CloseAll();
+}
+
+TEST(SingleInstance, SecondCopyAsksTheFirstToShowItself) {
+    const QString name =
+        QStringLiteral("parlo-test-instance-%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    SingleInstance second(name);
+    EXPECT_FALSE(second.AskRunningCopyToShow(200));  // nobody answers yet
+    ASSERT_TRUE(first.Listen());
+    int shown = 0;
+    QObject::connect(&first, &SingleInstance::ShowRequested, [&] { ++shown; });
+    EXPECT_TRUE(second.AskRunningCopyToShow());
+    EXPECT_TRUE(SpinUntil([&] { return shown == 1; }));
+}
+
+TEST(SingleInstance, SocketLeftBehindByADeadCopyIsTakenOver) {
+    const QString name =
+        QStringLiteral("parlo-test-stale-%1").arg(QCoreApplication::applicationPid());
+    // What a crashed copy leaves: a bound socket file nobody listens on.
+    const QByteArray path = (QDir::tempPath() + QLatin1Char('/') + name).toLocal8Bit();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(static_cast<size_t>(path.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+
+    SingleInstance copy(name);
+    EXPECT_FALSE(copy.AskRunningCopyToShow(200));
+    EXPECT_TRUE(copy.Listen());
+    SingleInstance later(name);
+    EXPECT_TRUE(later.AskRunningCopyToShow());
+}
+
+}  // namespace
+}  // namespace parlo::server

@@ -1,0 +1,66 @@
+#include "server/console/log_view.h"
+
+#include <QApplication>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace parlo::server {
+namespace {
+
+QString FirstLine(const LogView& view) {
+    return view.document()->firstBlock().text();
+}
+
+TEST(LogView, NewestLineIsOnTopAfterTheTurnEnds) {
+    LogView view;
+    view.AppendLine("(09:05:07) one");
+    view.AppendLine("(09:05:08) two");
+    EXPECT_EQ(view.CharacterCount(), 0);  // nothing is drawn line by line
+    QApplication::processEvents();
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("(09:05:08) two\n(09:05:07) one\n"));
+    view.AppendLine("(09:05:09) three");
+    view.Flush();
+    EXPECT_EQ(FirstLine(view), QStringLiteral("(09:05:09) three"));
+}
+
+TEST(LogView, MessageHoldingALineFeedMakesTwoLinesInOrder) {
+    LogView view;
+    view.AppendLine("(00:00:01) erreur\nsuite");
+    view.Flush();
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("(00:00:01) erreur\nsuite\n"));
+}
+
+TEST(LogView, TextIsBoundedAndKeepsTheNewestLines) {
+    LogView view;
+    const std::string filler(99, 'x');  // 100 characters per line with its line end
+    // Several turns, the last ones far beyond the bound, each cut at once.
+    for (int turn = 0; turn < 12; ++turn) {
+        for (int i = 0; i < 1000; ++i) {
+            view.AppendLine(filler);
+        }
+        view.Flush();
+        EXPECT_LE(view.CharacterCount(), LogView::kMaxCharacters);
+    }
+    view.AppendLine("(12:00:00) dernière ligne");
+    view.Flush();
+    EXPECT_EQ(view.CharacterCount(), LogView::kMaxCharacters);
+    EXPECT_EQ(view.toPlainText().size(), LogView::kMaxCharacters);
+    EXPECT_EQ(FirstLine(view), QStringLiteral("(12:00:00) dernière ligne"));
+}
+
+TEST(LogView, OneTurnFarBeyondTheBoundShowsOnlyItsNewestText) {
+    LogView view;
+    for (int i = 0; i < 20000; ++i) {
+        view.AppendLine("(01:02:03) ligne " + std::to_string(i) + std::string(40, '.'));
+    }
+    view.Flush();
+    EXPECT_EQ(view.CharacterCount(), LogView::kMaxCharacters);
+    EXPECT_TRUE(FirstLine(view).startsWith(QStringLiteral("(01:02:03) ligne 19999")));
+}
+
+}  // namespace
+}  // namespace parlo::server
