@@ -215,8 +215,9 @@ UserDatabaseFile::LoadResult UserDatabaseFile::Load(RecordList& users, std::time
     if (!result.report.complete) {
         // Keep the damaged file for the operator: the next save must not
         // overwrite what could not be read.
-        std::filesystem::path aside = data_;
-        aside += "." + FileStamp(now) + ".damaged";
+        std::string name = data_.filename().string();
+        name.append(".").append(FileStamp(now)).append(".damaged");
+        const std::filesystem::path aside = data_.parent_path() / name;
         std::error_code error;
         std::filesystem::rename(data_, aside, error);
         if (!error) {
