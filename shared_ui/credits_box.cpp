@@ -1,5 +1,6 @@
 #include "shared_ui/credits_box.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -12,11 +13,18 @@
 namespace parlo::ui {
 namespace {
 
+// "14 pixels high" is the height of the character cell, as each line's box
+// is: the largest size whose cell fits, so no glyph reaches the next line.
 QFont CreditsFontOf(QFont::Weight weight) {
     QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(kCreditsLineHeight);
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferAntialias);
+    for (int size = kCreditsLineHeight; size > 6; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).height() <= kCreditsLineHeight) {
+            break;
+        }
+    }
     return font;
 }
 
@@ -62,7 +70,7 @@ void CreditsView::paintEvent(QPaintEvent* event) {
         const int box_bottom = std::min(y + kCreditsLineHeight, bottom - 1);
         const bool above_top = y + kCreditsLineHeight <= 0;
         const QRect box(0, y, width(), box_bottom - y);
-        if (!above_top && !line.text.empty() && box.intersects(area)) {
+        if (!above_top && !line.text.empty() && box.adjusted(0, -2, 0, 2).intersects(area)) {
             painter.setFont(line.font == CreditsFont::kBold ? bold_ : normal_);
             painter.drawText(
                 box, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic,

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include <csignal>
+#include <optional>
+
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
 #include "server/console/single_instance.h"
@@ -18,6 +21,38 @@ bool DisplayAvailable() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
+
+// SIGTERM and SIGINT close the console as its "Close" button does, so the
+// database is saved when the session ends or the operator presses Ctrl+C.
+class CloseOnSignals {
+  public:
+    CloseOnSignals(uv_loop_t* loop, ConsoleWindow& window) : window_(window) {
+        for (uv_signal_t& handle : handles_) {
+            uv_signal_init(loop, &handle);
+            handle.data = this;
+        }
+        uv_signal_start(&handles_[0], OnSignal, SIGTERM);
+        uv_signal_start(&handles_[1], OnSignal, SIGINT);
+    }
+    // The closes complete in the loop's next turn, while this still exists.
+    ~CloseOnSignals() {
+        for (uv_signal_t& handle : handles_) {
+            uv_close(reinterpret_cast<uv_handle_t*>(&handle), nullptr);
+        }
+        uv_run(handles_[0].loop, UV_RUN_NOWAIT);
+    }
+    CloseOnSignals(const CloseOnSignals&) = delete;
+    CloseOnSignals& operator=(const CloseOnSignals&) = delete;
+
+  private:
+    static void OnSignal(uv_signal_t* handle, int) {
+        auto* self = static_cast<CloseOnSignals*>(handle->data);
+        QMetaObject::invokeMethod(&self->window_, &QDialog::accept, Qt::QueuedConnection);
+    }
+
+    ConsoleWindow& window_;
+    uv_signal_t handles_[2]{};
+};
 
 }  // namespace
 
@@ -46,6 +81,8 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     core.Start();
     const bool listening = net.Listen(options.port) == 0;
     UvLoopDriver driver(net.Loop());
+    std::optional<CloseOnSignals> close_on_signals;
+    close_on_signals.emplace(net.Loop(), window);
 
     instance.Listen();
     QObject::connect(&instance, &SingleInstance::ShowRequested, &window,
@@ -55,6 +92,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
         window.show();
     }
     QApplication::exec();
+    close_on_signals.reset();
 
     // Listener closed, database saved, lists cleared. The adapter hands the
     // closing to the core only when it had been listening.

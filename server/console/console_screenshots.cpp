@@ -1,0 +1,170 @@
+// parlo-console-shots DIR: runs the console over a real server on a free
+// loopback port, connects a few clients over TCP, and saves pictures of the
+// console and of each of its dialogs in DIR (for the documentation; run it
+// under a display, e.g. xvfb-run).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "server/administration.h"
+#include "server/console/admin_dialog.h"
+#include "server/console/broadcast_dialog.h"
+#include "server/console/console_window.h"
+#include "server/console/prompts.h"
+#include "server/console/uv_embedding.h"
+#include "server/net.h"
+#include "server/server_core.h"
+#include "shared_ui/credits_box.h"
+
+namespace {
+
+using namespace parlo::server;
+
+struct Person {
+    const char* login;
+    const char* first_name;
+    const char* last_name;
+    const char* computer;
+};
+
+const Person kPeople[] = {
+    {"amelie", "Amélie", "Poulain", "ACCUEIL"},
+    {"bruno", "Bruno", "Lefèvre", "COMPTA-02"},
+    {"chloe", "Chloé", "Garnier", "ATELIER"},
+    {"david", "David", "Roux", "DIRECTION"},
+};
+
+template <typename Predicate>
+bool SpinUntil(Predicate done, int ms = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+void Settle() {
+    SpinUntil([] { return false; }, 300);
+}
+
+bool Save(QWidget& widget, const QDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toUtf8().constData());
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: parlo-console-shots DIR\n");
+        return 2;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir work;
+
+    MessageBoxPrompts prompts;
+    ConsoleEvents events;
+    ServerOptions options;
+    options.directory = work.path().toStdString();
+    ServerCore core(options, events);
+    ConsoleWindow window(core, prompts);
+    events.Attach(&window);
+    CoreNetEvents sink(core);
+    NetServer net(sink);
+    core.Start();
+    if (net.Listen(0) != 0) {
+        return 1;
+    }
+    UvLoopDriver driver(net.Loop());
+    window.show();
+
+    for (const Person& person : kPeople) {
+        AddAccount(core, {person.login, "motdepasse", person.first_name, person.last_name,
+                          std::string(person.login) + "@bureau.lan"});
+    }
+
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    int host = 10;
+    for (const Person& person : kPeople) {
+        auto client = std::make_unique<QTcpSocket>();
+        // One loopback address per client, as if each had its own machine.
+        client->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(host++)));
+        client->connectToHost(QStringLiteral("127.0.0.1"), net.BoundPort());
+        if (!client->waitForConnected(2000)) {
+            return 1;
+        }
+        std::string login_blob;
+        std::string password_blob;
+        parlo::Compress(person.login, login_blob);
+        parlo::Compress("motdepasse", password_blob);
+        std::string frames;
+        parlo::AppendCommandFrame(frames,
+                                  parlo::FormatConnect(person.computer, login_blob, password_blob));
+        parlo::AppendCommandFrame(frames, "AddressBook");
+        parlo::AppendCommandFrame(frames, "GetAllState");
+        client->write(frames.data(), static_cast<qint64>(frames.size()));
+        clients.push_back(std::move(client));
+    }
+    // One more client that connects without logging in.
+    auto stranger = std::make_unique<QTcpSocket>();
+    stranger->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(host)));
+    stranger->connectToHost(QStringLiteral("127.0.0.1"), net.BoundPort());
+    SpinUntil([&] { return window.OnlineClients().topLevelItemCount() == 4; });
+    // One leaves again, as in a normal day.
+    clients.back()->disconnectFromHost();
+    SpinUntil([&] { return window.OnlineClients().topLevelItemCount() == 3; });
+    Settle();
+
+    bool ok = Save(window, out, "console.png");
+
+    {
+        AdministrationDialog dialog(core, prompts, &window);
+        dialog.show();
+        dialog.List().topLevelItem(1)->setSelected(true);
+        Settle();
+        ok = Save(dialog, out, "administration.png") && ok;
+    }
+    {
+        BroadcastDialog dialog(core, &window);
+        dialog.show();
+        dialog.Users().item(0)->setSelected(true);
+        dialog.Users().item(2)->setSelected(true);
+        dialog.MessageField().setText(QStringLiteral("Le serveur redémarre à 18 h 00."));
+        Settle();
+        ok = Save(dialog, out, "broadcast.png") && ok;
+    }
+    {
+        parlo::ui::CreditsBox box(&window);
+        box.show();
+        Settle();
+        for (int i = 0; i < parlo::ui::kCreditsPauseTicks + 8; ++i) {
+            box.Tick();
+        }
+        Settle();
+        ok = Save(box, out, "credits.png") && ok;
+    }
+
+    clients.clear();
+    stranger.reset();
+    net.Stop();
+    events.Attach(nullptr);
+    return ok ? 0 : 1;
+}
