@@ -122,3 +122,37 @@ TEST_F(ServerLogFile, UnwritableFileOnlyLosesTheFileLine) {
 
 }  // namespace
 }  // namespace parlo::server::testing
+
+namespace parlo::server::testing {
+namespace {
+
+// Every keyword followed by random bytes rich in separators and digits, from
+// a logged-in and an anonymous connection: nothing crashes or reads out of
+// bounds (the sanitizer build checks), and both connections still answer.
+TEST_F(Connections, MalformedCommandsOfEveryKeywordAreSurvived) {
+    FakeConnection& ann = Online("ann");
+    Online("bob");
+    FakeConnection& anonymous = Accept();
+    uint32_t seed = 12345;
+    const auto random = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    const std::string alphabet(":!:!0123456789-ab\xc3\xa9\0", 20);
+    for (int round = 0; round < 40; ++round) {
+        for (const auto& test : ServerKeywordOrder()) {
+            std::string command(test.text);
+            const size_t length = random() % 40;
+            for (size_t i = 0; i < length; ++i) {
+                command.push_back(alphabet[random() % alphabet.size()]);
+            }
+            Send(round % 2 == 0 ? ann : anonymous, command);
+        }
+    }
+    ann.Take();
+    anonymous.Take();
+    Send(ann, "GetState:ann");
+    Send(anonymous, "GetState:ann");
+    EXPECT_EQ(First(ann, "ann:"), "ann:0");
+    EXPECT_EQ(First(anonymous, "ann:"), "ann:0");
+}
+
+}  // namespace
+}  // namespace parlo::server::testing
