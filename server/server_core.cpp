@@ -18,7 +18,13 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
 ServerCore::~ServerCore() = default;
 
 void ServerCore::Start() {
+    running_ = true;
     const auto result = database_.Load(users_, options_.clock());
+    if (result.unreadable) {
+        Log(result.set_aside.empty() ? std::string("UserDB.dat illisible")
+                                     : "UserDB.dat illisible : fichier mis de côté sous " +
+                                           result.set_aside.filename().string());
+    }
     if (!result.found) {
         return;
     }
@@ -44,6 +50,7 @@ void ServerCore::Log(std::string_view message) {
 
 void ServerCore::Shutdown() {
     SaveDatabase();
+    running_ = false;  // the lists are cleared below: never save them again
     // Closing without the close procedure: no log line, no state broadcast.
     std::vector<Connection*> connections;
     connections.reserve(online_.Size());
@@ -266,6 +273,10 @@ UserRecord& ServerCore::AddAccount(std::unique_ptr<UserRecord> account) {
 }
 
 bool ServerCore::SaveDatabase() {
+    // Before Start or after Shutdown the user list does not hold the accounts.
+    if (!running_) {
+        return false;
+    }
     switch (database_.Save(users_)) {
         case UserDatabaseFile::SaveResult::kSaved:
             Log("UserDB.dat sauvé");

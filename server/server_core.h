@@ -81,7 +81,8 @@ class ServerCore {
     // Appends an account at the end of the user list (not saved).
     UserRecord& AddAccount(std::unique_ptr<UserRecord> account);
     // Writes the user list to UserDB.dat (backup first, atomic replace).
-    // Returns false when the save failed or was abandoned.
+    // Returns false when the save failed or was abandoned, or outside
+    // Start..Shutdown (when the list does not hold the accounts).
     bool SaveDatabase();
 
     // Sends one command as a frame to an online entry; false when it cannot
@@ -134,10 +135,11 @@ class ServerCore {
     ServerEvents& events_;
     ServerLog log_;
     UserDatabaseFile database_;
-    RecordList users_;     // every account, in order of creation
-    OnlineList online_;    // every accepted connection, in order of acceptance
-    ConsoleRows rows_;     // online-clients rows of logged-in connections
-    std::string scratch_;  // reused frame buffer for outgoing commands
+    RecordList users_;      // every account, in order of creation
+    OnlineList online_;     // every accepted connection, in order of acceptance
+    ConsoleRows rows_;      // online-clients rows of logged-in connections
+    std::string scratch_;   // reused frame buffer for outgoing commands
+    bool running_ = false;  // between Start and Shutdown: the user list may be saved
 };
 
 }  // namespace parlo::server

@@ -207,6 +207,11 @@ UserDatabaseFile::LoadResult UserDatabaseFile::Load(RecordList& users, std::time
     LoadResult result;
     std::string bytes;
     if (!ReadWholeFile(data_, bytes)) {
+        std::error_code error;
+        if (std::filesystem::exists(data_, error)) {
+            result.unreadable = true;
+            result.set_aside = SetAside(now);
+        }
         return result;
     }
     result.found = true;
@@ -215,16 +220,24 @@ UserDatabaseFile::LoadResult UserDatabaseFile::Load(RecordList& users, std::time
     if (!result.report.complete) {
         // Keep the damaged file for the operator: the next save must not
         // overwrite what could not be read.
-        std::string name = data_.filename().string();
-        name.append(".").append(FileStamp(now)).append(".damaged");
-        const std::filesystem::path aside = data_.parent_path() / name;
-        std::error_code error;
-        std::filesystem::rename(data_, aside, error);
-        if (!error) {
-            result.set_aside = aside;
-        }
+        result.set_aside = SetAside(now);
     }
     return result;
+}
+
+std::filesystem::path UserDatabaseFile::SetAside(std::time_t now) const {
+    std::string name = data_.filename().string();
+    name.append(".").append(FileStamp(now)).append(".damaged");
+    const std::filesystem::path aside = data_.parent_path() / name;
+    std::error_code error;
+    std::filesystem::rename(data_, aside, error);
+    if (!error) {
+        return aside;
+    }
+    if (std::filesystem::copy_file(data_, aside, error) && !error) {
+        return aside;
+    }
+    return {};
 }
 
 UserDatabaseFile::SaveResult UserDatabaseFile::Save(const RecordList& users) {

@@ -34,7 +34,8 @@ class UserDatabaseFile {
     const std::filesystem::path& BackupPath() const { return backup_; }
 
     struct LoadResult {
-        bool found = false;  // UserDB.dat existed and could be opened
+        bool found = false;       // UserDB.dat existed and could be opened
+        bool unreadable = false;  // UserDB.dat exists but could not be opened
         DecodeReport report;
         std::filesystem::path set_aside;  // where a damaged file was moved (empty: not moved)
     };
@@ -49,6 +50,9 @@ class UserDatabaseFile {
     SaveResult Save(const RecordList& users);
 
   private:
+    // Moves (or, failing that, copies) UserDB.dat aside; empty when neither worked.
+    std::filesystem::path SetAside(std::time_t now) const;
+
     std::filesystem::path data_;
     std::filesystem::path backup_;
     std::filesystem::path temporary_;

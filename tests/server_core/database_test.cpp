@@ -161,6 +161,20 @@ TEST_F(Database, RecordWithoutRecordTextAbandonsTheSaveAndRestoresTheBackup) {
     EXPECT_EQ(Core().Users().Size(), 2u) << "the list in memory is unchanged";
 }
 
+TEST_F(Database, NothingIsSavedOutsideStartAndShutdown) {
+    Core().AddAccount(MakeRecord(Record("ann")));
+    ServerCore& core = Core();
+    core.Shutdown();
+    const std::string saved = ReadFile(dir_ / "UserDB.dat");
+    core.Shutdown();  // a second close must not write the cleared list
+    EXPECT_FALSE(core.SaveDatabase());
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), saved);
+
+    ServerCore not_started(ServerOptions{dir_, [] { return kNineFiveSeven; }}, events_);
+    EXPECT_FALSE(not_started.SaveDatabase());
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), saved);
+}
+
 TEST(RecordLists, IndexesKeepListOrderWhenLoginsChange) {
     RecordList list;
     UserRecord& first = list.Append(std::make_unique<UserRecord>());
