@@ -254,7 +254,7 @@ void ServerCore::BroadcastStates() {
                     text.push_back('!');
                 }
                 text.append(contact).push_back(':');
-                text.append(std::to_string(StateOf(contact)));
+                text.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
             }
         }
         SendTo(*entry, text);

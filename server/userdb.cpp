@@ -156,7 +156,7 @@ UserRecord* RecordList::FindFirstByCredentials(std::string_view credentials) con
     if (credentials.empty()) {
         return nullptr;
     }
-    const auto found = by_credentials_.find(std::string(credentials));
+    const auto found = by_credentials_.find(credentials);
     return found == by_credentials_.end() ? nullptr : found->second.front();
 }
 

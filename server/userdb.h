@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <span>
@@ -68,6 +69,11 @@ struct LoginEqual {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const;
 };
+// Exact hashing with lookups by view.
+struct BytesHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>()(bytes); }
+};
 
 // An owning list of records in a fixed order (appends go to the end), with
 // indexes by login (ASCII case-insensitive) and by credentials (exact) that
@@ -111,7 +117,8 @@ class RecordList {
         uint64_t sequence;  // grows with list order
     };
     using Index = std::unordered_map<std::string, std::vector<UserRecord*>, LoginHash, LoginEqual>;
-    using ExactIndex = std::unordered_map<std::string, std::vector<UserRecord*>>;
+    using ExactIndex =
+        std::unordered_map<std::string, std::vector<UserRecord*>, BytesHash, std::equal_to<>>;
 
     void AddToIndexes(UserRecord& record);
     void RemoveFromIndexes(const UserRecord& record);
