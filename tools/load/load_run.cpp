@@ -307,7 +307,8 @@ PhaseReport LoadRun::Idle() {
         already += clients_[static_cast<size_t>(index)].Online();
     }
     const pid_t pid = options_.server_pid;
-    const std::optional<uint64_t> rss_before = pid > 0 ? ReadRssKiB(pid) : std::nullopt;
+    // 0 when unknown (no pid, or unreadable).
+    const uint64_t rss_before = pid > 0 ? ReadRssKiB(pid).value_or(0) : 0;
     const CpuMeter cpu(pid);
     const StepResult step =
         pool_.RunStep(users, Task::kGoOnline, options_.window, false, PhaseDeadline());
@@ -328,15 +329,14 @@ PhaseReport LoadRun::Idle() {
         clean_ = false;
         report.notes.push_back("some idle connections were dropped while held");
     }
-    const std::optional<uint64_t> rss_after = pid > 0 ? ReadRssKiB(pid) : std::nullopt;
-    if (rss_before && rss_after) {
-        report.Add("server_rss_before_kib", static_cast<double>(*rss_before));
-        report.Add("server_rss_after_kib", static_cast<double>(*rss_after));
+    const uint64_t rss_after = pid > 0 ? ReadRssKiB(pid).value_or(0) : 0;
+    if (rss_before > 0 && rss_after > 0) {
+        report.Add("server_rss_before_kib", static_cast<double>(rss_before));
+        report.Add("server_rss_after_kib", static_cast<double>(rss_after));
         const int added = still_online - already;
         if (added > 0) {
-            report.Add(
-                "server_rss_per_connection_kib",
-                (static_cast<double>(*rss_after) - static_cast<double>(*rss_before)) / added);
+            report.Add("server_rss_per_connection_kib",
+                       (static_cast<double>(rss_after) - static_cast<double>(rss_before)) / added);
         }
     }
     return report;

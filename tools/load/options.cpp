@@ -63,7 +63,7 @@ const char* UsageText() {
            "  --messages M          messages per relay sender (default 100)\n"
            "  --relay-window W      relay messages in flight per sender (default 8)\n"
            "  --message-bytes B     length of each relay message text (default 64)\n"
-           "  --window C            clients starting at once in set-up steps (default 200)\n"
+           "  --window C            clients starting at once in set-up steps (default 4)\n"
            "  --storm-window C      clients connecting at once in the storm (default 0: all)\n"
            "  --server-pid PID      report the server's CPU time and memory from /proc\n"
            "  --stop-server         send SIGTERM to --server-pid after the last phase,\n"

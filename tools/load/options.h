@@ -23,8 +23,11 @@ struct LoadOptions {
     int relay_window = 8;      // messages in flight per sender
     int message_bytes = 64;    // length of each message text
     double idle_seconds = -1;  // < 0: no idle phase
-    int window = 200;          // clients in start-up at once in the set-up phases
-    int storm_window = 0;      // 0: every client of the storm connects at once
+    // Clients in start-up at once in the set-up phases: kept under the
+    // server's listen backlog of 5, beyond which connection requests are
+    // dropped and retried by TCP a second or more later.
+    int window = 4;
+    int storm_window = 0;  // 0: every client of the storm connects at once
 
     pid_t server_pid = 0;
     bool stop_server = false;      // SIGTERM the server before closing our connections
