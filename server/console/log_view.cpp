@@ -12,7 +12,7 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     flush_timer_.setSingleShot(true);
-    flush_timer_.setInterval(0);
+    flush_timer_.setInterval(kFlushIntervalMs);
     connect(&flush_timer_, &QTimer::timeout, this, &LogView::Flush);
 }
 

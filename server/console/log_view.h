@@ -2,8 +2,9 @@
 // 819200 characters (the oldest text is cut at the bottom, possibly in the
 // middle of a line).
 //
-// Lines arriving during one event-loop turn are inserted at the top in one
-// edit, and the excess is cut from the bottom in one edit, so the cost of a
+// Lines are gathered for a short moment and inserted at the top in one edit,
+// the excess cut from the bottom in one edit: the view is edited and redrawn
+// at most kFlushIntervalMs apart however fast lines come, and the cost of a
 // line does not grow with the text already shown.
 #pragma once
 
@@ -21,10 +22,11 @@ class LogView : public QPlainTextEdit {
 
   public:
     static constexpr int kMaxCharacters = 800 * 1024;
+    static constexpr int kFlushIntervalMs = 40;
 
     explicit LogView(QWidget* parent = nullptr);
 
-    // Queues one log entry (UTF-8, may hold '\n'); shown at the next turn.
+    // Queues one log entry (UTF-8, may hold '\n'); shown within kFlushIntervalMs.
     void AppendLine(std::string_view line);
     // Shows the queued entries now.
     void Flush();

@@ -195,7 +195,7 @@ TEST_F(ConsoleWidgetsTest, ConsoleShowsLoginsAndClosesOnEnterOrEscape) {
     }
 }
 
-TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowOnTheNextTurn) {
+TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowAfterTheCallback) {
     ConsoleWindow window(core_, prompts_);
     ConsoleEvents events;
     events.Attach(&window);
@@ -203,6 +203,7 @@ TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowOnTheNextTurn) {
     events.OnSaveAbandoned();
     EXPECT_TRUE(prompts_.warned.isEmpty());  // never inside the core's callback
     QApplication::processEvents();
+    window.Log().Flush();
     EXPECT_TRUE(
         window.Log().toPlainText().startsWith(QStringLiteral("(10:00:00) UserDB.dat chargé")));
     EXPECT_EQ(prompts_.warned,
