@@ -1,41 +1,41 @@
-// Test doubles for the client core: a recording user-interface port and a
-// scripted server link.
+// Test doubles for the client core: a recording user-interface port, scripted
+// server links, and a session wired to both.
 #pragma once
 
-#include <deque>
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <QCoreApplication>
-
-#include "client/session/server_link.h"
-#include "client/session/ui_port.h"
+#include "client/session/session.h"
 #include "protocol/codec.h"
 
 namespace parlo::client::testing {
 
+using Texts = std::vector<std::string>;
+
 // Timers of the core need an application object.
 inline void EnsureApp() {
     static int argc = 1;
-    static char name[] = "client_core_tests";
+    static char name[] = "client_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
+    static QCoreApplication app(argc, argv);
 }
 
-inline std::string Frame(std::string_view command) {
-    std::string out;
-    AppendCommandFrame(out, command);
-    return out;
+inline std::string Compressed(std::string_view text) {
+    std::string blob;
+    Compress(text, blob);
+    return blob;
 }
 
 // What a conversation window was told; outlives the window itself.
 struct ViewRecord {
-    std::vector<std::string> transcript;  // "sender: text" or "info: text"
+    Texts transcript;  // "sender: text" or "info: text"
     std::string title;
     std::string typing_line;
     bool visible = false;
@@ -43,164 +43,161 @@ struct ViewRecord {
     bool destroyed = false;
 };
 
-class FakeView final : public ConversationView {
-  public:
-    explicit FakeView(std::shared_ptr<ViewRecord> record) : record_(std::move(record)) {}
-    ~FakeView() override {
-        record_->destroyed = true;
-        record_->visible = false;
-    }
-    void AppendMessage(std::string_view sender, std::string_view text) override {
-        record_->transcript.push_back(std::string(sender) + ": " + std::string(text));
-    }
-    void AppendInfo(std::string_view text) override {
-        record_->transcript.push_back("info: " + std::string(text));
-    }
-    void SetTitle(std::string_view title, std::string_view typing_line) override {
-        record_->title = title;
-        record_->typing_line = typing_line;
-    }
-    void Show() override { record_->visible = true; }
-    void Raise() override { ++record_->raised; }
-    bool IsVisible() const override { return record_->visible; }
-
-  private:
-    std::shared_ptr<ViewRecord> record_;
-};
-
-struct Box {
-    std::string text;
-    std::string caption;
-    BoxIcon icon;
-    BoxButtons buttons;
-};
-
 class FakeUi final : public UiPort {
   public:
     BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon icon,
                              BoxButtons buttons) override {
-        boxes.push_back({std::string(text), std::string(caption), icon, buttons});
-        if (while_box_open) {
-            // What happens in the box's own event loop.
-            auto action = std::move(while_box_open);
-            while_box_open = nullptr;
-            action();
+        boxes.emplace_back(text);
+        captions.emplace_back(caption);
+        icons.push_back(icon);
+        if (auto action = std::exchange(while_box_open, nullptr)) {
+            action();  // what happens in the box's own event loop
         }
-        if (!answers.empty()) {
-            const BoxAnswer answer = answers.front();
-            answers.pop_front();
-            return answer;
+        if (buttons == BoxButtons::kOk) {
+            return BoxAnswer::kOk;
         }
-        return buttons == BoxButtons::kYesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
+        return std::exchange(next_answer, default_answer);
     }
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
-        auto record = std::make_shared<ViewRecord>();
-        views[id] = record;
-        return std::make_unique<FakeView>(record);
+        views[id] = std::make_shared<ViewRecord>();
+        return std::make_unique<View>(views[id]);
     }
-    void RepaintMainWindow() override { ++repaints; }
+    void RepaintMainWindow() override {}
     void OwnStateChanged(int state) override { states.push_back(state); }
     void PlayReceiveSound() override { ++sounds; }
     void SendMail(std::string_view address) override { mails.emplace_back(address); }
     void OpenSettingsDialog() override { ++settings_dialogs; }
 
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
-        for (const Box& box : boxes) {
-            texts.push_back(box.text);
-        }
-        return texts;
+    bool HasBox(std::string_view text) const {
+        return std::find(boxes.begin(), boxes.end(), text) != boxes.end();
     }
 
-    std::vector<Box> boxes;
-    std::deque<BoxAnswer> answers;
+    Texts boxes;
+    Texts captions;
+    std::vector<BoxIcon> icons;
+    BoxAnswer default_answer = BoxAnswer::kNo;
+    BoxAnswer next_answer = BoxAnswer::kNo;
     std::function<void()> while_box_open;
     std::map<ConversationId, std::shared_ptr<ViewRecord>> views;
-    int repaints = 0;
     std::vector<int> states;
     int sounds = 0;
-    std::vector<std::string> mails;
+    Texts mails;
     int settings_dialogs = 0;
-};
-
-class FakeLinkFactory;
-
-class FakeLink final : public ServerLink {
-  public:
-    FakeLink(FakeLinkFactory& factory, LinkEvents& events) : factory_(factory), events_(events) {}
-    ~FakeLink() override;
-    bool Connect(const std::string& address, int port) override;
-    long long Send(std::string_view bytes) override;
-    LinkEvents& Events() { return events_; }
 
   private:
-    FakeLinkFactory& factory_;
-    LinkEvents& events_;
-    FrameReader reader_;
+    class View final : public ConversationView {
+      public:
+        explicit View(std::shared_ptr<ViewRecord> record) : r_(std::move(record)) {}
+        ~View() override { r_->destroyed = true; }
+        void AppendMessage(std::string_view sender, std::string_view text) override {
+            r_->transcript.push_back(std::string(sender) + ": " + std::string(text));
+        }
+        void AppendInfo(std::string_view text) override {
+            r_->transcript.push_back("info: " + std::string(text));
+        }
+        void SetTitle(std::string_view title, std::string_view typing_line) override {
+            r_->title = title;
+            r_->typing_line = typing_line;
+        }
+        void Show() override { r_->visible = true; }
+        void Raise() override { ++r_->raised; }
+        bool IsVisible() const override { return r_->visible; }
+
+      private:
+        std::shared_ptr<ViewRecord> r_;
+    };
 };
 
-// Hands out fake links and records every command sent on any of them.
-class FakeLinkFactory final : public LinkFactory {
+// Hands out fake links; records every command sent and lets the test play
+// the server's part on the newest link.
+class FakeLinks final : public LinkFactory {
   public:
     std::unique_ptr<ServerLink> CreateLink(LinkEvents& events) override {
         ++created;
-        auto link = std::make_unique<FakeLink>(*this, events);
-        current = link.get();
-        return link;
+        return std::make_unique<Link>(*this, events);
     }
-
-    // The server sends commands (each in its own frame, all in one read).
+    // The server sends commands, each in its own frame, all in one read.
     void Deliver(std::initializer_list<std::string_view> commands) {
         std::string bytes;
         for (std::string_view command : commands) {
-            bytes += Frame(command);
+            AppendCommandFrame(bytes, command);
         }
         DeliverBytes(bytes);
     }
     void DeliverBytes(std::string_view bytes) {
-        if (current != nullptr) {
-            current->Events().OnLinkData(bytes);
+        if (current_ != nullptr) {
+            current_->events.OnLinkData(bytes);
         }
     }
     void CloseFromServer() {
-        if (current != nullptr) {
-            current->Events().OnLinkClosed();
+        if (current_ != nullptr) {
+            current_->events.OnLinkClosed();
         }
     }
-    std::string LastSent() const { return sent.empty() ? std::string() : sent.back(); }
 
     bool connect_succeeds = true;
-    std::string last_address;
-    int last_port = 0;
+    std::string address;
     int created = 0;
     int closed = 0;
-    FakeLink* current = nullptr;
-    std::vector<std::string> sent;
+    Texts sent;
+
+  private:
+    struct Link final : ServerLink {
+        Link(FakeLinks& owner, LinkEvents& events) : owner(owner), events(events) {
+            owner.current_ = this;
+        }
+        ~Link() override {
+            ++owner.closed;
+            if (owner.current_ == this) {
+                owner.current_ = nullptr;
+            }
+        }
+        bool Connect(const std::string& to, int port) override {
+            owner.address = to + ":" + std::to_string(port);
+            return owner.connect_succeeds;
+        }
+        long long Send(std::string_view bytes) override {
+            reader.Feed(bytes);
+            std::string_view payload;
+            std::string text;
+            while (reader.Next(payload) == FrameReader::Status::kFrame) {
+                if (Uncompress(payload, text)) {
+                    owner.sent.push_back(text);
+                }
+            }
+            return static_cast<long long>(bytes.size());
+        }
+        FakeLinks& owner;
+        LinkEvents& events;
+        FrameReader reader;
+    };
+    Link* current_ = nullptr;
 };
 
-inline FakeLink::~FakeLink() {
-    ++factory_.closed;
-    if (factory_.current == this) {
-        factory_.current = nullptr;
+class SessionTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { EnsureApp(); }
+    SessionTest() : store_(dir_.filePath("Parlomatic.ini")), session_(ui_, links_, store_) {
+        session_.SetServer("127.0.0.1", 7777);
     }
-}
 
-inline bool FakeLink::Connect(const std::string& address, int port) {
-    factory_.last_address = address;
-    factory_.last_port = port;
-    return factory_.connect_succeeds;
-}
-
-inline long long FakeLink::Send(std::string_view bytes) {
-    reader_.Feed(bytes);
-    std::string_view payload;
-    while (reader_.Next(payload) == FrameReader::Status::kFrame) {
-        std::string text;
-        if (Uncompress(payload, text)) {
-            factory_.sent.push_back(text);
-        }
+    // Logs in as `login` with the server's "OK" and an address book; the
+    // records start empty afterwards.
+    void LogInAs(std::string_view login, std::string_view address_book = "AddressBook:") {
+        ASSERT_TRUE(session_.SetCredentials(Compressed(login), Compressed("pw")));
+        session_.LogInStored();
+        links_.Deliver({"Login:OK", address_book});
+        links_.sent.clear();
+        ui_.boxes.clear();
+        ui_.captions.clear();
     }
-    return static_cast<long long>(bytes.size());
-}
+    ViewRecord& ViewOf(const Conversation& c) { return *ui_.views.at(c.Id()); }
+
+    QTemporaryDir dir_;
+    FakeUi ui_;
+    FakeLinks links_;
+    SettingsStore store_;
+    Session session_;
+};
 
 }  // namespace parlo::client::testing
