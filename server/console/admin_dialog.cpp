@@ -75,8 +75,10 @@ AdministrationDialog::AdministrationDialog(ServerCore& core, OperatorPrompts& pr
     list_->header()->setSortIndicatorShown(false);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
             &AdministrationDialog::SortByColumn);
+    // Every click refills the fields, even on the row already selected.
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             &AdministrationDialog::FillFieldsFromSelection);
+    connect(list_, &QTreeWidget::itemClicked, this, &AdministrationDialog::FillFieldsFromSelection);
 
     password_->setEchoMode(QLineEdit::Password);
     auto* fields = new QFormLayout;
@@ -90,9 +92,6 @@ AdministrationDialog::AdministrationDialog(ServerCore& core, OperatorPrompts& pr
     auto* add = new QPushButton(QStringLiteral("Ajouter"), this);
     auto* remove = new QPushButton(QStringLiteral("Supprimer"), this);
     auto* close = new QPushButton(QStringLiteral("Fermer"), this);
-    for (QPushButton* button : {modify, add, remove}) {
-        button->setAutoDefault(false);
-    }
     close->setDefault(true);
     connect(modify, &QPushButton::clicked, this, &AdministrationDialog::Modify);
     connect(add, &QPushButton::clicked, this, &AdministrationDialog::Add);

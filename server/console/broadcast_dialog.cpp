@@ -29,7 +29,6 @@ BroadcastDialog::BroadcastDialog(ServerCore& core, QWidget* parent)
 
     auto* send = new QPushButton(QStringLiteral("Envoyer"), this);
     auto* close = new QPushButton(QStringLiteral("Fermer"), this);
-    send->setAutoDefault(false);
     close->setDefault(true);
     connect(send, &QPushButton::clicked, this, &BroadcastDialog::Send);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);

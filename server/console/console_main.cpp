@@ -100,6 +100,8 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     if (!listening) {
         core.Shutdown();
     }
+    // A save abandoned while closing is still reported.
+    QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     events.Attach(nullptr);
     return 0;
 }

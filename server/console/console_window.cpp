@@ -50,9 +50,6 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     auto* broadcast = new QPushButton(QStringLiteral("BroadCast"), this);
     // The window manager's system menu cannot take items: "A propos" is a button.
     auto* about = new QPushButton(QStringLiteral("A propos"), this);
-    for (QPushButton* button : {users, broadcast, about}) {
-        button->setAutoDefault(false);
-    }
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     connect(users, &QPushButton::clicked, this, &ConsoleWindow::OpenAdministration);

@@ -53,18 +53,6 @@ class UvLoopDriverTest : public ::testing::Test {
     uv_loop_t loop_{};
 };
 
-TEST_F(UvLoopDriverTest, LoopTimersFireInsideQtsLoop) {
-    UvLoopDriver driver(&loop_);
-    uv_timer_t timer;
-    int fired = 0;
-    uv_timer_init(&loop_, &timer);
-    timer.data = &fired;
-    uv_timer_start(
-        &timer, [](uv_timer_t* t) { ++*static_cast<int*>(t->data); }, 30, 0);
-    EXPECT_TRUE(SpinUntil([&] { return fired == 1; }));
-    CloseAll();
-}
-
 TEST_F(UvLoopDriverTest, WorkQueuedFromQtsSideRunsWithoutSocketActivity) {
     UvLoopDriver driver(&loop_);
     uv_idle_t idle;

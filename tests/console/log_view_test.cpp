@@ -27,16 +27,11 @@ TEST(LogView, LinesAppearTogetherNewestFirst) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     EXPECT_EQ(view.toPlainText(), QStringLiteral("(09:05:08) two\n(09:05:07) one\n"));
-    view.AppendLine("(09:05:09) three");
+    // A message holding a line feed makes two lines, in order.
+    view.AppendLine("(09:05:09) erreur\nsuite");
     view.Flush();
-    EXPECT_EQ(FirstLine(view), QStringLiteral("(09:05:09) three"));
-}
-
-TEST(LogView, MessageHoldingALineFeedMakesTwoLinesInOrder) {
-    LogView view;
-    view.AppendLine("(00:00:01) erreur\nsuite");
-    view.Flush();
-    EXPECT_EQ(view.toPlainText(), QStringLiteral("(00:00:01) erreur\nsuite\n"));
+    EXPECT_TRUE(
+        view.toPlainText().startsWith(QStringLiteral("(09:05:09) erreur\nsuite\n(09:05:08)")));
 }
 
 TEST(LogView, TextIsBoundedAndKeepsTheNewestLines) {

@@ -37,16 +37,6 @@ TEST(CreditsBox, PausesThenRisesOnePixelPerTick) {
     EXPECT_EQ(box.View().Offset(), -2);
 }
 
-TEST(CreditsView, NewTextStartsAtTheTop) {
-    CreditsView view;
-    view.resize(200, 100);
-    view.SetText("a\nb");
-    view.ScrollBy(-5);
-    view.SetText("x\ny\nz");
-    EXPECT_EQ(view.Offset(), 0);
-    EXPECT_EQ(view.TextHeight(), 3 * kCreditsLineHeight);
-}
-
 TEST(CreditsView, ScrollRepaintsOnlyTheUncoveredStrip) {
     CreditsView view;
     view.resize(200, 100);
