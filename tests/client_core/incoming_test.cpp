@@ -39,8 +39,9 @@ TEST_F(IncomingTest, MessagesGoToTheWindowOfExactlyTheirParticipants) {
     EXPECT_EQ(view.title, "bob est absent(e)");
     EXPECT_EQ(ui_.sounds, 3);
     session_.SetSound(false);
-    links_.Deliver({"Message:2:bob:3:me:bob:carl:hi"});
-    EXPECT_EQ(session_.Conversations().size(), 2u);
+    links_.Deliver({"Message:2:bob:3:me:bob:carl:hi", "Message:2:bob:2:me:bob:ok"});
+    EXPECT_EQ(session_.Conversations().size(), 2u);  // a superset is another conversation
+    EXPECT_EQ(ViewOf(*session_.Conversations()[0]).transcript.size(), 4u);
     EXPECT_EQ(ui_.sounds, 3);
 }
 
