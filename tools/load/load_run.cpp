@@ -82,20 +82,36 @@ LoadRun::LoadRun(const LoadOptions& options)
       run_deadline_ns_(NowNs() + SecondsToNs(options.timeout_seconds)) {}
 
 bool LoadRun::Run(std::vector<PhaseReport>& reports) {
+    // Each phase, with the connection failures and unreadable bytes it met.
+    auto run = [&](PhaseReport (LoadRun::*phase)()) {
+        const int64_t connect_errors = pool_.ConnectErrors();
+        const int64_t protocol_errors = pool_.ProtocolErrors();
+        PhaseReport report = (this->*phase)();
+        if (pool_.ConnectErrors() > connect_errors) {
+            report.Add("connect_errors",
+                       static_cast<double>(pool_.ConnectErrors() - connect_errors));
+        }
+        if (pool_.ProtocolErrors() > protocol_errors) {
+            clean_ = false;
+            report.Add("protocol_errors",
+                       static_cast<double>(pool_.ProtocolErrors() - protocol_errors));
+        }
+        reports.push_back(std::move(report));
+    };
     if (options_.register_users && !OutOfTime()) {
-        reports.push_back(Register());
+        run(&LoadRun::Register);
     }
     if (options_.contacts > 0 && !OutOfTime()) {
-        reports.push_back(Contacts());
+        run(&LoadRun::Contacts);
     }
     if (options_.login_storm && !OutOfTime()) {
-        reports.push_back(LoginStorm());
+        run(&LoadRun::LoginStorm);
     }
     if (options_.relay_senders > 0 && !OutOfTime()) {
-        reports.push_back(Relay());
+        run(&LoadRun::Relay);
     }
     if (options_.idle_seconds >= 0 && !OutOfTime()) {
-        reports.push_back(Idle());
+        run(&LoadRun::Idle);
     }
     if (OutOfTime()) {
         clean_ = false;
