@@ -35,7 +35,9 @@ void UvLoopDriver::Rearm() {
     if (running_) {
         return;
     }
-    const int timeout = uv_backend_timeout(loop_);
+    // A loop with nothing active reports a zero timeout: waiting on it would
+    // spin, and there is nothing to run until Qt's side starts something.
+    const int timeout = uv_loop_alive(loop_) != 0 ? uv_backend_timeout(loop_) : -1;
     if (timeout < 0) {
         timer_.stop();
     } else if (!timer_.isActive() || timer_.remainingTime() > timeout) {

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLocalServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -15,19 +16,27 @@
 
 #include <cstring>
 
+#include "protocol/codec.h"
+#include "protocol/commands.h"
+#include "server/administration.h"
 #include "server/console/single_instance.h"
 #include "server/console/uv_embedding.h"
+#include "server/net.h"
+#include "tests/console/core_fixture.h"
 
 namespace parlo::server {
 namespace {
 
-// Processes Qt events until `done` or two seconds have passed.
+// Runs Qt's event loop, which waits for events as the program's does, until
+// `done` or two seconds have passed.
 template <typename Predicate>
 bool SpinUntil(Predicate done) {
     QElapsedTimer clock;
     clock.start();
     while (!done() && clock.elapsed() < 2000) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return done();
 }
@@ -130,6 +139,53 @@ TEST(SingleInstance, SocketLeftBehindByADeadCopyIsTakenOver) {
     EXPECT_TRUE(copy.Listen());
     SingleInstance later(name);
     EXPECT_TRUE(later.AskRunningCopyToShow());
+}
+
+}  // namespace
+}  // namespace parlo::server
+
+namespace parlo::server {
+namespace {
+
+// The whole chain: a client over TCP, the network adapter on the embedded
+// loop, and a broadcast started from the console's side.
+class ConsoleOverNetworkTest : public testing::CoreFixture {};
+
+TEST_F(ConsoleOverNetworkTest, BroadcastFromTheConsoleReachesARealClient) {
+    ASSERT_EQ(AddAccount(core_, {"ann", "pw", "Ann", "A", "a@lan"}), AdminResult::kDone);
+    CoreNetEvents sink(core_);
+    NetServer net(sink);
+    ASSERT_EQ(net.Listen(0), 0);
+    UvLoopDriver driver(net.Loop());
+
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), net.BoundPort());
+    ASSERT_TRUE(SpinUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    std::string login_blob;
+    std::string password_blob;
+    ASSERT_TRUE(Compress("ann", login_blob));
+    ASSERT_TRUE(Compress("pw", password_blob));
+    std::string frame;
+    ASSERT_TRUE(AppendCommandFrame(frame, FormatConnect("PC", login_blob, password_blob)));
+    client.write(frame.data(), static_cast<qint64>(frame.size()));
+    ASSERT_TRUE(SpinUntil([&] { return core_.Rows().Size() == 1; }));
+
+    FrameReader reader;
+    std::vector<std::string> received;
+    auto broadcast_arrived = [&] {
+        const QByteArray bytes = client.readAll();
+        reader.Feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        std::string_view payload;
+        while (reader.Next(payload) == FrameReader::Status::kFrame) {
+            std::string text;
+            Uncompress(payload, text);
+            received.push_back(text);
+        }
+        return std::find(received.begin(), received.end(), "Broadcast:Bonjour") != received.end();
+    };
+    ASSERT_EQ(SendBroadcast(core_, BroadcastEntries(core_), "Bonjour"), 1);
+    EXPECT_TRUE(SpinUntil(broadcast_arrived));
+    net.Stop();
 }
 
 }  // namespace
