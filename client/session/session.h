@@ -152,6 +152,8 @@ class Session final : private LinkEvents {
     void SubmitMessage(ConversationId id, std::string_view text);
     void SendWriting(ConversationId id, int flag);
     void SendInvite(std::string_view invitee, std::string_view list);
+    // The invite menu's choice: invites with the conversation's participants.
+    void InviteToConversation(ConversationId id, std::string_view invitee);
     void LeaveConversation(ConversationId id);
     // Recomputes the caption and typing line of a conversation's window.
     void RefreshTitle(Conversation& conversation);
@@ -174,9 +176,9 @@ class Session final : private LinkEvents {
     // Sends "FindUser" and calls `done` once with the matching accounts other
     // than the user's own: at the answer, or empty when the send is refused,
     // the wait times out or the connection ends. Other commands arriving in
-    // the meantime are handled as usual.
-    // Returns false (nothing sent, `done` not called) when every criterion is
-    // empty or the command would be over the limit (a box says so).
+    // the meantime are handled as usual. Returns false (nothing sent, `done`
+    // not called) when every criterion is empty or the command would be over
+    // the limit (a box says so).
     bool FindUsers(const SearchCriteria& criteria, SearchCallback done);
     void SetSearchTimeout(int ms) { search_timeout_ms_ = ms; }
 

@@ -122,6 +122,12 @@ void Session::SendInvite(std::string_view invitee, std::string_view list) {
     SendFrame(FormatInvite(invitee, list));
 }
 
+void Session::InviteToConversation(ConversationId id, std::string_view invitee) {
+    if (const Conversation* conversation = ConversationById(id)) {
+        SendInvite(invitee, JoinList(conversation->ParticipantLogins()));
+    }
+}
+
 void Session::LeaveConversation(ConversationId id) {
     const Conversation* conversation = ConversationById(id);
     if (conversation == nullptr) {

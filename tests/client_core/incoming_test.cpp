@@ -130,9 +130,11 @@ TEST_F(IncomingTest, ConversationSendersBuildTheirCommands) {
     session_.ConversationInputChanged(id, 0);
     EXPECT_EQ(ViewOf(Only()).transcript.back(), "me: x:y!z");
     EXPECT_EQ(session_.InviteCandidates(id), Texts{"carl"});
+    session_.InviteToConversation(id, "carl");
     session_.LeaveConversation(id);
-    EXPECT_EQ(links_.sent, (Texts{"Writing:me:1:me!bob!", "Message:5:me:2:me:bob:x:y!z",
-                                  "Writing:me:0:me!bob!", "Leave:me:me!bob"}));
+    EXPECT_EQ(links_.sent,
+              (Texts{"Writing:me:1:me!bob!", "Message:5:me:2:me:bob:x:y!z", "Writing:me:0:me!bob!",
+                     "Invite:carl:me!bob", "Leave:me:me!bob"}));
     EXPECT_TRUE(ui_.views.at(id)->destroyed);
 }
 

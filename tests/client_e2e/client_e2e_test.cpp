@@ -152,7 +152,7 @@ TEST_F(ClientEndToEnd, UsersAddEachOtherSeePresenceTalkInviteAndLeave) {
     EXPECT_TRUE(WaitUntil([&] { return alice->ViewOf(at_alice).typing_line == "bob écrit"; }));
 
     // Carl joins: alice's window grows, bob and carl get a window of three.
-    alice->session.SendInvite("carl", "alice!bob");
+    alice->session.InviteToConversation(at_alice.Id(), "carl");
     ASSERT_TRUE(WaitUntil([&] {
         return at_alice.Count() == 3 && bob->With({"alice", "bob", "carl"}) &&
                carl->With({"alice", "bob", "carl"});
