@@ -46,7 +46,8 @@ class UiPort {
     // or kYes/kNo; closing a Yes/No box counts as kNo).
     virtual BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon icon,
                                      BoxButtons buttons) = 0;
-    // A new, hidden conversation window for the registry's conversation `id`.
+    // A new, hidden conversation window for the registry's conversation `id`
+    // (never null).
     virtual std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) = 0;
     // The main window must be painted again (contacts, own login or state).
     virtual void RepaintMainWindow() = 0;

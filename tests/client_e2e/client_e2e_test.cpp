@@ -27,7 +27,8 @@ bool WaitUntil(const std::function<bool()>& done, int ms = kWaitMs) {
 
 class ServerProcess {
   public:
-    ~ServerProcess() {
+    ~ServerProcess() { Stop(); }
+    void Stop() {
         process_.terminate();
         if (!process_.waitForFinished(kWaitMs)) {
             process_.kill();
@@ -208,6 +209,11 @@ TEST_F(ClientEndToEnd, LeaveAndAddressBookRequestsWaitForAnOfflineUser) {
     EXPECT_TRUE(WaitUntil([&] {
         return alice->StateOf("carl") == kStateOnline && carl->StateOf("alice") == kStateOnline;
     }));
+
+    // The server going away ends every session.
+    server_.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateOffline; }));
+    EXPECT_EQ(alice->StateOf("carl"), kStateOffline);
 }
 
 }  // namespace
