@@ -72,7 +72,9 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     resize(560, 520);
 
     rows_timer_.setSingleShot(true);
-    rows_timer_.setInterval(0);
+    // The rows are rebuilt whole: at most every 100 ms, however many clients
+    // log in or leave meanwhile.
+    rows_timer_.setInterval(kRowsRefreshMs);
     connect(&rows_timer_, &QTimer::timeout, this, &ConsoleWindow::RefreshRows);
 }
 

@@ -20,10 +20,12 @@ class ConsoleWindow : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kRowsRefreshMs = 100;
+
     ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget* parent = nullptr);
 
     void AppendLog(std::string_view line);
-    // The online-clients rows changed: they are shown again at the next turn.
+    // The online-clients rows changed: they are shown again shortly.
     void ScheduleRowsRefresh();
     void RefreshRows();
     // Tells the operator that a save was abandoned (call outside the core).
