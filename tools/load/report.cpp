@@ -51,7 +51,8 @@ std::string JsonString(std::string_view text) {
 std::string FormatTable(const std::vector<PhaseReport>& reports) {
     std::string out;
     for (const PhaseReport& report : reports) {
-        out += report.phase + "\n";
+        out += report.phase;
+        out += '\n';
         for (const Figure& figure : report.figures) {
             char line[160];
             std::snprintf(line, sizeof line, "  %-28s %14s\n", figure.key.c_str(),
@@ -59,7 +60,9 @@ std::string FormatTable(const std::vector<PhaseReport>& reports) {
             out += line;
         }
         for (const std::string& note : report.notes) {
-            out += "  ! " + note + "\n";
+            out += "  ! ";
+            out += note;
+            out += '\n';
         }
     }
     return out;
@@ -70,14 +73,19 @@ std::string FormatJson(const std::vector<PhaseReport>& reports) {
     for (size_t i = 0; i < reports.size(); ++i) {
         const PhaseReport& report = reports[i];
         out += i == 0 ? "\n" : ",\n";
-        out += "{\"phase\":" + JsonString(report.phase) + ",\"figures\":{";
+        out += "{\"phase\":";
+        out += JsonString(report.phase);
+        out += ",\"figures\":{";
         for (size_t f = 0; f < report.figures.size(); ++f) {
             out += f == 0 ? "" : ",";
-            out += JsonString(report.figures[f].key) + ":" + FormatNumber(report.figures[f].value);
+            out += JsonString(report.figures[f].key);
+            out += ':';
+            out += FormatNumber(report.figures[f].value);
         }
         out += "},\"notes\":[";
         for (size_t n = 0; n < report.notes.size(); ++n) {
-            out += (n == 0 ? "" : ",") + JsonString(report.notes[n]);
+            out += n == 0 ? "" : ",";
+            out += JsonString(report.notes[n]);
         }
         out += "]}";
     }
