@@ -11,17 +11,58 @@
 namespace parlo::server {
 namespace {
 
+// Log lines go to standard output, fully buffered; FlushEachTurn writes them
+// out once per loop turn, so a burst of relayed messages costs one write and
+// a reader at the other end of a pipe waits at most one turn for a line.
 class StdoutEvents final : public ServerEvents {
   public:
+    StdoutEvents() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16); }
+    ~StdoutEvents() override { std::fflush(stdout); }
+    StdoutEvents(const StdoutEvents&) = delete;
+    StdoutEvents& operator=(const StdoutEvents&) = delete;
+
     void OnLogLine(std::string_view line) override {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        // A pipe would otherwise hold lines back until exit.
-        std::fflush(stdout);
+        unflushed_ = true;
     }
     void OnSaveAbandoned() override {
         std::fputs("Relancer le server : Erreur de données\nRedémarrer le server\n", stderr);
     }
+
+    void Flush() {
+        if (unflushed_) {
+            std::fflush(stdout);
+            unflushed_ = false;
+        }
+    }
+
+  private:
+    bool unflushed_ = false;
+};
+
+class FlushEachTurn {
+  public:
+    FlushEachTurn(uv_loop_t* loop, StdoutEvents& events) : loop_(loop) {
+        uv_check_init(loop, &check_);
+        check_.data = &events;
+        uv_check_start(
+            &check_, [](uv_check_t* handle) { static_cast<StdoutEvents*>(handle->data)->Flush(); });
+        // This handle alone must not keep the loop running.
+        uv_unref(reinterpret_cast<uv_handle_t*>(&check_));
+    }
+    // Called once the loop has returned: the close completes here while the
+    // handle's memory still exists.
+    ~FlushEachTurn() {
+        uv_close(reinterpret_cast<uv_handle_t*>(&check_), nullptr);
+        uv_run(loop_, UV_RUN_NOWAIT);
+    }
+    FlushEachTurn(const FlushEachTurn&) = delete;
+    FlushEachTurn& operator=(const FlushEachTurn&) = delete;
+
+  private:
+    uv_loop_t* loop_;
+    uv_check_t check_{};
 };
 
 // SIGTERM and SIGINT begin the same closing as the console window's: the
@@ -89,6 +130,7 @@ int RunHeadless(const ServerCommandLine& options) {
         return 1;
     }
     {
+        FlushEachTurn flush(net.Loop(), events);
         StopOnSignals signals(net);
         uv_run(net.Loop(), UV_RUN_DEFAULT);
     }
