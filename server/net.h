@@ -7,6 +7,9 @@
 // possible. A peer whose queue passes kMaxQueuedBytes is disconnected: one
 // client that stops reading must not make the server hold ever more memory.
 //
+// The program ignores SIGPIPE: a peer that vanishes mid-write then costs an
+// error code (and its connection), not the process.
+//
 // Embedding: the console drives Loop() from its own event loop, polling
 // uv_backend_fd() and running uv_run(Loop(), UV_RUN_NOWAIT) when it is
 // readable or when uv_backend_timeout() expires (re-read the timeout after
