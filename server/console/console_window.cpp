@@ -2,7 +2,11 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -20,6 +24,33 @@ QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The program's icon: a speech bubble with a "P", drawn at each size asked.
+QIcon ConsoleIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x2a, 0x6f, 0xb8));
+        const qreal unit = size / 16.0;
+        painter.drawRoundedRect(QRectF(unit, unit, 14 * unit, 10 * unit), 3 * unit, 3 * unit);
+        painter.drawPolygon(
+            QPolygonF{{4 * unit, 10 * unit}, {8 * unit, 10 * unit}, {3 * unit, 15 * unit}});
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(static_cast<int>(8 * unit));
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRectF(unit, unit, 14 * unit, 10 * unit), Qt::AlignCenter,
+                         QStringLiteral("P"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget* parent)
@@ -29,6 +60,7 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
       online_(new QTreeWidget(this)),
       log_(new LogView(this)) {
     setWindowTitle(QStringLiteral("Server Parlomatic"));
+    setWindowIcon(ConsoleIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
