@@ -218,6 +218,7 @@ TEST(ClientPoolTest, NobodyListeningFailsFastInsteadOfHanging) {
     EXPECT_EQ(step.unfinished, 0);
     EXPECT_LT(step.seconds, 5);
     EXPECT_EQ(pool.ConnectErrors(), 5);
+    EXPECT_NE(step.first_failure.find("cannot connect"), std::string::npos);
 }
 
 TEST(ClientPoolTest, ServerHangingUpFailsTheStep) {

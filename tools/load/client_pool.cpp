@@ -173,7 +173,7 @@ void ClientPool::Connect(int index) {
         ++connect_errors_;
         const bool was = client.Finished();
         CloseLink(index);
-        client.OnClosed(NowNs());
+        client.OnClosed(NowNs(), std::string("cannot connect: ") + uv_strerror(status));
         NoteIfFinished(index, was);
     }
 }
@@ -260,7 +260,7 @@ void ClientPool::OnConnected(Link& link, int status) {
     if (status != 0) {
         ++connect_errors_;
         CloseLink(index);
-        client.OnClosed(NowNs());
+        client.OnClosed(NowNs(), std::string("cannot connect: ") + uv_strerror(status));
     } else {
         uv_read_start(reinterpret_cast<uv_stream_t*>(&link.tcp), AllocCb, ReadCb);
         client.OnConnected(NowNs());

@@ -293,11 +293,11 @@ void LoadClient::PumpRelay(int64_t now_ns) {
     }
 }
 
-void LoadClient::OnClosed(int64_t now_ns) {
+void LoadClient::OnClosed(int64_t now_ns, std::string_view reason) {
     connected_ = false;
     online_ = false;
     if (!Finished() && task_ != Task::kNone) {
-        Fail("connection closed", now_ns);
+        Fail(std::string(reason), now_ns);
     }
 }
 

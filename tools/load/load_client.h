@@ -68,7 +68,9 @@ class LoadClient {
     void Begin(Task task, int64_t now_ns);
     void OnConnected(int64_t now_ns);
     void OnCommand(std::string_view command, int64_t now_ns);
-    void OnClosed(int64_t now_ns);
+    // The connection ended (or never came up); `reason` names the failure
+    // of a step that was still running.
+    void OnClosed(int64_t now_ns, std::string_view reason = "connection closed");
     // Sends relay messages while the window allows (after deliveries).
     void PumpRelay(int64_t now_ns);
 
