@@ -1,6 +1,7 @@
 #include "server/log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,14 +20,46 @@ std::string LogTimeStamp(std::time_t when) {
 ServerLog::ServerLog(std::filesystem::path file, Clock clock, Sink sink)
     : file_(std::move(file)), clock_(std::move(clock)), sink_(std::move(sink)) {}
 
+ServerLog::~ServerLog() {
+    CloseFile();
+}
+
+void ServerLog::CloseFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int ServerLog::OpenFile(std::time_t now) {
+    if (fd_ >= 0 && now != checked_at_) {
+        // Someone may have moved or deleted Log.txt (rotation, clean-up):
+        // lines then go to a new file at the same path, as they would if the
+        // file were opened for each line.
+        checked_at_ = now;
+        struct stat by_path {};
+        struct stat by_fd {};
+        if (::stat(file_.c_str(), &by_path) != 0 || ::fstat(fd_, &by_fd) != 0 ||
+            by_path.st_ino != by_fd.st_ino || by_path.st_dev != by_fd.st_dev) {
+            CloseFile();
+        }
+    }
+    if (fd_ < 0) {
+        fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        checked_at_ = now;
+    }
+    return fd_;
+}
+
 void ServerLog::Write(std::string_view message) {
-    line_ = LogTimeStamp(clock_());
+    const std::time_t now = clock_();
+    line_ = LogTimeStamp(now);
     line_.append(message);
     line_.push_back('\n');
-    // Opened and closed around each line, so other programs can read the
-    // file at any time; plain system calls keep that cheap. O_APPEND writes
-    // the whole line at the end in one step.
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // O_APPEND writes the whole line at the end in one step; nothing is
+    // buffered, so the file is complete after every line. A failing file
+    // only loses its line and is opened again for the next one.
+    const int fd = OpenFile(now);
     if (fd >= 0) {
         size_t written = 0;
         while (written < line_.size()) {
@@ -35,11 +68,11 @@ void ServerLog::Write(std::string_view message) {
                 continue;
             }
             if (n <= 0) {
+                CloseFile();
                 break;
             }
             written += static_cast<size_t>(n);
         }
-        ::close(fd);
     }
     if (sink_) {
         sink_(std::string_view(line_).substr(0, line_.size() - 1));

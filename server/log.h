@@ -1,6 +1,6 @@
 // The server log: each message time-stamped with the UTC time of day and
-// appended to Log.txt (the file opened and closed around each line, so other
-// programs can read it at any time), then handed to a sink (the console).
+// appended to Log.txt (one unbuffered write per line, so other programs can
+// read it at any time), then handed to a sink (the console).
 #pragma once
 
 #include <ctime>
@@ -25,8 +25,20 @@ class ServerLog {
     // line) and passes stamp + message to the sink.
     void Write(std::string_view message);
 
+    ~ServerLog();
+    ServerLog(const ServerLog&) = delete;
+    ServerLog& operator=(const ServerLog&) = delete;
+
   private:
+    // The descriptor of Log.txt, opened on first use and kept open; -1 when
+    // closed. Reopened when the file was moved or deleted (checked at most
+    // once a second) or a write failed.
+    int OpenFile(std::time_t now);
+    void CloseFile();
+
     std::filesystem::path file_;
+    int fd_ = -1;
+    std::time_t checked_at_ = 0;
     Clock clock_;
     Sink sink_;
     std::string line_;  // reused line buffer

@@ -156,3 +156,30 @@ TEST_F(Connections, MalformedCommandsOfEveryKeywordAreSurvived) {
 
 }  // namespace
 }  // namespace parlo::server::testing
+
+namespace parlo::server::testing {
+namespace {
+
+// The file stays open between lines, yet a Log.txt moved or deleted by
+// someone else is followed by a fresh one at the same path.
+TEST_F(ServerLogFile, MovedOrDeletedFileIsStartedAgain) {
+    std::time_t now = kNineFiveSeven;
+    std::vector<std::string> shown;
+    ServerLog log(
+        dir_ / "Log.txt", [&now] { return now; },
+        [&shown](std::string_view line) { shown.emplace_back(line); });
+    log.Write("un");
+    std::filesystem::rename(dir_ / "Log.txt", dir_ / "Log.old");
+    ++now;
+    log.Write("deux");
+    EXPECT_EQ(ReadFile(dir_ / "Log.old"), "(09:05:07) un\n");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:08) deux\n");
+    std::filesystem::remove(dir_ / "Log.txt");
+    ++now;
+    log.Write("trois");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:09) trois\n");
+    EXPECT_EQ(shown.size(), 3u);
+}
+
+}  // namespace
+}  // namespace parlo::server::testing
