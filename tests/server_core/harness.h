@@ -16,33 +16,11 @@
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "server/server_core.h"
+#include "tests/server_core/fake_connection.h"
 
 namespace parlo::server::testing {
 
 inline constexpr std::time_t kNineFiveSeven = 9 * 3600 + 5 * 60 + 7;
-
-class FakeConnection : public Connection {
-  public:
-    void Send(std::string_view bytes) override { reader_.Feed(bytes); }
-    void Close() override { closed = true; }
-
-    // Every command received since the last call.
-    std::vector<std::string> Take() {
-        std::vector<std::string> out;
-        std::string_view payload;
-        while (reader_.Next(payload) == FrameReader::Status::kFrame) {
-            std::string text;
-            EXPECT_TRUE(Uncompress(payload, text));
-            out.push_back(text);
-        }
-        return out;
-    }
-
-    bool closed = false;
-
-  private:
-    FrameReader reader_;
-};
 
 class RecordingEvents : public ServerEvents {
   public:
