@@ -16,6 +16,8 @@
 // every run: queued output makes it 0 until flushed).
 #pragma once
 
+#include <sys/socket.h>
+
 #include <uv.h>
 
 #include <cstddef>
@@ -71,7 +73,10 @@ class NetServer {
   public:
     // Bytes a connection may have waiting to be written before it is dropped.
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
-    static constexpr int kBacklog = 5;
+    // Connections the kernel may complete before the loop accepts them. A
+    // short queue makes a burst of logins lose clients whose connect already
+    // succeeded (the kernel drops them a minute later), so take the largest.
+    static constexpr int kBacklog = SOMAXCONN;
 
     explicit NetServer(NetEvents& events);
     ~NetServer();

@@ -3,6 +3,7 @@
 #include "server/net.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -152,6 +153,29 @@ class NetTest : public ::testing::Test {
     NetServer net{sink};
     uint16_t port = 0;
 };
+
+// Many clients connecting while the server is busy are all accepted once it
+// turns its loop, instead of overflowing a short accept queue.
+TEST_F(NetTest, BurstOfConnectionsIsAcceptedWhole) {
+    constexpr int kClients = 64;
+    std::vector<int> fds;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int rc = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        EXPECT_TRUE(rc == 0 || errno == EINPROGRESS);
+        fds.push_back(fd);
+    }
+    EXPECT_TRUE(PumpUntil([&] { return sink.peers.size() == kClients; }))
+        << sink.peers.size() << " accepted";
+    for (const int fd : fds) {
+        close(fd);
+    }
+}
 
 TEST_F(NetTest, AcceptReportsDottedAddressAndPeerPortThenBytesInOrder) {
     Client client(port);
