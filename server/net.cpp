@@ -24,6 +24,18 @@ void Release(std::string& buffer) {
 
 }  // namespace
 
+void CloseAllHandles(uv_loop_t* loop) {
+    uv_walk(
+        loop,
+        [](uv_handle_t* handle, void*) {
+            if (!uv_is_closing(handle)) {
+                uv_close(handle, nullptr);
+            }
+        },
+        nullptr);
+    uv_run(loop, UV_RUN_DEFAULT);
+}
+
 uint64_t RaiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
@@ -117,15 +129,7 @@ NetServer::~NetServer() {
     Stop();
     if (uv_loop_close(&loop_) == UV_EBUSY) {
         // Handles someone else left open: close them so the loop can go.
-        uv_walk(
-            &loop_,
-            [](uv_handle_t* handle, void*) {
-                if (!uv_is_closing(handle)) {
-                    uv_close(handle, nullptr);
-                }
-            },
-            nullptr);
-        uv_run(&loop_, UV_RUN_DEFAULT);
+        CloseAllHandles(&loop_);
         uv_loop_close(&loop_);
     }
 }

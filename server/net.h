@@ -69,6 +69,9 @@ class CoreNetEvents final : public NetEvents {
 // client). Returns the new soft limit, or 0 when it could not be read.
 uint64_t RaiseOpenFileLimit();
 
+// Closes every handle still open on `loop` and runs it until they are gone.
+void CloseAllHandles(uv_loop_t* loop);
+
 class NetServer {
   public:
     // Bytes a connection may have waiting to be written before it is dropped.

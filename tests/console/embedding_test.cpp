@@ -47,17 +47,7 @@ class UvLoopDriverTest : public ::testing::Test {
     ~UvLoopDriverTest() override { EXPECT_EQ(uv_loop_close(&loop_), 0); }
 
     // Closes every handle while the test's handles still exist.
-    void CloseAll() {
-        uv_walk(
-            &loop_,
-            [](uv_handle_t* handle, void*) {
-                if (!uv_is_closing(handle)) {
-                    uv_close(handle, nullptr);
-                }
-            },
-            nullptr);
-        uv_run(&loop_, UV_RUN_DEFAULT);
-    }
+    void CloseAll() { CloseAllHandles(&loop_); }
 
     uv_loop_t loop_{};
 };
