@@ -106,8 +106,11 @@ void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
         }
         if (Dispatch(*sender, command, payload) == Flow::kStopRead) {
             // The rest of this read is dropped; a partial frame at its end
-            // stays, so the stream keeps its frame boundaries.
-            while (reader->Next(payload) == FrameReader::Status::kFrame) {
+            // stays, so the stream keeps its frame boundaries. (The handler
+            // may have changed the online list: look the reader up again.)
+            if (FrameReader* rest = online_.ReaderOf(connection)) {
+                while (rest->Next(payload) == FrameReader::Status::kFrame) {
+                }
             }
             return;
         }
