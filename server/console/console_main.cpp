@@ -7,11 +7,12 @@
 
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
-#include "server/console/single_instance.h"
 #include "server/console/uv_embedding.h"
 #include "server/headless.h"
 #include "server/net.h"
 #include "server/server_core.h"
+#include "shared_ui/french_translation.h"
+#include "shared_ui/single_instance.h"
 
 namespace parlo::server {
 namespace {
@@ -62,10 +63,11 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    ui::InstallFrenchTranslation(app);
 
     // Checked before the database is touched: a second copy loads, listens
     // and saves nothing.
-    SingleInstance instance(ServerInstanceName());
+    ui::SingleInstance instance(ui::PerUserInstanceName(QStringLiteral("parlomatic-server")));
     if (instance.AskRunningCopyToShow()) {
         return 0;
     }
@@ -85,7 +87,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     close_on_signals.emplace(net.Loop(), window);
 
     instance.Listen();
-    QObject::connect(&instance, &SingleInstance::ShowRequested, &window,
+    QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
                      &ConsoleWindow::BringToFront);
     QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
     if (!options.minimize) {

@@ -1,67 +1,24 @@
 // Client cores with real QTcpSocket links talking through the real headless
 // Server, started on a free loopback port in a scratch directory.
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
+
+#include <csignal>
 
 #include "client/session/tcp_server_link.h"
 #include "tests/client_core/fakes.h"
+#include "tests/support/process.h"
+#include "tests/support/qt_wait.h"
 
 namespace parlo::client::testing {
 namespace {
 
-constexpr int kWaitMs = 5000;
+using parlo::testing::WaitUntil;
 
-// Runs the event loop until `done` holds or the wait runs out.
-bool WaitUntil(const std::function<bool()>& done, int ms = kWaitMs) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
-
-class ServerProcess {
-  public:
-    ~ServerProcess() { Stop(); }
-    void Stop() {
-        process_.terminate();
-        if (!process_.waitForFinished(kWaitMs)) {
-            process_.kill();
-            process_.waitForFinished(kWaitMs);
-        }
-    }
-    bool Start() {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            QTcpServer probe;  // the system's choice of a free port
-            probe.listen(QHostAddress::LocalHost, 0);
-            port_ = probe.serverPort();
-            probe.close();
-            process_.setWorkingDirectory(dir_.path());
-            process_.setStandardOutputFile(QProcess::nullDevice());
-            process_.start(SERVER_PATH, {"--headless", "--port", QString::number(port_)});
-            const bool up = WaitUntil([this] {
-                QTcpSocket socket;
-                socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port_));
-                return socket.waitForConnected(100) || process_.state() == QProcess::NotRunning;
-            });
-            if (up && process_.state() == QProcess::Running) {
-                return true;
-            }
-            process_.waitForFinished(kWaitMs);
-        }
-        return false;
-    }
-    int Port() const { return port_; }
-
-  private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
+// The headless Server in a scratch directory, on a free port.
+struct Server {
+    bool Start() { return process.StartOnFreePort(); }
+    int Port() const { return process.Port(); }
+    parlo::testing::ScratchDirectory dir;
+    parlo::testing::ServerProcess process{SERVER_PATH, dir.Path()};
 };
 
 // One client program without its widgets; it says Yes to every question.
@@ -124,7 +81,7 @@ class ClientEndToEnd : public ::testing::Test {
         });
     }
 
-    ServerProcess server_;
+    Server server_;
 };
 
 TEST_F(ClientEndToEnd, UsersAddEachOtherSeePresenceTalkInviteAndLeave) {
@@ -211,7 +168,7 @@ TEST_F(ClientEndToEnd, LeaveAndAddressBookRequestsWaitForAnOfflineUser) {
     }));
 
     // The server going away ends every session.
-    server_.Stop();
+    server_.process.StopWith(SIGTERM);
     EXPECT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateOffline; }));
     EXPECT_EQ(alice->StateOf("carl"), kStateOffline);
 }

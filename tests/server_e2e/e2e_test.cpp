@@ -25,149 +25,18 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
+#include "tests/support/process.h"
 
 namespace {
 
+using parlo::testing::ConnectTo;
+using parlo::testing::ReadFile;
+using parlo::testing::ServerProcess;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kWait = 5s;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A port nobody listens on right now (the system's choice for port 0).
-uint16_t FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-int ConnectTo(uint16_t port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(port);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// One Server process and its working directory.
-class ServerProcess {
-  public:
-    explicit ServerProcess(fs::path directory) : directory_(std::move(directory)) {}
-    ~ServerProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    // Starts "Server --headless --port <port>"; returns once it accepts
-    // connections, or false when it exited first.
-    bool Start(uint16_t port) {
-        port_ = port;
-        pid_ = Spawn({"--headless", "--port", std::to_string(port)});
-        auto deadline = Clock::now() + kWait;
-        while (Clock::now() < deadline) {
-            if (int fd = ConnectTo(port); fd >= 0) {
-                close(fd);
-                return true;
-            }
-            if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-
-    // Starts on a free port, trying again if another program took it first.
-    void StartOnFreePort() {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            if (Start(FreePort())) {
-                return;
-            }
-        }
-        FAIL() << "Server did not start";
-    }
-
-    // Runs the program to completion with `args`; returns its exit status.
-    int RunToExit(const std::vector<std::string>& args) {
-        pid_t pid = Spawn(args);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return status;
-    }
-
-    // Sends `signal` and waits for the exit; the wait status, or -1 on timeout.
-    int StopWith(int signal) {
-        kill(pid_, signal);
-        auto deadline = Clock::now() + kWait;
-        while (Clock::now() < deadline) {
-            if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-                pid_ = -1;
-                return status_;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
-
-    uint16_t Port() const { return port_; }
-    const fs::path& Directory() const { return directory_; }
-    std::string Stdout() const { return ReadFile(directory_ / "stdout.txt"); }
-    std::string Stderr() const { return ReadFile(directory_ / "stderr.txt"); }
-
-  private:
-    pid_t Spawn(const std::vector<std::string>& args) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(directory_.c_str()) != 0) {
-                _exit(126);
-            }
-            int out = open("stdout.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
-            int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(SERVER_PATH));
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(SERVER_PATH, argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-
-    fs::path directory_;
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
-    int status_ = 0;
-};
 
 // A client speaking frames over a blocking socket.
 class WireClient {
@@ -296,8 +165,8 @@ class ServerTest : public ::testing::Test {
         char pattern[] = "/tmp/parlo-e2e-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         directory_ = pattern;
-        server_ = std::make_unique<ServerProcess>(directory_);
-        server_->StartOnFreePort();
+        server_ = std::make_unique<ServerProcess>(SERVER_PATH, directory_);
+        ASSERT_TRUE(server_->StartOnFreePort());
     }
     void TearDown() override {
         server_.reset();
@@ -476,8 +345,8 @@ TEST_F(ServerTest, SigtermSavesTheDatabaseAndExitsZero) {
     EXPECT_EQ(server_->Stdout(), log);
 
     // A new run finds the accounts and address books.
-    ServerProcess next(directory_);
-    next.StartOnFreePort();
+    ServerProcess next(SERVER_PATH, directory_);
+    ASSERT_TRUE(next.StartOnFreePort());
     WireClient alice(next.Port());
     alice.Send(ConnectCommand("alice", "pw-alice"));
     EXPECT_EQ(alice.Next(), "Login:OK");
@@ -531,7 +400,7 @@ TEST(ServerProgram, BusyPortOrBadOptionEndsWithNonZeroStatus) {
         getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
         const std::string port = std::to_string(ntohs(address.sin_port));
 
-        ServerProcess server(directory);
+        ServerProcess server(SERVER_PATH, directory);
         int status = server.RunToExit({"--headless", "--port", port});
         close(holder);
         ASSERT_TRUE(WIFEXITED(status));

@@ -1,15 +1,16 @@
-// One console per user: the first copy answers on a local socket named per
-// program and per user; a later copy asks it to come to the foreground.
+// One copy of a program per user: the first copy answers on a local socket
+// named per program and per user; a later copy asks it to come to the
+// foreground and ends.
 #pragma once
 
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 
-namespace parlo::server {
+namespace parlo::ui {
 
-// The local socket name of Server for the current user.
-QString ServerInstanceName();
+// The local socket name of `program` for the current user.
+QString PerUserInstanceName(const QString& program);
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -31,4 +32,4 @@ class SingleInstance : public QObject {
     QLocalServer server_;
 };
 
-}  // namespace parlo::server
+}  // namespace parlo::ui

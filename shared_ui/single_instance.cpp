@@ -1,18 +1,18 @@
-#include "server/console/single_instance.h"
+#include "shared_ui/single_instance.h"
 
 #include <QLocalSocket>
 
 #include <unistd.h>
 
-namespace parlo::server {
+namespace parlo::ui {
 namespace {
 
 constexpr char kShowRequest[] = "show\n";
 
 }  // namespace
 
-QString ServerInstanceName() {
-    return QStringLiteral("parlomatic-server-%1").arg(static_cast<qulonglong>(getuid()));
+QString PerUserInstanceName(const QString& program) {
+    return QStringLiteral("%1-%2").arg(program).arg(static_cast<qulonglong>(getuid()));
 }
 
 SingleInstance::SingleInstance(QString name, QObject* parent)
@@ -46,4 +46,4 @@ bool SingleInstance::Listen() {
     return server_.listen(name_);
 }
 
-}  // namespace parlo::server
+}  // namespace parlo::ui
