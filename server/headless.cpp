@@ -5,8 +5,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "server/net.h"
-#include "server/server_core.h"
+#include "server/core/server_core.h"
+#include "server/net/net.h"
 
 namespace parlo::server {
 namespace {

@@ -1,12 +1,12 @@
-// Server: "Server [--headless] [--port N] [/minimize]". With the console built
-// and without --headless, the operator's window runs the server; otherwise it
-// runs headless.
+// Server: "Server [--headless] [--port N] [/minimize]". With the console built,
+// without --headless and with a display, the operator's window runs the
+// server; otherwise it runs headless.
 #include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "server/headless.h"
-#include "server/net.h"
+#include "server/net/net.h"
 #include "server/options.h"
 
 #ifdef PARLO_HAS_CONSOLE
@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     RaiseOpenFileLimit();
 #ifdef PARLO_HAS_CONSOLE
-    if (!options->headless) {
-        return RunConsole(argc, argv, *options);
+    if (!options->headless && ConsoleDisplayAvailable()) {
+        return RunConsole(argc, argv, options->port, options->minimize);
     }
 #endif
     return RunHeadless(*options);

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "server/administration.h"
+#include "server/core/administration.h"
 
 class QLineEdit;
 class QPushButton;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/administration.h"
+#include "server/core/administration.h"
 
 namespace parlo::server {
 

@@ -8,20 +8,13 @@
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
 #include "server/console/uv_embedding.h"
-#include "server/headless.h"
-#include "server/net.h"
-#include "server/server_core.h"
+#include "server/core/server_core.h"
+#include "server/net/net.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
 
 namespace parlo::server {
 namespace {
-
-bool DisplayAvailable() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
 
 // SIGTERM and SIGINT close the console as its "Close" button does, so the
 // database is saved when the session ends or the operator presses Ctrl+C.
@@ -57,10 +50,13 @@ class CloseOnSignals {
 
 }  // namespace
 
-int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
-    if (!DisplayAvailable()) {
-        return RunHeadless(options);
-    }
+bool ConsoleDisplayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -81,7 +77,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     CoreNetEvents sink(core);
     NetServer net(sink);
     core.Start();
-    const bool listening = net.Listen(options.port) == 0;
+    const bool listening = net.Listen(port) == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
@@ -90,7 +86,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
                      &ConsoleWindow::BringToFront);
     QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
-    if (!options.minimize) {
+    if (!start_hidden) {
         window.show();
     }
     QApplication::exec();

@@ -1,12 +1,16 @@
 // The Server program with its operator's console.
 #pragma once
 
-#include "server/options.h"
+#include <cstdint>
 
 namespace parlo::server {
 
-// Runs the server behind the console window until the operator closes it;
-// returns the process exit status. Without a display it runs headless.
-int RunConsole(int argc, char** argv, const ServerCommandLine& options);
+// Whether a display is there for the console window to open on.
+bool ConsoleDisplayAvailable();
+
+// Runs the server behind the console window, listening on `port`, until the
+// operator closes it; returns the process exit status. With `start_hidden`
+// the window starts hidden.
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden);
 
 }  // namespace parlo::server

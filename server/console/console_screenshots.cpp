@@ -19,14 +19,14 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "server/administration.h"
 #include "server/console/admin_dialog.h"
 #include "server/console/broadcast_dialog.h"
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
 #include "server/console/uv_embedding.h"
-#include "server/net.h"
-#include "server/server_core.h"
+#include "server/core/administration.h"
+#include "server/core/server_core.h"
+#include "server/net/net.h"
 #include "shared_ui/credits_box.h"
 
 namespace {

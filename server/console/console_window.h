@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "server/server_core.h"
+#include "server/core/server_core.h"
 
 class QTreeWidget;
 

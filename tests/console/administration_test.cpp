@@ -1,4 +1,4 @@
-#include "server/administration.h"
+#include "server/core/administration.h"
 
 #include <gtest/gtest.h>
 

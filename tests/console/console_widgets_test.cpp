@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "server/administration.h"
 #include "server/console/admin_dialog.h"
 #include "server/console/broadcast_dialog.h"
 #include "server/console/console_window.h"
 #include "server/console/log_view.h"
 #include "server/console/prompts.h"
+#include "server/core/administration.h"
 #include "tests/console/core_fixture.h"
 
 namespace parlo::server {

@@ -16,7 +16,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "server/server_core.h"
+#include "server/core/server_core.h"
 #include "tests/server_core/fake_connection.h"
 
 namespace parlo::server::testing {

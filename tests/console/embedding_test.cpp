@@ -14,9 +14,9 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "server/administration.h"
 #include "server/console/uv_embedding.h"
-#include "server/net.h"
+#include "server/core/administration.h"
+#include "server/net/net.h"
 #include "tests/console/core_fixture.h"
 
 namespace parlo::server {

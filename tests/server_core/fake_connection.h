@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
-#include "server/connection.h"
+#include "server/core/connection.h"
 
 namespace parlo::server::testing {
 

@@ -1,6 +1,6 @@
 // The libuv adapter against real loopback sockets, with a recording sink in
 // place of the server core. The test thread pumps the loop itself.
-#include "server/net.h"
+#include "server/net/net.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "server/server_core.h"
+#include "server/core/server_core.h"
 
 #include <string>
 

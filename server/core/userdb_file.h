@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/userdb.h"
+#include "server/core/userdb.h"
 
 namespace parlo::server {
 

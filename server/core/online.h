@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
-#include "server/userdb.h"
+#include "server/core/userdb.h"
 
 namespace parlo::server {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "server/connection.h"
-#include "server/log.h"
-#include "server/online.h"
-#include "server/userdb.h"
-#include "server/userdb_file.h"
+#include "server/core/connection.h"
+#include "server/core/log.h"
+#include "server/core/online.h"
+#include "server/core/userdb.h"
+#include "server/core/userdb_file.h"
 
 namespace parlo::server {
 

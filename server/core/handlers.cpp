@@ -6,7 +6,7 @@
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "protocol/field_string.h"
-#include "server/server_core.h"
+#include "server/core/server_core.h"
 
 namespace parlo::server {
 namespace {

@@ -1,7 +1,7 @@
-// The adapter's events forwarded to the server core (kept apart so that the
-// adapter alone links without the core).
-#include "server/net.h"
-#include "server/server_core.h"
+// The adapter's events forwarded to the server core: the glue between the
+// libuv adapter, which knows only Connection, and the core.
+#include "server/core/server_core.h"
+#include "server/net/net.h"
 
 namespace parlo::server {
 

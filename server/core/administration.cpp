@@ -1,4 +1,4 @@
-#include "server/administration.h"
+#include "server/core/administration.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "protocol/field_string.h"
-#include "server/server_core.h"
+#include "server/core/server_core.h"
 
 namespace parlo::server {
 namespace {

@@ -1,4 +1,4 @@
-#include "server/net.h"
+#include "server/net/net.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

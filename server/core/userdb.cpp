@@ -1,4 +1,4 @@
-#include "server/userdb.h"
+#include "server/core/userdb.h"
 
 #include <algorithm>
 

@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "server/connection.h"
+#include "server/core/connection.h"
 
 namespace parlo::server {
 

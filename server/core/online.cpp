@@ -1,4 +1,4 @@
-#include "server/online.h"
+#include "server/core/online.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "server/userdb_file.h"
+#include "server/core/userdb_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "server/log.h"
+#include "server/core/log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
