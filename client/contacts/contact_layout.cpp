@@ -45,4 +45,17 @@ const Contact* HitTest(const ContactList& contacts, const ContactListLayout& lay
     return nullptr;
 }
 
+std::vector<RuleSegment> GradientRule(int client_width) {
+    std::vector<RuleSegment> segments;
+    const int n = (client_width - 22) / 3;
+    for (int i = 0; i < n; ++i) {
+        segments.push_back({10 + 3 * i, 10 + 3 * i + 3, (n - i) * 255 / n});
+    }
+    return segments;
+}
+
+PixelRect StatusStrip(int client_width, int client_height) {
+    return {0, client_height - 50, client_width - 70, client_height};
+}
+
 }  // namespace parlo::client

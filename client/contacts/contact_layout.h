@@ -3,6 +3,8 @@
 // share this one computation so they cannot drift apart.
 #pragma once
 
+#include <vector>
+
 #include "client/contacts/contact_list.h"
 
 namespace parlo::client {
@@ -40,6 +42,22 @@ struct ContactListLayout {
 // `header_height` is the painted height of the "Connecté" header text.
 ContactListLayout LayOutContacts(const ContactList& contacts, bool online_expanded,
                                  bool offline_expanded, int header_height);
+
+// One segment of the rule under the own login: x from `left` to `right`,
+// two pixels high centred on kRuleY, red 255, this green, blue 0.
+struct RuleSegment {
+    static constexpr int kRuleY = 40;
+    int left = 0;
+    int right = 0;
+    int green = 0;
+};
+// (width - 22) / 3 segments of 3 pixels from x = 10, yellow on the left
+// towards red; none when the client area is narrower than 25 pixels.
+std::vector<RuleSegment> GradientRule(int client_width);
+
+// The strip repainted when the status line changes: 50 pixels high at the
+// bottom of the client area, without its 70 rightmost pixels.
+PixelRect StatusStrip(int client_width, int client_height);
 
 // The contact on the row at height y, or none. A collapsed group shows no
 // rows, so its area holds no contact.

@@ -114,6 +114,10 @@ std::vector<const Contact*> ContactList::GroupMembers(ContactGroup group) const 
     return members;
 }
 
+bool CanMessage(const Contact& contact) {
+    return contact.state != kStateOffline;
+}
+
 std::string StatusText(const Contact* contact) {
     if (contact == nullptr) {
         return {};

@@ -65,6 +65,10 @@ class ContactList {
 // Login order: ASCII letters folded, other bytes compared unsigned.
 bool LoginLess(std::string_view a, std::string_view b);
 
+// The contact menu offers an instant message to a connected contact only; an
+// offline one gets an e-mail instead.
+bool CanMessage(const Contact& contact);
+
 // The status line for a hovered contact (empty when none or no details).
 std::string StatusText(const Contact* contact);
 

@@ -146,6 +146,8 @@ class Session final : private LinkEvents {
     }
     // Double-click on a contact or the contact menu's first entry.
     void OpenConversationWith(std::string_view contact_login);
+    // The contact menu's e-mail entry: an e-mail to the contact's address.
+    void MailContact(std::string_view contact_login);
     void SendChatMessage(ConversationId id, std::string_view text);
     // The window's "Envoyer": sends a non-empty text and writes it into the
     // transcript under the owner login.

@@ -74,7 +74,7 @@ void Session::OpenConversationWith(std::string_view contact_login) {
     if (contact == nullptr) {
         return;
     }
-    if (contact->state == kStateOffline) {
+    if (!CanMessage(*contact)) {
         ui_.SendMail(contact->email);
         return;
     }
@@ -90,6 +90,12 @@ void Session::OpenConversationWith(std::string_view contact_login) {
         CreateConversation(alone).View().Show();
     }
     SendFrame(FormatInvite(login, own + "!"));
+}
+
+void Session::MailContact(std::string_view contact_login) {
+    if (const Contact* contact = contacts_.Find(contact_login)) {
+        ui_.SendMail(contact->email);
+    }
 }
 
 void Session::SendChatMessage(ConversationId id, std::string_view text) {

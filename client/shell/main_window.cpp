@@ -1,0 +1,132 @@
+#include "client/shell/main_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMenuBar>
+
+#include "client/dialogs/dialogs.h"
+#include "client/session/own_state_menus.h"
+#include "client/session/session.h"
+#include "client/shell/artwork.h"
+#include "client/shell/trace.h"
+#include "shared_ui/credits_box.h"
+
+namespace parlo::client {
+
+MainWindow::MainWindow(Session& session)
+    : session_(session), view_(new ContactListView(session, this)) {
+    setWindowTitle(QStringLiteral("Parlomatic"));
+    setWindowIcon(ProgramIcon());
+    setCentralWidget(view_);
+    BuildMenus();
+    menuBar()->setMouseTracking(true);
+    menuBar()->installEventFilter(this);
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+void MainWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Fichier"));
+    actions_.connect = file->addAction(QStringLiteral("Connection"));
+    actions_.disconnect = file->addAction(QStringLiteral("Déconnection"));
+    file->addSeparator();
+    actions_.state_menu = file->addMenu(QStringLiteral("Etat"));
+    actions_.online = actions_.state_menu->addAction(QStringLiteral("En ligne"));
+    actions_.offline = actions_.state_menu->addAction(QStringLiteral("Déconnecté(e)"));
+    actions_.away = actions_.state_menu->addAction(QStringLiteral("Absent(e)"));
+    for (QAction* item : {actions_.online, actions_.offline, actions_.away}) {
+        item->setCheckable(true);
+    }
+    file->addSeparator();
+    actions_.settings = file->addAction(QStringLiteral("Paramètres"));
+    file->addSeparator();
+    actions_.quit = file->addAction(QStringLiteral("&Quitter"));
+    QMenu* book = menuBar()->addMenu(QStringLiteral("Carnet d'adresse"));
+    actions_.add_contact = book->addAction(QStringLiteral("Ajouter"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
+    actions_.about = help->addAction(QStringLiteral("About"));
+
+    connect(actions_.connect, &QAction::triggered, this, [this] { session_.MenuConnect(); });
+    connect(actions_.disconnect, &QAction::triggered, this, [this] { session_.MenuDisconnect(); });
+    connect(actions_.online, &QAction::triggered, this, [this] {
+        session_.MenuStateOnline();
+        StateItemDone();
+    });
+    connect(actions_.offline, &QAction::triggered, this, [this] {
+        session_.MenuStateOffline();
+        StateItemDone();
+    });
+    connect(actions_.away, &QAction::triggered, this, [this] {
+        session_.MenuStateAway();
+        StateItemDone();
+    });
+    connect(actions_.settings, &QAction::triggered, this,
+            [this] { OpenSettingsDialog(session_, this); });
+    connect(actions_.quit, &QAction::triggered, this, &MainWindow::QuitRequested);
+    connect(actions_.add_contact, &QAction::triggered, this,
+            [this] { OpenFindContactsDialog(session_, this); });
+    connect(actions_.about, &QAction::triggered, this, [this] { ui::ShowCreditsBox(this); });
+}
+
+void MainWindow::StateItemDone() {
+    ShowOwnState(session_.OwnState());
+}
+
+void MainWindow::ShowOwnState(int state) {
+    if (const auto picture = OwnStatePicture(state)) {
+        setWindowIcon(OwnIcon(*picture));
+    }
+    const OwnStateMenu menu = MenuBarFor(state);
+    actions_.online->setChecked(menu.online_checked);
+    actions_.offline->setChecked(menu.offline_checked);
+    actions_.away->setChecked(menu.away_checked);
+    actions_.connect->setEnabled(menu.connect_enabled);
+    actions_.disconnect->setEnabled(menu.disconnect_enabled);
+    actions_.state_menu->setEnabled(menu.state_menu_enabled);
+}
+
+void MainWindow::BringToFront() {
+    if (isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
+    show();
+    raise();
+    activateWindow();
+    ShellTrace("window raised");
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            hide();
+            return;
+        default:
+            QMainWindow::keyPressEvent(event);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Movement over the menu bar counts as movement over the window.
+    if (event->type() == QEvent::MouseMove) {
+        session_.MouseMoved();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    ShellTrace("window shown");
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    ShellTrace("window hidden");
+}
+
+}  // namespace parlo::client

@@ -1,0 +1,280 @@
+// What the painted contact list shows and where: groups, rows, toggles, the
+// rule, the status line and its strip repaint as it reaches the screen, and
+// what the mouse does on it.
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "client/shell/artwork.h"
+#include "client/shell/contact_list_view.h"
+#include "tests/client_shell/shell_fixture.h"
+
+namespace parlo::client::testing {
+namespace {
+
+using parlo::testing::Settle;
+using parlo::testing::WaitUntil;
+
+constexpr int kWidth = 294;
+constexpr int kHeight = 362;
+
+// Receives the URLs the desktop would hand to the mail program.
+class MailCatcher : public QObject {
+    Q_OBJECT
+
+  public:
+    MailCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "Open"); }
+    ~MailCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("mailto")); }
+    Q_INVOKABLE void Open(const QUrl& url) { urls.push_back(url.toEncoded().toStdString()); }
+    std::vector<std::string> urls;
+};
+
+// Every region a widget repaints, in order.
+class PaintSpy : public QObject {
+  public:
+    explicit PaintSpy(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+    std::vector<QRegion> regions;
+};
+
+// `pixmap` drawn on the white background at (x, y)?
+bool Shows(const QImage& image, const QPixmap& pixmap, int x, int y) {
+    QImage expected(pixmap.size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    QPainter(&expected).drawPixmap(0, 0, pixmap);
+    return image.copy(x, y, pixmap.width(), pixmap.height()) == expected;
+}
+
+bool HasInk(const QImage& image, const QRect& area) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void Mouse(QWidget& view, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+    QMouseEvent event(type, QPointF(at), QPointF(view.mapToGlobal(at)), button,
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button),
+                      Qt::NoModifier);
+    QApplication::sendEvent(&view, &event);
+}
+void Move(QWidget& view, int y) {
+    Mouse(view, QEvent::MouseMove, {60, y});
+}
+void DoubleClick(QWidget& view, QPoint at) {
+    Mouse(view, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+}
+
+class ContactView : public ShellTest {
+  protected:
+    ContactView() : view_(Session()) { view_.resize(kWidth, kHeight); }
+    int HeaderHeight() const { return QFontMetrics(view_.Fonts().header).height(); }
+    ContactListView view_;
+};
+
+TEST_F(ContactView, PaintsGroupsRowsTogglesAndLogoWhereTheLayoutPutsThem) {
+    LogIn();
+    const int header = HeaderHeight();
+    QImage image = Render(view_);
+    // Own login with its state label, then "Connecté" with bruno, chloe
+    // (away) and david.
+    EXPECT_TRUE(HasInk(image, QRect(10, 10, 40, 18)));
+    EXPECT_TRUE(Shows(image, TogglePixmap(true), 5, 58));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOnline), 20, 78));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kAway), 20, 98));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOnline), 20, 118));
+    EXPECT_TRUE(HasInk(image, QRect(46, 80, 40, 14)));  // "bruno"
+    EXPECT_FALSE(HasInk(image, QRect(37, 78, 8, 60)));  // between icons and logins
+    // "Déconnecté" below the header's height and three rows.
+    const int offline_header = 78 + header + 3 * 20;
+    EXPECT_EQ(view_.Layout().offline_header_y, offline_header);
+    EXPECT_TRUE(Shows(image, TogglePixmap(true), 5, offline_header));
+    EXPECT_TRUE(HasInk(image, QRect(25, offline_header, 40, header)));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOffline), 20, offline_header + 20));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOffline), 20, offline_header + 40));
+    EXPECT_FALSE(HasInk(image, QRect(0, offline_header + 60, 190, 100)));
+    EXPECT_TRUE(Shows(image, LogoPixmap(), kWidth - 96, kHeight - 96));
+
+    // Collapsing "Connecté" moves "Déconnecté" up under it; its area holds
+    // no contact any more.
+    DoubleClick(view_, {10, 64});
+    EXPECT_FALSE(Session().Settings().online_expanded);
+    image = Render(view_);
+    EXPECT_TRUE(Shows(image, TogglePixmap(false), 5, 58));
+    EXPECT_EQ(view_.Layout().offline_header_y, 78 + header);
+    EXPECT_TRUE(Shows(image, TogglePixmap(true), 5, 78 + header));
+    EXPECT_FALSE(HasInk(image, QRect(20, 78, 100, header)));
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOffline), 20, 78 + header + 20));
+    Move(view_, 78 + header + 25);
+    EXPECT_EQ(view_.StatusLine(), "Nom : Émile Fontaine\nEmail : emile@bureau.lan");
+
+    // Collapsing "Déconnecté" too leaves only the two headers.
+    DoubleClick(view_, {10, 78 + header + 8});
+    EXPECT_FALSE(Session().Settings().offline_expanded);
+    image = Render(view_);
+    EXPECT_TRUE(Shows(image, TogglePixmap(false), 5, 78 + header));
+    EXPECT_FALSE(HasInk(image, QRect(0, 78 + header + 18, 190, 150)));
+    Move(view_, 78 + header + 25);
+    EXPECT_EQ(view_.StatusLine(), "");
+
+    // A contact coming online shows up in the expanded group with its picture.
+    DoubleClick(view_, {10, 64});
+    links_.Deliver({"SetState!emile:3"});
+    image = Render(view_);
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kAway), 20, 78 + 3 * 20));
+}
+
+TEST_F(ContactView, TheRuleRunsFromYellowToRedAndNeedsTwentyFivePixels) {
+    view_.resize(24, kHeight);
+    EXPECT_FALSE(HasInk(Render(view_), QRect(0, 36, 24, 8)));
+    view_.resize(25, kHeight);
+    QImage image = Render(view_);
+    EXPECT_EQ(image.pixel(10, 39), qRgb(255, 255, 0));
+    EXPECT_EQ(image.pixel(12, 40), qRgb(255, 255, 0));
+    EXPECT_EQ(image.pixel(13, 40), qRgb(255, 255, 255));
+    EXPECT_FALSE(HasInk(image, QRect(0, 36, 25, 3)));
+    EXPECT_FALSE(HasInk(image, QRect(0, 41, 25, 3)));
+
+    view_.resize(kWidth, kHeight);
+    image = Render(view_);
+    const int segments = (kWidth - 22) / 3;
+    for (int i = 0; i < segments; ++i) {
+        ASSERT_EQ(image.pixel(10 + 3 * i + 1, 40), qRgb(255, (segments - i) * 255 / segments, 0))
+            << i;
+    }
+    EXPECT_EQ(image.pixel(10 + 3 * segments, 40), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(9, 40), qRgb(255, 255, 255));
+}
+
+TEST_F(ContactView, MouseFindsContactsByRowAndActsOnThem) {
+    LogIn();
+    const int offline_top = view_.Layout().offline_top;
+    Move(view_, 78 + 20 + 5);
+    EXPECT_EQ(view_.StatusLine(),
+              "Nom : Chloé Garnier\nEmail : chloe.garnier.de.la.direction.commerciale@bureau.lan");
+    Move(view_, 78 + 40 + 19);
+    EXPECT_EQ(view_.StatusLine(), "");  // david: a login only
+    Move(view_, offline_top + 25);
+    EXPECT_EQ(view_.StatusLine(), "Email : farida@bureau.lan");
+    Move(view_, 78);  // the group's top line belongs to no row
+    EXPECT_EQ(view_.StatusLine(), "");
+    Move(view_, offline_top + 41);
+    EXPECT_EQ(view_.StatusLine(), "");
+
+    // Inactive: any movement, also over the menu bar, is activity.
+    Session().SetOwnState(kStateInactive);
+    Move(view_, 5);
+    EXPECT_EQ(links_.sent, Texts{"SetState:amelie:0"});
+    Session().SetOwnState(kStateInactive);
+    Mouse(*shell_.Window().menuBar(), QEvent::MouseMove, {5, 5});
+    EXPECT_EQ(Session().OwnState(), kStateOnline);
+    links_.sent.clear();
+
+    // Double-click: a conversation with a connected contact, an e-mail to
+    // an offline one.
+    MailCatcher mail;
+    DoubleClick(view_, {120, 78 + 5});
+    EXPECT_EQ(links_.sent, Texts{"Invite:bruno:amelie!"});
+    EXPECT_EQ(Session().Conversations().size(), 1u);
+    DoubleClick(view_, {120, offline_top + 5});
+    EXPECT_EQ(mail.urls, std::vector<std::string>{"mailto:emile@bureau.lan"});
+    EXPECT_EQ(links_.sent.size(), 1u);
+    DoubleClick(view_, {120, 70});  // between header and rows: nothing
+    EXPECT_EQ(links_.sent.size(), 1u);
+    EXPECT_EQ(mail.urls.size(), 1u);
+}
+
+TEST_F(ContactView, ContactMenuGreysMessagesForOfflineContactsAndActsOnTheChosenOne) {
+    LogIn();
+    const int offline_top = view_.Layout().offline_top;
+    auto texts = [](QMenu& menu) {
+        std::vector<std::string> out;
+        for (QAction* action : menu.actions()) {
+            out.push_back(action->text().toStdString() + (action->isEnabled() ? "" : " (grisé)"));
+        }
+        return out;
+    };
+    // A real right-click on emile opens the menu at the cursor.
+    std::vector<std::string> shown;
+    WhenOpen([] { return QApplication::activePopupWidget(); },
+             [&](QWidget& popup) {
+                 shown = texts(static_cast<QMenu&>(popup));
+                 popup.close();
+             });
+    Mouse(view_, QEvent::MouseButtonPress, {120, offline_top + 5}, Qt::RightButton);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Envoyer un &message instantanné (grisé)",
+                                               "Envoyer un &courrier électronique", "&Supprimer"}));
+    EXPECT_EQ(view_.MakeContactMenu(10, &view_), nullptr);
+
+    MailCatcher mail;
+    std::unique_ptr<QMenu> menu(view_.MakeContactMenu(78 + 5, &view_));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->actions()[0]->isEnabled());
+    menu->actions()[0]->trigger();
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(links_.sent, Texts{"Invite:bruno:amelie!"});
+    EXPECT_EQ(mail.urls, std::vector<std::string>{"mailto:bruno@bureau.lan"});
+    // The list is rebuilt while the menu is open: the entry still names bruno.
+    links_.Deliver({"AddressBook:"});
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(links_.sent.back(), "RemoveAddressBook:bruno");
+}
+
+TEST_F(ShellTest, StatusLineRepaintsOnlyItsStripAndTheScreenMatchesAFullPaint) {
+    LogIn();
+    MainWindow& window = shell_.Window();
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return window.windowHandle()->isExposed(); }));
+    Settle(50);
+    ContactListView& view = window.View();
+    ASSERT_EQ(view.size(), QSize(MainWindow::kClientWidth, MainWindow::kClientHeight));
+    const QRect strip(0, view.height() - 50, view.width() - 70, 50);
+    // What the screen shows of the view: the window's pixels there.
+    auto on_screen = [&] {
+        const QPoint at = view.mapTo(&window, QPoint(0, 0));
+        return window.screen()
+            ->grabWindow(window.winId(), at.x(), at.y(), view.width(), view.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    ASSERT_EQ(on_screen(), Render(view));
+
+    PaintSpy spy(view);
+    const int offline_top = view.Layout().offline_top;
+    // Long, short, none, again, the e-mail only: each change paints the strip
+    // over what the previous one left.
+    for (const int y : {78 + 25, 78 + 5, 78 + 45, 78 + 25, offline_top + 25, offline_top + 5}) {
+        spy.regions.clear();
+        const std::string before = view.StatusLine();
+        Move(view, y);
+        Settle(30);
+        if (view.StatusLine() != before) {
+            EXPECT_FALSE(spy.regions.empty()) << y;
+        }
+        for (const QRegion& region : spy.regions) {
+            EXPECT_TRUE(QRegion(strip).united(region) == QRegion(strip)) << y;
+        }
+        EXPECT_EQ(on_screen(), Render(view)) << y;
+    }
+    Move(view, 78 + 25);
+    Settle(30);
+    EXPECT_TRUE(HasInk(on_screen(), strip));
+}
+
+}  // namespace
+}  // namespace parlo::client::testing
+
+#include "contact_view_test.moc"

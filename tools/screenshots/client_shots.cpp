@@ -1,0 +1,232 @@
+// parlo-client-shots DIR: runs the real headless Server (the Server program
+// beside this one) on a free loopback port with a few accounts that know each
+// other, logs in as one of them with the real client window, and saves
+// pictures of the main window (both groups, a hovered contact's status line),
+// its contact menu and the tray menu in DIR, window frames included. Run it
+// under a display with a window manager, e.g. xvfb-run with openbox.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/session/session.h"
+#include "client/session/tcp_server_link.h"
+#include "client/shell/client_shell.h"
+#include "protocol/commands.h"
+
+namespace {
+
+using namespace parlo;
+using namespace parlo::client;
+
+struct Person {
+    const char* login;
+    const char* first_name;
+    const char* last_name;
+    int state;  // presence while the pictures are taken
+};
+
+// The user whose window is shown, then the contacts.
+const Person kUser = {"amelie", "Amélie", "Poulain", kStateOnline};
+const Person kContacts[] = {
+    {"bruno", "Bruno", "Lefèvre", kStateOnline},   {"Chloe", "Chloé", "Garnier", kStateAway},
+    {"david", "David", "Roux", kStateOnline},      {"emile", "Émile", "Fontaine", kStateOffline},
+    {"Farida", "Farida", "Benali", kStateOffline},
+};
+const char kPassword[] = "motdepasse";
+
+template <typename Predicate>
+bool SpinUntil(Predicate done, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+void Settle(int ms = 400) {
+    SpinUntil([] { return false; }, ms);
+}
+
+// A client without windows for the other people: it accepts every request.
+class AgreeingUi final : public UiPort {
+  public:
+    BoxAnswer ShowMessageBox(std::string_view, std::string_view, BoxIcon,
+                             BoxButtons buttons) override {
+        return buttons == BoxButtons::kYesNo ? BoxAnswer::kYes : BoxAnswer::kOk;
+    }
+    std::unique_ptr<ConversationView> CreateConversationView(ConversationId) override {
+        struct Hidden final : ConversationView {
+            void AppendMessage(std::string_view, std::string_view) override {}
+            void AppendInfo(std::string_view) override {}
+            void SetTitle(std::string_view, std::string_view) override {}
+            void Show() override {}
+            void Raise() override {}
+            bool IsVisible() const override { return false; }
+        };
+        return std::make_unique<Hidden>();
+    }
+    void RepaintMainWindow() override {}
+    void OwnStateChanged(int) override {}
+    void PlayReceiveSound() override {}
+    void SendMail(std::string_view) override {}
+    void OpenSettingsDialog() override {}
+};
+
+struct Helper {
+    Helper(const QString& dir, int port)
+        : store(dir + QStringLiteral("/helper.ini")), session(ui, links, store) {
+        session.SetServer("127.0.0.1", port);
+    }
+    bool Register(const Person& person) {
+        bool answered = false;
+        // The search is answered after the account command: then it exists.
+        return session.CreateAccount({person.login, kPassword, person.first_name, person.last_name,
+                                      std::string(person.login) + "@bureau.lan"}) &&
+               session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
+               SpinUntil([&] { return answered; }) && (session.LogInStored(), true) &&
+               SpinUntil([&] { return session.OwnState() == kStateOnline; });
+    }
+    AgreeingUi ui;
+    TcpLinkFactory links;
+    SettingsStore store;
+    Session session;
+};
+
+int FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The window as the screen shows it, frame and all.
+bool SaveScreen(const QRect& area, const QDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                      area.width(), area.height());
+    const bool saved = !shot.isNull() && shot.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toUtf8().constData());
+    return saved;
+}
+
+void Hover(QWidget& view, int y) {
+    const QPointF local(60, y);
+    QMouseEvent move(QEvent::MouseMove, local, view.mapToGlobal(local), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: parlo-client-shots DIR\n");
+        return 2;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir work;
+
+    const int port = FreePort();
+    QProcess server;
+    server.setWorkingDirectory(work.path());
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Server"),
+                 {QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(port)});
+    if (!server.waitForStarted() || !SpinUntil([&] {
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+            return probe.waitForConnected(100);
+        })) {
+        std::fprintf(stderr, "the Server did not start\n");
+        return 1;
+    }
+
+    // Accounts, each in the others' address book.
+    Helper user(work.path() + QStringLiteral("/user"), port);
+    std::vector<std::unique_ptr<Helper>> contacts;
+    bool ok = user.Register(kUser);
+    for (const Person& person : kContacts) {
+        contacts.push_back(
+            std::make_unique<Helper>(work.path() + QLatin1Char('/') + person.login, port));
+        ok = contacts.back()->Register(person) && ok;
+        user.session.AddContact(person.login);
+    }
+    ok = SpinUntil([&] { return user.session.Contacts().Count() == std::size(kContacts); }) && ok;
+    for (size_t i = 0; i < contacts.size(); ++i) {
+        if (kContacts[i].state == kStateOffline) {
+            contacts[i]->session.Disconnect();
+        } else if (kContacts[i].state == kStateAway) {
+            contacts[i]->session.MenuStateAway();
+        }
+    }
+    user.session.Disconnect();
+    if (!ok) {
+        std::fprintf(stderr, "the accounts could not be set up\n");
+        return 1;
+    }
+
+    // The client window, logged in with stored settings as a user's would be.
+    ClientSettings settings;
+    settings.credentials = *MakeCredentials(user.session.Settings().credentials.login_blob,
+                                            user.session.Settings().credentials.password_blob);
+    settings.server_address = "127.0.0.1";
+    settings.port = port;
+    const QString settings_path = work.path() + QStringLiteral("/client/Parlomatic.ini");
+    SettingsStore(settings_path).Save(settings);
+    TcpLinkFactory links;
+    ClientShell shell(links, settings_path);
+    shell.Initialize();
+    shell.GetSession().StartUp();
+    MainWindow& window = shell.Window();
+    window.move(60, 60);
+    window.show();
+    ok = SpinUntil([&] {
+        const auto& list = shell.GetSession().Contacts();
+        return list.GroupMembers(ContactGroup::kOnline).size() == 3 &&
+               list.GroupMembers(ContactGroup::kOffline).size() == 2;
+    });
+    Settle(800);
+    // Chloé, the second online row.
+    Hover(window.View(), ContactListLayout::kOnlineTop + ContactListLayout::kRowHeight + 8);
+    Settle();
+    ok = SaveScreen(window.frameGeometry(), out, "client-main-window.png") && ok;
+
+    {
+        const int y = window.View().Layout().OfflineRowY(0) + 8;
+        std::unique_ptr<QMenu> menu(window.View().MakeContactMenu(y, &window));
+        menu->popup(window.View().mapToGlobal(QPoint(70, y)));
+        Settle();
+        const QRect area = window.frameGeometry().united(menu->geometry()).adjusted(0, 0, 8, 8);
+        ok = SaveScreen(area, out, "client-contact-menu.png") && ok;
+        menu->close();
+    }
+    {
+        QMenu& menu = shell.Tray().Menu();
+        menu.popup(window.frameGeometry().topRight() + QPoint(16, 40));
+        Settle();
+        const QRect area = window.frameGeometry().united(menu.geometry()).adjusted(0, 0, 8, 8);
+        ok = SaveScreen(area, out, "client-tray-menu.png") && ok;
+        menu.close();
+    }
+
+    shell.Shutdown();
+    contacts.clear();
+    server.terminate();
+    server.waitForFinished(5000);
+    return ok ? 0 : 1;
+}
