@@ -87,6 +87,13 @@ class ContactView : public ShellTest {
 
 TEST_F(ContactView, PaintsGroupsRowsTogglesAndLogoWhereTheLayoutPutsThem) {
     LogIn();
+    // Verdana, or the font drawn to its metrics (fonts-arkpandora).
+    for (const QFont& font : {view_.Fonts().title, view_.Fonts().names, view_.Fonts().status}) {
+        const QString family = QFontInfo(font).family();
+        EXPECT_TRUE(family == "Verdana" || family == "Veranda") << family.toStdString();
+    }
+    EXPECT_EQ(QFontMetrics(view_.Fonts().names).height(), 16);
+    EXPECT_EQ(QFontMetrics(view_.Fonts().title).height(), 18);
     const int header = HeaderHeight();
     QImage image = Render(view_);
     // Own login with its state label, then "Connecté" with bruno, chloe
