@@ -279,6 +279,14 @@ TEST_F(ShellTest, StatusLineRepaintsOnlyItsStripAndTheScreenMatchesAFullPaint) {
     Move(view, 78 + 25);
     Settle(30);
     EXPECT_TRUE(HasInk(on_screen(), strip));
+
+    // Resizing repaints the whole window: the logo follows the corner.
+    window.resize(window.width() + 80, window.height() + 60);
+    ASSERT_TRUE(WaitUntil([&] { return view.width() == MainWindow::kClientWidth + 80; }));
+    Settle(50);
+    const QImage resized = on_screen();
+    EXPECT_EQ(resized, Render(view));
+    EXPECT_TRUE(Shows(resized, LogoPixmap(), view.width() - 96, view.height() - 96));
 }
 
 }  // namespace
