@@ -110,8 +110,8 @@ void ClientShell::PlayReceiveSound() {
 
 void ClientShell::SendMail(std::string_view address) {
     if (!OpenMailProgram(address)) {
-        ShowMessageBox(MailUnavailableText(address).toStdString(), "Impossible", BoxIcon::kNone,
-                       BoxButtons::kOk);
+        ShowMessageBox(MailUnavailableText(address).toStdString(), texts::kImpossible,
+                       BoxIcon::kNone, BoxButtons::kOk);
     }
 }
 

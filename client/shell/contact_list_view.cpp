@@ -43,13 +43,12 @@ ContactListLayout ContactListView::Layout() const {
                           QFontMetrics(fonts_.header).height());
 }
 
-void ContactListView::paintEvent(QPaintEvent* event) {
+void ContactListView::paintEvent(QPaintEvent* /*event*/) {
     if (session_.ReconnectOnPaint()) {
         // Logging in may connect and open boxes: not from inside a paint.
         QTimer::singleShot(0, this, [this] { session_.MainWindowPainting(); });
     }
-    QPainter painter(this);
-    painter.setClipRegion(event->region());
+    QPainter painter(this);  // clipped to the region being repainted
     painter.fillRect(rect(), Qt::white);
     painter.setPen(Qt::black);
     PaintOwnLogin(painter);
@@ -122,13 +121,13 @@ void ContactListView::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-QMenu* ContactListView::MakeContactMenu(int y, QWidget* parent) {
+std::unique_ptr<QMenu> ContactListView::MakeContactMenu(int y) {
     const Contact* chosen = HitTest(session_.Contacts(), Layout(), y);
     if (chosen == nullptr) {
         return nullptr;
     }
     const std::string login = chosen->login;
-    auto* menu = new QMenu(parent);
+    auto menu = std::make_unique<QMenu>();
     QAction* message = menu->addAction(QStringLiteral("Envoyer un &message instantanné"));
     message->setEnabled(CanMessage(*chosen));
     QAction* mail = menu->addAction(QStringLiteral("Envoyer un &courrier électronique"));
@@ -145,7 +144,7 @@ void ContactListView::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    std::unique_ptr<QMenu> menu(MakeContactMenu(event->position().toPoint().y(), this));
+    const std::unique_ptr<QMenu> menu = MakeContactMenu(event->position().toPoint().y());
     if (!menu) {
         return;
     }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 #include "client/contacts/contact_layout.h"
@@ -34,7 +35,7 @@ class ContactListView : public QWidget {
     // Builds the contact menu for the contact at height y (none there: no
     // menu). Its entries act on a copy of the contact's login, so a list
     // rebuilt while the menu is open changes nothing.
-    QMenu* MakeContactMenu(int y, QWidget* parent);
+    std::unique_ptr<QMenu> MakeContactMenu(int y);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -224,10 +224,10 @@ TEST_F(ContactView, ContactMenuGreysMessagesForOfflineContactsAndActsOnTheChosen
     Mouse(view_, QEvent::MouseButtonPress, {120, offline_top + 5}, Qt::RightButton);
     EXPECT_EQ(shown, (std::vector<std::string>{"Envoyer un &message instantanné (grisé)",
                                                "Envoyer un &courrier électronique", "&Supprimer"}));
-    EXPECT_EQ(view_.MakeContactMenu(10, &view_), nullptr);
+    EXPECT_EQ(view_.MakeContactMenu(10), nullptr);
 
     MailCatcher mail;
-    std::unique_ptr<QMenu> menu(view_.MakeContactMenu(78 + 5, &view_));
+    const std::unique_ptr<QMenu> menu = view_.MakeContactMenu(78 + 5);
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->actions()[0]->isEnabled());
     menu->actions()[0]->trigger();

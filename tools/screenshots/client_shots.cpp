@@ -9,12 +9,10 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QScreen>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,11 +22,15 @@
 #include "client/session/tcp_server_link.h"
 #include "client/shell/client_shell.h"
 #include "protocol/commands.h"
+#include "tests/support/process.h"
+#include "tests/support/qt_wait.h"
 
 namespace {
 
 using namespace parlo;
 using namespace parlo::client;
+using parlo::testing::Settle;
+using parlo::testing::WaitUntil;
 
 struct Person {
     const char* login;
@@ -45,20 +47,6 @@ const Person kContacts[] = {
     {"Farida", "Farida", "Benali", kStateOffline},
 };
 const char kPassword[] = "motdepasse";
-
-template <typename Predicate>
-bool SpinUntil(Predicate done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
-
-void Settle(int ms = 400) {
-    SpinUntil([] { return false; }, ms);
-}
 
 // A client without windows for the other people: it accepts every request.
 class AgreeingUi final : public UiPort {
@@ -96,20 +84,14 @@ struct Helper {
         return session.CreateAccount({person.login, kPassword, person.first_name, person.last_name,
                                       std::string(person.login) + "@bureau.lan"}) &&
                session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
-               SpinUntil([&] { return answered; }) && (session.LogInStored(), true) &&
-               SpinUntil([&] { return session.OwnState() == kStateOnline; });
+               WaitUntil([&] { return answered; }) && (session.LogInStored(), true) &&
+               WaitUntil([&] { return session.OwnState() == kStateOnline; });
     }
     AgreeingUi ui;
     TcpLinkFactory links;
     SettingsStore store;
     Session session;
 };
-
-int FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // The window as the screen shows it, frame and all.
 bool SaveScreen(const QRect& area, const QDir& dir, const char* name) {
@@ -141,20 +123,14 @@ int main(int argc, char** argv) {
     QDir().mkpath(out.path());
     QTemporaryDir work;
 
-    const int port = FreePort();
-    QProcess server;
-    server.setWorkingDirectory(work.path());
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Server"),
-                 {QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(port)});
-    if (!server.waitForStarted() || !SpinUntil([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
-            return probe.waitForConnected(100);
-        })) {
+    parlo::testing::ServerProcess server(
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/Server")).toStdString(),
+        work.path().toStdString());
+    if (!server.StartOnFreePort()) {
         std::fprintf(stderr, "the Server did not start\n");
         return 1;
     }
+    const int port = server.Port();
 
     // Accounts, each in the others' address book.
     Helper user(work.path() + QStringLiteral("/user"), port);
@@ -166,7 +142,7 @@ int main(int argc, char** argv) {
         ok = contacts.back()->Register(person) && ok;
         user.session.AddContact(person.login);
     }
-    ok = SpinUntil([&] { return user.session.Contacts().Count() == std::size(kContacts); }) && ok;
+    ok = WaitUntil([&] { return user.session.Contacts().Count() == std::size(kContacts); }) && ok;
     for (size_t i = 0; i < contacts.size(); ++i) {
         if (kContacts[i].state == kStateOffline) {
             contacts[i]->session.Disconnect();
@@ -195,7 +171,7 @@ int main(int argc, char** argv) {
     MainWindow& window = shell.Window();
     window.move(60, 60);
     window.show();
-    ok = SpinUntil([&] {
+    ok = WaitUntil([&] {
         const auto& list = shell.GetSession().Contacts();
         return list.GroupMembers(ContactGroup::kOnline).size() == 3 &&
                list.GroupMembers(ContactGroup::kOffline).size() == 2;
@@ -203,14 +179,14 @@ int main(int argc, char** argv) {
     Settle(800);
     // Chloé, the second online row.
     Hover(window.View(), ContactListLayout::kOnlineTop + ContactListLayout::kRowHeight + 8);
-    Settle();
+    Settle(400);
     ok = SaveScreen(window.frameGeometry(), out, "client-main-window.png") && ok;
 
     {
         const int y = window.View().Layout().OfflineRowY(0) + 8;
-        std::unique_ptr<QMenu> menu(window.View().MakeContactMenu(y, &window));
+        const std::unique_ptr<QMenu> menu = window.View().MakeContactMenu(y);
         menu->popup(window.View().mapToGlobal(QPoint(70, y)));
-        Settle();
+        Settle(400);
         const QRect area = window.frameGeometry().united(menu->geometry()).adjusted(0, 0, 8, 8);
         ok = SaveScreen(area, out, "client-contact-menu.png") && ok;
         menu->close();
@@ -218,7 +194,7 @@ int main(int argc, char** argv) {
     {
         QMenu& menu = shell.Tray().Menu();
         menu.popup(window.frameGeometry().topRight() + QPoint(16, 40));
-        Settle();
+        Settle(400);
         const QRect area = window.frameGeometry().united(menu.geometry()).adjusted(0, 0, 8, 8);
         ok = SaveScreen(area, out, "client-tray-menu.png") && ok;
         menu.close();
@@ -226,7 +202,6 @@ int main(int argc, char** argv) {
 
     shell.Shutdown();
     contacts.clear();
-    server.terminate();
-    server.waitForFinished(5000);
+    server.StopWith(SIGTERM);
     return ok ? 0 : 1;
 }
