@@ -26,16 +26,11 @@ MainWindow::MainWindow(Session& session)
 
 void MainWindow::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("Fichier"));
-    actions_.connect = file->addAction(QStringLiteral("Connection"));
-    actions_.disconnect = file->addAction(QStringLiteral("Déconnection"));
-    file->addSeparator();
-    actions_.state_menu = file->addMenu(QStringLiteral("Etat"));
-    actions_.online = actions_.state_menu->addAction(QStringLiteral("En ligne"));
-    actions_.offline = actions_.state_menu->addAction(QStringLiteral("Déconnecté(e)"));
-    actions_.away = actions_.state_menu->addAction(QStringLiteral("Absent(e)"));
-    for (QAction* item : {actions_.online, actions_.offline, actions_.away}) {
-        item->setCheckable(true);
-    }
+    actions_.AddTo(
+        *file,
+        {QStringLiteral("Connection"), QStringLiteral("Déconnection"), QStringLiteral("Etat"),
+         QStringLiteral("En ligne"), QStringLiteral("Déconnecté(e)"), QStringLiteral("Absent(e)")},
+        session_, this, [this] { ShowOwnState(session_.OwnState()); });
     file->addSeparator();
     actions_.settings = file->addAction(QStringLiteral("Paramètres"));
     file->addSeparator();
@@ -45,20 +40,6 @@ void MainWindow::BuildMenus() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
     actions_.about = help->addAction(QStringLiteral("About"));
 
-    connect(actions_.connect, &QAction::triggered, this, [this] { session_.MenuConnect(); });
-    connect(actions_.disconnect, &QAction::triggered, this, [this] { session_.MenuDisconnect(); });
-    connect(actions_.online, &QAction::triggered, this, [this] {
-        session_.MenuStateOnline();
-        StateItemDone();
-    });
-    connect(actions_.offline, &QAction::triggered, this, [this] {
-        session_.MenuStateOffline();
-        StateItemDone();
-    });
-    connect(actions_.away, &QAction::triggered, this, [this] {
-        session_.MenuStateAway();
-        StateItemDone();
-    });
     connect(actions_.settings, &QAction::triggered, this,
             [this] { OpenSettingsDialog(session_, this); });
     connect(actions_.quit, &QAction::triggered, this, &MainWindow::QuitRequested);
@@ -67,21 +48,11 @@ void MainWindow::BuildMenus() {
     connect(actions_.about, &QAction::triggered, this, [this] { ui::ShowCreditsBox(this); });
 }
 
-void MainWindow::StateItemDone() {
-    ShowOwnState(session_.OwnState());
-}
-
 void MainWindow::ShowOwnState(int state) {
     if (const auto picture = OwnStatePicture(state)) {
         setWindowIcon(OwnIcon(*picture));
     }
-    const OwnStateMenu menu = MenuBarFor(state);
-    actions_.online->setChecked(menu.online_checked);
-    actions_.offline->setChecked(menu.offline_checked);
-    actions_.away->setChecked(menu.away_checked);
-    actions_.connect->setEnabled(menu.connect_enabled);
-    actions_.disconnect->setEnabled(menu.disconnect_enabled);
-    actions_.state_menu->setEnabled(menu.state_menu_enabled);
+    actions_.Show(MenuBarFor(state));
 }
 
 void MainWindow::BringToFront() {

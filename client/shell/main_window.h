@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include "client/shell/contact_list_view.h"
+#include "client/shell/session_menu_items.h"
 
 class QAction;
 class QMenu;
@@ -14,13 +15,9 @@ namespace parlo::client {
 
 class Session;
 
-struct MenuBarActions {
-    QAction* connect = nullptr;      // "Connection"
-    QAction* disconnect = nullptr;   // "Déconnection"
-    QMenu* state_menu = nullptr;     // "Etat"
-    QAction* online = nullptr;       // "En ligne"
-    QAction* offline = nullptr;      // "Déconnecté(e)"
-    QAction* away = nullptr;         // "Absent(e)"
+// "Connection", "Déconnection", "Etat" with "En ligne", "Déconnecté(e)" and
+// "Absent(e)", then:
+struct MenuBarActions : SessionMenuItems {
     QAction* settings = nullptr;     // "Paramètres"
     QAction* quit = nullptr;         // "&Quitter"
     QAction* add_contact = nullptr;  // "Ajouter"
@@ -59,8 +56,6 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenus();
-    // A state item ran: Qt flipped its check mark, the own state decides it.
-    void StateItemDone();
 
     Session& session_;
     ContactListView* view_;

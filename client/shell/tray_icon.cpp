@@ -29,36 +29,20 @@ void TrayIcon::BuildMenu() {
     bold.setBold(true);
     actions_.open->setFont(bold);
     menu_.setDefaultAction(actions_.open);
-    actions_.connect = menu_.addAction(QStringLiteral("&Connection"));
-    actions_.disconnect = menu_.addAction(QStringLiteral("&Deconnection"));
-    menu_.addSeparator();
-    actions_.state_menu = menu_.addMenu(QStringLiteral("&Etat"));
-    actions_.online = actions_.state_menu->addAction(QStringLiteral("&En ligne"));
-    actions_.offline = actions_.state_menu->addAction(QStringLiteral("&Deconnecté(e)"));
-    actions_.away = actions_.state_menu->addAction(QStringLiteral("&Absent(e)"));
-    for (QAction* item : {actions_.online, actions_.offline, actions_.away}) {
-        item->setCheckable(true);
-    }
+    actions_.AddTo(menu_,
+                   {QStringLiteral("&Connection"), QStringLiteral("&Deconnection"),
+                    QStringLiteral("&Etat"), QStringLiteral("&En ligne"),
+                    QStringLiteral("&Deconnecté(e)"), QStringLiteral("&Absent(e)")},
+                   session_, this, [this] { PrepareMenu(); });
     menu_.addSeparator();
     actions_.quit = menu_.addAction(QStringLiteral("&Quitter"));
 
     connect(actions_.open, &QAction::triggered, this, &TrayIcon::OpenRequested);
-    connect(actions_.connect, &QAction::triggered, this, [this] { session_.MenuConnect(); });
-    connect(actions_.disconnect, &QAction::triggered, this, [this] { session_.MenuDisconnect(); });
-    connect(actions_.online, &QAction::triggered, this, [this] { session_.MenuStateOnline(); });
-    connect(actions_.offline, &QAction::triggered, this, [this] { session_.MenuStateOffline(); });
-    connect(actions_.away, &QAction::triggered, this, [this] { session_.MenuStateAway(); });
     connect(actions_.quit, &QAction::triggered, this, &TrayIcon::QuitRequested);
 }
 
 void TrayIcon::PrepareMenu() {
-    const OwnStateMenu menu = TrayMenuFor(session_.OwnState());
-    actions_.online->setChecked(menu.online_checked);
-    actions_.offline->setChecked(menu.offline_checked);
-    actions_.away->setChecked(menu.away_checked);
-    actions_.connect->setEnabled(menu.connect_enabled);
-    actions_.disconnect->setEnabled(menu.disconnect_enabled);
-    actions_.state_menu->setEnabled(menu.state_menu_enabled);
+    actions_.Show(TrayMenuFor(session_.OwnState()));
 }
 
 void TrayIcon::ShowOwnState(int state) {

@@ -7,19 +7,17 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+#include "client/shell/session_menu_items.h"
+
 namespace parlo::client {
 
 class Session;
 
-struct TrayMenuActions {
-    QAction* open = nullptr;        // "&Ouvrir", the default item
-    QAction* connect = nullptr;     // "&Connection"
-    QAction* disconnect = nullptr;  // "&Deconnection"
-    QMenu* state_menu = nullptr;    // "&Etat"
-    QAction* online = nullptr;      // "&En ligne"
-    QAction* offline = nullptr;     // "&Deconnecté(e)"
-    QAction* away = nullptr;        // "&Absent(e)"
-    QAction* quit = nullptr;        // "&Quitter"
+// "&Ouvrir" (the default item), then "&Connection", "&Deconnection" and "&Etat"
+// with "&En ligne", "&Deconnecté(e)" and "&Absent(e)", then "&Quitter".
+struct TrayMenuActions : SessionMenuItems {
+    QAction* open = nullptr;
+    QAction* quit = nullptr;
 };
 
 class TrayIcon : public QObject {
