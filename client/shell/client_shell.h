@@ -36,6 +36,7 @@ class ClientShell final : public QObject, public UiPort {
     // Own state 5 (the tray icon goes), settings saved, conversations
     // closed. Runs once; later calls do nothing.
     void Shutdown();
+    bool IsShutDown() const { return shut_down_; }
     // "&Quitter" from either menu: Shutdown, then the event loop ends.
     void Quit();
     // Another copy was started: a visible window comes to the foreground; a

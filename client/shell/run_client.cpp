@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "client/session/tcp_server_link.h"
+#include "client/shell/artwork.h"
 #include "client/shell/client_shell.h"
 #include "client/shell/trace.h"
 #include "shared_ui/french_translation.h"
@@ -25,6 +26,7 @@ int RunClient(int argc, char** argv, const ClientCommandLine& options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parlomatic"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon());
     ui::InstallFrenchTranslation(app);
 
     const QString settings_path = DefaultSettingsPath();
@@ -46,6 +48,9 @@ int RunClient(int argc, char** argv, const ClientCommandLine& options) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &shell, &ClientShell::Shutdown);
 
     shell.GetSession().StartUp();
+    if (shell.IsShutDown()) {
+        return 0;  // "&Quitter" while the start-up settings dialog was open
+    }
     if (!options.minimize) {
         shell.Window().show();
     }
