@@ -13,27 +13,39 @@
 namespace parlo::ui {
 namespace {
 
-// "14 pixels high" is the height of the character cell, as each line's box
-// is: the largest size whose cell fits, so no glyph reaches the next line.
-QFont CreditsFontOf(QFont::Weight weight) {
+// Glyphs that reach highest and lowest in the French texts shown: accented
+// capitals, the cedilla and the descenders.
+constexpr QStringView kTallAndDeep = u"ÉÈÊËÀÂÎÏÔÛÙÇgjpqy";
+
+// "14 pixels high" is the height of each line's box, which every glyph must
+// fit: the largest size at which the accents of capitals (often above the
+// font's ascent) and the descenders all stay inside 14 pixels. The lift
+// moves the baseline down by what the accents reach above the ascent.
+CreditsView::Face CreditsFaceOf(QFont::Weight weight) {
     QFont font(QStringLiteral("Arial"));
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferAntialias);
+    int lift = 0;
     for (int size = kCreditsLineHeight; size > 6; --size) {
         font.setPixelSize(size);
-        if (QFontMetrics(font).height() <= kCreditsLineHeight) {
+        const QFontMetrics metrics(font);
+        const QRect ink = metrics.tightBoundingRect(kTallAndDeep.toString());
+        const int above = std::max(metrics.ascent(), -ink.top());  // rows above the baseline
+        const int below = std::max(metrics.descent(), ink.bottom() + 1);
+        lift = above - metrics.ascent();
+        if (above + below <= kCreditsLineHeight) {
             break;
         }
     }
-    return font;
+    return {font, lift};
 }
 
 }  // namespace
 
 CreditsView::CreditsView(QWidget* parent)
     : QWidget(parent),
-      bold_(CreditsFontOf(QFont::DemiBold)),
-      normal_(CreditsFontOf(QFont::Medium)) {
+      bold_(CreditsFaceOf(QFont::DemiBold)),
+      normal_(CreditsFaceOf(QFont::Medium)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -54,6 +66,10 @@ void CreditsView::ScrollBy(int d) {
     repaint(QRect(0, strip.top, width(), strip.bottom - strip.top));
 }
 
+const QFont& CreditsView::FontOf(CreditsFont font) const {
+    return font == CreditsFont::kBold ? bold_.font : normal_.font;
+}
+
 void CreditsView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect area = event->rect();
@@ -71,9 +87,13 @@ void CreditsView::paintEvent(QPaintEvent* event) {
         const bool above_top = y + kCreditsLineHeight <= 0;
         const QRect box(0, y, width(), box_bottom - y);
         if (!above_top && !line.text.empty() && box.adjusted(0, -2, 0, 2).intersects(area)) {
-            painter.setFont(line.font == CreditsFont::kBold ? bold_ : normal_);
+            const Face& face = line.font == CreditsFont::kBold ? bold_ : normal_;
+            painter.setFont(face.font);
+            // At the top of its box, as every strip paint must place it alike
+            // however much of the box is cut by the bottom edge.
             painter.drawText(
-                box, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic,
+                box.translated(0, face.lift),
+                Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic,
                 QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())));
         }
         y += kCreditsLineHeight;

@@ -31,7 +31,15 @@ class CreditsView : public QWidget {
     int Offset() const { return scroll_.Offset(); }
     int TextHeight() const { return scroll_.TextHeight(); }
 
+    // The font lines of `font` are drawn in.
+    const QFont& FontOf(CreditsFont font) const;
+
     QSize sizeHint() const override { return {280, 210}; }
+
+    struct Face {
+        QFont font;
+        int lift = 0;  // pixels from the box's top to where the font's ascent starts
+    };
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,8 +48,8 @@ class CreditsView : public QWidget {
     std::string text_;
     std::vector<CreditsLine> lines_;
     CreditsScroll scroll_;
-    QFont bold_;
-    QFont normal_;
+    Face bold_;
+    Face normal_;
 };
 
 class CreditsBox : public QDialog {

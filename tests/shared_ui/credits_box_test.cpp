@@ -2,13 +2,36 @@
 
 #include <QApplication>
 #include <QPaintEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "tests/support/qt_wait.h"
+
 namespace parlo::ui {
 namespace {
+
+QImage Rgb(const QPixmap& pixmap) {
+    return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// What the screen shows of `widget`: the part of its window's buffer it
+// covers, as the strip repaints and scrolls left it.
+QImage OnScreen(QWidget& widget) {
+    QWidget* window = widget.window();
+    const QPoint at = widget.mapTo(window, QPoint(0, 0));
+    return Rgb(window->screen()->grabWindow(window->winId(), at.x(), at.y(), widget.width(),
+                                            widget.height()));
+}
+
+// `widget` painted afresh, all at once.
+QImage FullRender(QWidget& widget) {
+    return Rgb(widget.grab());
+}
 
 // Records the region of every paint event of the watched widget.
 class PaintSpy : public QObject {
@@ -35,6 +58,76 @@ TEST(CreditsBox, PausesThenRisesOnePixelPerTick) {
     box.Tick();
     box.Tick();
     EXPECT_EQ(box.View().Offset(), -2);
+}
+
+// Every line, whether it starts at the top or rises into view from below
+// the bottom edge, reads on screen as a fresh full paint draws it, through a
+// whole round and the restart from below.
+TEST(CreditsBox, ScrolledTextOnScreenEqualsAFullRender) {
+    CreditsBox box;
+    box.show();
+    ASSERT_TRUE(parlo::testing::WaitUntil([&] { return box.View().isVisible(); }));
+    QApplication::processEvents();
+    CreditsView& view = box.View();
+    for (int i = 0; i < kCreditsPauseTicks; ++i) {
+        box.Tick();
+    }
+    const int ticks = view.TextHeight() + 2 * view.height();
+    int compared = 0;
+    for (int tick = 0; tick < ticks; ++tick) {
+        box.Tick();
+        const QImage screen = OnScreen(view);
+        const QImage fresh = FullRender(view);
+        ASSERT_EQ(screen.size(), fresh.size());
+        ASSERT_TRUE(screen == fresh) << "offset " << view.Offset() << " after " << tick << " ticks";
+        ++compared;
+    }
+    EXPECT_EQ(compared, ticks);
+}
+
+// The rectangle of `image` rows [top, bottom) whose pixels are not `ground`.
+QRect InkBounds(const QImage& image, int top, int bottom, QRgb ground) {
+    QRect ink;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != ground) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return ink;
+}
+
+TEST(CreditsView, AccentedCapitalsAndDescendersFitTheirLineWhole) {
+    CreditsView view;
+    view.resize(200, 4 * kCreditsLineHeight);
+    view.SetText("\n~BÉcrivez-Ça\n~NÉcrivez-Ça");
+    const QImage shown = FullRender(view);
+    const QRgb ground = view.palette().color(QPalette::Button).rgb();
+
+    // Nothing of the two lines above their boxes, nor below them.
+    EXPECT_TRUE(InkBounds(shown, 0, kCreditsLineHeight, ground).isNull());
+    EXPECT_TRUE(InkBounds(shown, 3 * kCreditsLineHeight, shown.height(), ground).isNull());
+    for (CreditsFont font : {CreditsFont::kBold, CreditsFont::kNormal}) {
+        const int top = font == CreditsFont::kBold ? kCreditsLineHeight : 2 * kCreditsLineHeight;
+        const QRect in_box = InkBounds(shown, top, top + kCreditsLineHeight, ground);
+        ASSERT_FALSE(in_box.isNull());
+
+        // The same text drawn with room to spare: nothing of it may be cut.
+        QImage free(shown.width(), 60, QImage::Format_RGB32);
+        free.fill(ground);
+        {
+            QPainter painter(&free);
+            painter.setFont(view.FontOf(font));
+            painter.setPen(Qt::black);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            painter.drawText(QRect(0, 20, free.width(), 40), Qt::AlignHCenter | Qt::AlignTop,
+                             QStringLiteral("Écrivez-Ça"));
+        }
+        const QRect whole = InkBounds(free, 0, free.height(), ground);
+        EXPECT_EQ(in_box.size(), whole.size()) << (font == CreditsFont::kBold ? "bold" : "normal");
+        EXPECT_TRUE(shown.copy(in_box) == free.copy(whole));
+    }
 }
 
 TEST(CreditsView, ScrollRepaintsOnlyTheUncoveredStrip) {
