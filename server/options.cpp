@@ -3,6 +3,8 @@
 #include <charconv>
 #include <vector>
 
+#include "protocol/field_string.h"
+
 namespace parlo::server {
 namespace {
 
@@ -25,7 +27,7 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
         std::string_view arg = args[i];
         if (arg == "--headless") {
             options.headless = true;
-        } else if (arg == "/minimize") {
+        } else if (EqualsNoCase(arg, "/minimize")) {  // letter case ignored
             options.minimize = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;

@@ -1,0 +1,40 @@
+#include "server/options.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace parlo::server {
+namespace {
+
+std::optional<ServerCommandLine> Parse(std::initializer_list<std::string_view> args,
+                                       std::string* error = nullptr) {
+    std::string ignored;
+    const std::vector<std::string_view> list(args);
+    return ParseServerCommandLine(list, error != nullptr ? *error : ignored);
+}
+
+TEST(ServerCommandLine, MinimizeInAnyLetterCaseStartsHidden) {
+    for (std::string_view arg : {"/minimize", "/MINIMIZE", "/Minimize"}) {
+        const std::optional<ServerCommandLine> options = Parse({arg});
+        ASSERT_TRUE(options.has_value()) << arg;
+        EXPECT_TRUE(options->minimize) << arg;
+        EXPECT_FALSE(options->headless) << arg;
+    }
+    const std::optional<ServerCommandLine> with_port = Parse({"--port", "8000", "/MiniMize"});
+    ASSERT_TRUE(with_port.has_value());
+    EXPECT_TRUE(with_port->minimize);
+    EXPECT_EQ(with_port->port, 8000);
+    EXPECT_FALSE(Parse({})->minimize);
+
+    // Only the whole word: near misses are refused and named.
+    std::string error;
+    EXPECT_FALSE(Parse({"/minimized"}, &error).has_value());
+    EXPECT_EQ(error, "unknown option: /minimized");
+    EXPECT_FALSE(Parse({"--HEADLESS"}, &error).has_value());
+}
+
+}  // namespace
+}  // namespace parlo::server
