@@ -5,10 +5,13 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
+#include <optional>
 
 #include "protocol/field_string.h"
 #include "server/console/prompts.h"
@@ -119,18 +122,40 @@ void AdministrationDialog::Fill() {
     // The list keeps its rows in ascending order of the login.
     std::stable_sort(rows_.begin(), rows_.end(), LoginLessNoCase);
     ShowRows();
+    FillFieldsFromSelection();  // nothing is selected: the fields are emptied
 }
 
 void AdministrationDialog::SortByColumn(int column) {
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [column](const AccountRow& a, const AccountRow& b) {
-                         // Byte by byte, letter case significant, greatest first.
-                         return Column(a, column) > Column(b, column);
-                     });
+    // A heading click only sorts: the selected account stays selected and
+    // the fields keep what the operator typed.
+    const std::optional<size_t> selected = SelectedIndex();
+    std::vector<size_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        // Byte by byte, letter case significant, greatest first.
+        return Column(rows_[a], column) > Column(rows_[b], column);
+    });
+    std::vector<AccountRow> sorted;
+    sorted.reserve(rows_.size());
+    std::optional<size_t> now_selected;
+    for (size_t place = 0; place < order.size(); ++place) {
+        if (selected == order[place]) {
+            now_selected = place;
+        }
+        sorted.push_back(std::move(rows_[order[place]]));
+    }
+    rows_ = std::move(sorted);
     ShowRows();
+    if (now_selected) {
+        const QSignalBlocker quiet(list_);
+        QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(*now_selected));
+        list_->setCurrentItem(item);
+        list_->scrollToItem(item);
+    }
 }
 
 void AdministrationDialog::ShowRows() {
+    const QSignalBlocker quiet(list_);  // the fields are filled by the callers
     list_->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows_.size()));
@@ -141,19 +166,23 @@ void AdministrationDialog::ShowRows() {
     }
     list_->addTopLevelItems(items);  // the list takes ownership
     list_->clearSelection();
-    FillFieldsFromSelection();
 }
 
-const AccountRow* AdministrationDialog::SelectedRow() const {
+std::optional<size_t> AdministrationDialog::SelectedIndex() const {
     const QList<QTreeWidgetItem*> selected = list_->selectedItems();
     if (selected.isEmpty()) {
-        return nullptr;
+        return std::nullopt;
     }
     const int index = list_->indexOfTopLevelItem(selected.front());
     if (index < 0 || static_cast<size_t>(index) >= rows_.size()) {
-        return nullptr;
+        return std::nullopt;
     }
-    return &rows_[static_cast<size_t>(index)];
+    return static_cast<size_t>(index);
+}
+
+const AccountRow* AdministrationDialog::SelectedRow() const {
+    const std::optional<size_t> index = SelectedIndex();
+    return index ? &rows_[*index] : nullptr;
 }
 
 void AdministrationDialog::FillFieldsFromSelection() {

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <vector>
 
 #include "server/core/administration.h"
@@ -26,7 +27,8 @@ class AdministrationDialog : public QDialog {
     void Add();
     void Modify();
     void Delete();
-    // Sorts by the text of `column`, byte by byte, greatest first.
+    // Sorts by the text of `column`, byte by byte, greatest first; the
+    // selected account stays selected and the fields keep their text.
     void SortByColumn(int column);
 
     QTreeWidget& List() { return *list_; }
@@ -38,8 +40,9 @@ class AdministrationDialog : public QDialog {
 
   private:
     void Fill();
-    void ShowRows();
+    void ShowRows();  // rows_ into the list, nothing selected, fields untouched
     void FillFieldsFromSelection();
+    std::optional<size_t> SelectedIndex() const;  // in rows_
     const AccountRow* SelectedRow() const;
     AccountFields Fields() const;
     // True when the fields make an acceptable record text; warns when they

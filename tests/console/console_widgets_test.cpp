@@ -73,6 +73,23 @@ TEST_F(ConsoleWidgetsTest, AdministrationListIsOrderedByLoginAndSortsByHeading) 
     EXPECT_EQ(Column(dialog.List(), 1), (QStringList{"amy", "Zed", "Bea"}));
     dialog.List().header()->sectionClicked(1);
     EXPECT_EQ(Column(dialog.List(), 1), (QStringList{"amy", "Zed", "Bea"}));
+
+    // A heading click only sorts: the selection and what was typed stay.
+    dialog.List().topLevelItem(1)->setSelected(true);  // bob
+    dialog.PasswordField().setText(QStringLiteral("typed"));
+    dialog.EmailField().setText(QStringLiteral("new@lan"));
+    dialog.List().header()->sectionClicked(0);
+    EXPECT_EQ(Column(dialog.List(), 0), (QStringList{"bob", "alice", "Alan"}));
+    const QList<QTreeWidgetItem*> selected = dialog.List().selectedItems();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.front()->text(0), QStringLiteral("bob"));
+    EXPECT_EQ(dialog.LoginField().text(), QStringLiteral("bob"));
+    EXPECT_EQ(dialog.PasswordField().text(), QStringLiteral("typed"));
+    EXPECT_EQ(dialog.EmailField().text(), QStringLiteral("new@lan"));
+    // ... and the buttons still act on that account.
+    dialog.Modify();
+    EXPECT_EQ(prompts_.asked, QStringList{"Modification|Voulez-vous vraiment modifier bob ?"});
+    EXPECT_EQ(core_.Users().FindFirstByLogin("bob")->email, "new@lan");
 }
 
 TEST_F(ConsoleWidgetsTest, SelectingARowFillsFourFieldsAndModifyWaitsForAPassword) {
