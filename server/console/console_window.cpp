@@ -1,6 +1,7 @@
 #include "server/console/console_window.h"
 
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <memory>
 
 #include "server/console/admin_dialog.h"
 #include "server/console/broadcast_dialog.h"
@@ -22,6 +25,60 @@ namespace {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Rows are matched by their computer, IP and port: what a row shows of its
+// connection that never changes.
+QString KeyOf(const ConsoleRow& row) {
+    return FromUtf8(row.computer) + QChar(0) + FromUtf8(row.ip) + QChar(0) + FromUtf8(row.port);
+}
+
+QString KeyOf(const QTreeWidgetItem& item) {
+    return item.text(0) + QChar(0) + item.text(1) + QChar(0) + item.text(2);
+}
+
+void SetTextIfChanged(QTreeWidgetItem& item, int column, const std::string& text) {
+    const QString shown = FromUtf8(text);
+    if (item.text(column) != shown) {
+        item.setText(column, shown);
+    }
+}
+
+// Makes `list` show `rows` by removing, inserting and renaming rows in
+// place: the rows that stay keep their selection, and the view its scroll
+// position. The core never reorders the rows it keeps, so they are met in
+// the same order on both sides; the last step only guards that assumption.
+void ShowRowsInPlace(QTreeWidget& list, const ConsoleRows& rows) {
+    QHash<QString, int> wanted;
+    for (size_t i = 0; i < rows.Size(); ++i) {
+        ++wanted[KeyOf(rows.At(i))];
+    }
+    for (int i = 0; i < list.topLevelItemCount();) {
+        const auto found = wanted.find(KeyOf(*list.topLevelItem(i)));
+        if (found != wanted.end() && found.value() > 0) {
+            --found.value();
+            ++i;
+        } else {
+            std::unique_ptr<QTreeWidgetItem> gone(list.takeTopLevelItem(i));
+        }
+    }
+    for (size_t i = 0; i < rows.Size(); ++i) {
+        const ConsoleRow& row = rows.At(i);
+        const int place = static_cast<int>(i);
+        QTreeWidgetItem* item = list.topLevelItem(place);
+        if (item != nullptr && KeyOf(*item) == KeyOf(row)) {
+            SetTextIfChanged(*item, 3, row.first_name);
+            SetTextIfChanged(*item, 4, row.last_name);
+        } else {
+            list.insertTopLevelItem(  // the list takes ownership
+                place, new QTreeWidgetItem(QStringList{FromUtf8(row.computer), FromUtf8(row.ip),
+                                                       FromUtf8(row.port), FromUtf8(row.first_name),
+                                                       FromUtf8(row.last_name)}));
+        }
+    }
+    while (list.topLevelItemCount() > static_cast<int>(rows.Size())) {
+        std::unique_ptr<QTreeWidgetItem> extra(list.takeTopLevelItem(list.topLevelItemCount() - 1));
+    }
 }
 
 // The program's icon: a speech bubble with a "P", drawn at each size asked.
@@ -74,6 +131,7 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     }
     online_->setRootIsDecorated(false);
     online_->setUniformRowHeights(true);
+    online_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     online_->setSelectionBehavior(QAbstractItemView::SelectRows);
     online_->header()->setSectionsClickable(false);
 
@@ -104,8 +162,8 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     resize(560, 520);
 
     rows_timer_.setSingleShot(true);
-    // The rows are rebuilt whole: at most every 100 ms, however many clients
-    // log in or leave meanwhile.
+    // The rows are brought up to date at most every 100 ms, however many
+    // clients log in or leave meanwhile.
     rows_timer_.setInterval(kRowsRefreshMs);
     connect(&rows_timer_, &QTimer::timeout, this, &ConsoleWindow::RefreshRows);
 }
@@ -122,17 +180,7 @@ void ConsoleWindow::ScheduleRowsRefresh() {
 
 void ConsoleWindow::RefreshRows() {
     rows_timer_.stop();
-    const ConsoleRows& rows = core_.Rows();
-    online_->clear();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.Size()));
-    for (size_t i = 0; i < rows.Size(); ++i) {
-        const ConsoleRow& row = rows.At(i);
-        items.append(new QTreeWidgetItem(QStringList{FromUtf8(row.computer), FromUtf8(row.ip),
-                                                     FromUtf8(row.port), FromUtf8(row.first_name),
-                                                     FromUtf8(row.last_name)}));
-    }
-    online_->addTopLevelItems(items);  // the list takes ownership
+    ShowRowsInPlace(*online_, core_.Rows());
 }
 
 void ConsoleWindow::ShowSaveAbandoned() {

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -205,6 +206,59 @@ TEST_F(ConsoleWidgetsTest, ConsoleShowsLoginsAndClosesOnEnterOrEscape) {
         EXPECT_FALSE(window.isVisible());
         QObject::disconnect(connection);
     }
+}
+
+TEST_F(ConsoleWidgetsTest, OnlineRowsChangeInPlaceKeepingSelectionAndScroll) {
+    ConsoleWindow window(core_, prompts_);
+    QTreeWidget& online = window.OnlineClients();
+    std::vector<FakeConnection*> clients;
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(10 + i);
+        Add(Fields("user" + n, "First" + n));
+        clients.push_back(&Accept("10.4.0." + n, 5000));
+        ASSERT_EQ(Login(*clients.back(), "user" + n, "pw", "PC" + n), "Login:OK");
+    }
+    window.show();
+    window.RefreshRows();
+    ASSERT_EQ(online.topLevelItemCount(), 40);
+    QApplication::processEvents();  // lays the list out
+    online.verticalScrollBar()->setValue(12);
+    ASSERT_EQ(online.verticalScrollBar()->value(), 12);
+    online.setCurrentItem(online.topLevelItem(20));  // as a click does
+    QTreeWidgetItem* kept = online.topLevelItem(30);
+
+    // One comes in among the others, two leave, one has its names changed.
+    Add(Fields("late", "Late"));
+    FakeConnection& late = Accept("10.4.1.1", 5001);
+    ASSERT_EQ(Login(late, "late", "pw", "PC255"), "Login:OK");  // between PC25 and PC26
+    core_.OnClosed(*clients[0]);
+    core_.OnClosed(*clients[39]);
+    FakeConnection& same_machine = Accept("10.4.0.40", 5002);  // the row of PC40
+    SendCommand(same_machine, FormatAddNewUser(*BuildRecordText(Fields("nouveau", "Nadia", "N"))));
+    window.RefreshRows();
+    QApplication::processEvents();
+
+    const ConsoleRows& rows = core_.Rows();
+    ASSERT_EQ(online.topLevelItemCount(), static_cast<int>(rows.Size()));
+    for (size_t i = 0; i < rows.Size(); ++i) {
+        const QTreeWidgetItem* item = online.topLevelItem(static_cast<int>(i));
+        EXPECT_EQ(item->text(0).toStdString(), rows.At(i).computer);
+        EXPECT_EQ(item->text(3).toStdString(), rows.At(i).first_name);
+    }
+    EXPECT_EQ(Column(online, 0).indexOf("PC255"), Column(online, 0).indexOf("PC25") + 1);
+    EXPECT_EQ(Column(online, 3).at(Column(online, 0).indexOf("PC40")), QStringLiteral("Nadia"));
+    EXPECT_EQ(online.topLevelItem(30), kept);  // the same row, not a rebuilt one
+    const QList<QTreeWidgetItem*> selected = online.selectedItems();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.front()->text(0), QStringLiteral("PC30"));
+    EXPECT_EQ(online.verticalScrollBar()->value(), 12);
+
+    // The selected client leaves: nothing else gets selected, nothing scrolls.
+    core_.OnClosed(*clients[20]);
+    window.RefreshRows();
+    QApplication::processEvents();
+    EXPECT_TRUE(online.selectedItems().isEmpty());
+    EXPECT_EQ(online.verticalScrollBar()->value(), 12);
 }
 
 TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowAfterTheCallback) {
