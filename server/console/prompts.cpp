@@ -5,8 +5,9 @@
 namespace parlo::server {
 
 bool MessageBoxPrompts::Confirm(QWidget* parent, const QString& caption, const QString& text) {
+    // Yes is the default button: Enter answers Yes.
     return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+                                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void MessageBoxPrompts::Warn(QWidget* parent, const QString& caption, const QString& text) {

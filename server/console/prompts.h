@@ -11,7 +11,7 @@ namespace parlo::server {
 class OperatorPrompts {
   public:
     virtual ~OperatorPrompts() = default;
-    // A Yes/No question; true for Yes.
+    // A Yes/No question, Yes the default button; true for Yes.
     virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A message with one OK button.
     virtual void Warn(QWidget* parent, const QString& caption, const QString& text) = 0;

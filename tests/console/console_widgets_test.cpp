@@ -3,7 +3,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -14,7 +17,9 @@
 #include "server/console/log_view.h"
 #include "server/console/prompts.h"
 #include "server/core/administration.h"
+#include "shared_ui/french_translation.h"
 #include "tests/console/core_fixture.h"
+#include "tests/support/qt_wait.h"
 
 namespace parlo::server {
 namespace {
@@ -259,6 +264,36 @@ TEST_F(ConsoleWidgetsTest, OnlineRowsChangeInPlaceKeepingSelectionAndScroll) {
     QApplication::processEvents();
     EXPECT_TRUE(online.selectedItems().isEmpty());
     EXPECT_EQ(online.verticalScrollBar()->value(), 12);
+}
+
+// The real message box: French buttons, and Enter answers Yes.
+TEST(MessageBoxPrompts, ConfirmReadsOuiNonAndEnterAnswersYes) {
+    ui::InstallFrenchTranslation(*QCoreApplication::instance());
+    MessageBoxPrompts prompts;
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        seen << box->windowTitle() << box->text()
+             << box->button(QMessageBox::Yes)->text().remove('&')
+             << box->button(QMessageBox::No)->text().remove('&');
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+        PressEnter(*box);
+    });
+    QTimer guard;  // never left waiting for an answer
+    guard.callOnTimeout([] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
+    guard.start(parlo::testing::kWaitMs);
+    EXPECT_TRUE(prompts.Confirm(nullptr, QStringLiteral("Suppression"),
+                                QStringLiteral("Voulez-vous vraiment supprimer ann ?")));
+    EXPECT_EQ(seen,
+              (QStringList{"Suppression", "Voulez-vous vraiment supprimer ann ?", "Oui", "Non"}));
 }
 
 TEST_F(ConsoleWidgetsTest, CoreEventsReachTheWindowAfterTheCallback) {
