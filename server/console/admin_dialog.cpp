@@ -15,6 +15,7 @@
 
 #include "protocol/field_string.h"
 #include "server/console/prompts.h"
+#include "server/console/report_list.h"
 
 namespace parlo::server {
 namespace {
@@ -63,17 +64,10 @@ AdministrationDialog::AdministrationDialog(ServerCore& core, OperatorPrompts& pr
       email_(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("Gestion utilisateurs"));
 
-    list_->setColumnCount(4);
-    list_->setHeaderLabels({QStringLiteral("Login"), QStringLiteral("First Name"),
-                            QStringLiteral("Last Name"), QStringLiteral("Email")});
-    const int widths[] = {70, 70, 100, 200};
-    for (int column = 0; column < 4; ++column) {
-        list_->setColumnWidth(column, widths[column]);
-    }
-    list_->setRootIsDecorated(false);
-    list_->setUniformRowHeights(true);
+    static constexpr ReportColumn kColumns[] = {
+        {"Login", 70}, {"First Name", 70}, {"Last Name", 100}, {"Email", 200}};
+    SetUpReportList(*list_, kColumns);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->header()->setSectionsClickable(true);
     list_->header()->setSortIndicatorShown(false);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
@@ -112,7 +106,7 @@ AdministrationDialog::AdministrationDialog(ServerCore& core, OperatorPrompts& pr
     layout->addWidget(list_, 1);
     layout->addLayout(fields);
     layout->addLayout(buttons);
-    resize(500, 420);
+    resize(minimumSizeHint().width(), 420);  // as wide as the accounts' columns
 
     Fill();
 }

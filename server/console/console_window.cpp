@@ -18,6 +18,7 @@
 #include "server/console/broadcast_dialog.h"
 #include "server/console/log_view.h"
 #include "server/console/prompts.h"
+#include "server/console/report_list.h"
 #include "shared_ui/credits_box.h"
 
 namespace parlo::server {
@@ -121,18 +122,10 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    online_->setColumnCount(5);
-    online_->setHeaderLabels({QStringLiteral("Computer"), QStringLiteral("IP"),
-                              QStringLiteral("Port"), QStringLiteral("First Name"),
-                              QStringLiteral("Last Name")});
-    const int widths[] = {70, 100, 45, 70, 100};
-    for (int column = 0; column < 5; ++column) {
-        online_->setColumnWidth(column, widths[column]);
-    }
-    online_->setRootIsDecorated(false);
-    online_->setUniformRowHeights(true);
+    static constexpr ReportColumn kColumns[] = {
+        {"Computer", 70}, {"IP", 100}, {"Port", 45}, {"First Name", 70}, {"Last Name", 100}};
+    SetUpReportList(*online_, kColumns);
     online_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    online_->setSelectionBehavior(QAbstractItemView::SelectRows);
     online_->header()->setSectionsClickable(false);
 
     auto* close = new QPushButton(QStringLiteral("Close"), this);
@@ -159,7 +152,7 @@ ConsoleWindow::ConsoleWindow(ServerCore& core, OperatorPrompts& prompts, QWidget
     layout->addWidget(new QLabel(QStringLiteral("Log :"), this));
     layout->addWidget(log_, 3);
     layout->addLayout(buttons);
-    resize(560, 520);
+    resize(minimumSizeHint().width(), 520);  // as wide as the clients' columns
 
     rows_timer_.setSingleShot(true);
     // The rows are brought up to date at most every 100 ms, however many

@@ -9,7 +9,9 @@ namespace parlo::server {
 LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap, at a space when they can: never a sideways scroll.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     flush_timer_.setSingleShot(true);
     flush_timer_.setInterval(kFlushIntervalMs);

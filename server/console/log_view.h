@@ -1,6 +1,6 @@
-// The console's log window: read-only, newest line first, holding at most
-// 819200 characters (the oldest text is cut at the bottom, possibly in the
-// middle of a line).
+// The console's log window: read-only, newest line first, long lines wrapped
+// to its width, holding at most 819200 characters (the oldest text is cut at
+// the bottom, possibly in the middle of a line).
 //
 // Lines are gathered for a short moment and inserted at the top in one edit,
 // the excess cut from the bottom in one edit: the view is edited and redrawn

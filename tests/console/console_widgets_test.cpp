@@ -213,6 +213,40 @@ TEST_F(ConsoleWidgetsTest, ConsoleShowsLoginsAndClosesOnEnterOrEscape) {
     }
 }
 
+std::vector<int> Widths(const QTreeWidget& list) {
+    std::vector<int> out;
+    for (int column = 0; column < list.columnCount(); ++column) {
+        out.push_back(list.columnWidth(column));
+    }
+    return out;
+}
+
+// As the windows open, each column has its own width, the last one too, and
+// none is cut; widening the window widens the last column only.
+TEST_F(ConsoleWidgetsTest, ListsOpenWithTheirColumnWidths) {
+    ConsoleWindow window(core_, prompts_);
+    AdministrationDialog dialog(core_, prompts_);
+    struct Case {
+        QWidget& window;
+        QTreeWidget& list;
+        std::vector<int> widths;
+    };
+    for (const Case& c : {Case{window, window.OnlineClients(), {70, 100, 45, 70, 100}},
+                          Case{dialog, dialog.List(), {70, 70, 100, 200}}}) {
+        c.window.show();
+        QApplication::processEvents();
+        EXPECT_EQ(Widths(c.list), c.widths) << c.window.windowTitle().toStdString();
+        EXPECT_EQ(c.list.horizontalScrollBar()->maximum(), 0);
+
+        c.window.resize(c.window.width() + 60, c.window.height());
+        QApplication::processEvents();
+        std::vector<int> wider = c.widths;
+        wider.back() += 60;
+        EXPECT_EQ(Widths(c.list), wider) << c.window.windowTitle().toStdString();
+        c.window.hide();
+    }
+}
+
 TEST_F(ConsoleWidgetsTest, OnlineRowsChangeInPlaceKeepingSelectionAndScroll) {
     ConsoleWindow window(core_, prompts_);
     QTreeWidget& online = window.OnlineClients();

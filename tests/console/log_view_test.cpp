@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +34,19 @@ TEST(LogView, LinesAppearTogetherNewestFirst) {
     view.Flush();
     EXPECT_TRUE(
         view.toPlainText().startsWith(QStringLiteral("(09:05:09) erreur\nsuite\n(09:05:08)")));
+}
+
+TEST(LogView, LongLinesWrapInsteadOfScrollingSideways) {
+    LogView view;
+    view.resize(300, 200);
+    view.show();
+    const std::string words = "(10:00:00) User " + std::string(20, 'w') + " : " +
+                              std::string(200, 'x') + " et encore des mots ";
+    view.AppendLine(words + words);
+    view.Flush();
+    QApplication::processEvents();
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(view.document()->firstBlock().layout()->lineCount(), 3);
 }
 
 TEST(LogView, TextIsBoundedAndKeepsTheNewestLines) {
