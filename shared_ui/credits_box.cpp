@@ -22,7 +22,12 @@ constexpr QStringView kTallAndDeep = u"ÉÈÊËÀÂÎÏÔÛÙÇgjpqy";
 // font's ascent) and the descenders all stay inside 14 pixels. The lift
 // moves the baseline down by what the accents reach above the ascent.
 CreditsView::Face CreditsFaceOf(QFont::Weight weight) {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    // Arial, else the Arial-compatible Liberation Sans, else DejaVu Sans: a
+    // family with real bold and normal faces, so that weight 600 reads bold.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferAntialias);
     int lift = 0;
