@@ -1,10 +1,9 @@
 // parlo-console-shots DIR: runs the console over a real server on a free
 // loopback port, connects a few clients over TCP, and saves pictures of the
-// console and of each of its dialogs in DIR (for the documentation; run it
-// under a display, e.g. xvfb-run).
+// console and of each of its dialogs, framed as on screen, in DIR (for the
+// documentation; take.sh runs it under Xvfb with a window manager).
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +27,9 @@
 #include "server/core/server_core.h"
 #include "server/net/net.h"
 #include "shared_ui/credits_box.h"
+#include "shared_ui/french_translation.h"
+#include "tests/support/qt_wait.h"
+#include "tools/screenshots/framed_shot.h"
 
 namespace {
 
@@ -42,36 +44,22 @@ struct Person {
 
 const Person kPeople[] = {
     {"amelie", "Amélie", "Poulain", "ACCUEIL"},
-    {"bruno", "Bruno", "Lefèvre", "COMPTA-02"},
+    {"bruno", "Bruno", "Lefèvre", "COMPTA"},
     {"chloe", "Chloé", "Garnier", "ATELIER"},
     {"david", "David", "Roux", "DIRECTION"},
 };
 
-template <typename Predicate>
-bool SpinUntil(Predicate done, int ms = 3000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
-
-void Settle() {
-    SpinUntil([] { return false; }, 300);
-}
-
-bool Save(QWidget& widget, const QDir& dir, const char* name) {
-    const QString path = dir.filePath(QString::fromUtf8(name));
-    const bool saved = widget.grab().save(path);
-    std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toUtf8().constData());
-    return saved;
-}
+// How far the credits have risen in their picture: the last lines, the
+// accented "Écrivez-nous" among them, have come up from below.
+constexpr int kCreditsShotOffset = -130;
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    using parlo::shots::SaveFramed;
+    using parlo::testing::WaitUntil;
     QApplication app(argc, argv);
+    parlo::ui::InstallFrenchTranslation(app);
     if (argc != 2) {
         std::fprintf(stderr, "usage: parlo-console-shots DIR\n");
         return 2;
@@ -127,20 +115,18 @@ int main(int argc, char** argv) {
     auto stranger = std::make_unique<QTcpSocket>();
     stranger->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(host)));
     stranger->connectToHost(QStringLiteral("127.0.0.1"), net.BoundPort());
-    SpinUntil([&] { return window.OnlineClients().topLevelItemCount() == 4; });
+    WaitUntil([&] { return window.OnlineClients().topLevelItemCount() == 4; });
     // One leaves again, as in a normal day.
     clients.back()->disconnectFromHost();
-    SpinUntil([&] { return window.OnlineClients().topLevelItemCount() == 3; });
-    Settle();
+    WaitUntil([&] { return window.OnlineClients().topLevelItemCount() == 3; });
 
-    bool ok = Save(window, out, "console.png");
+    bool ok = SaveFramed(window, out, "console.png");
 
     {
         AdministrationDialog dialog(core, prompts, &window);
         dialog.show();
-        dialog.List().topLevelItem(1)->setSelected(true);
-        Settle();
-        ok = Save(dialog, out, "administration.png") && ok;
+        dialog.List().setCurrentItem(dialog.List().topLevelItem(1));
+        ok = SaveFramed(dialog, out, "administration.png") && ok;
     }
     {
         BroadcastDialog dialog(core, &window);
@@ -148,18 +134,16 @@ int main(int argc, char** argv) {
         dialog.Users().item(0)->setSelected(true);
         dialog.Users().item(2)->setSelected(true);
         dialog.MessageField().setText(QStringLiteral("Le serveur redémarre à 18 h 00."));
-        Settle();
-        ok = Save(dialog, out, "broadcast.png") && ok;
+        ok = SaveFramed(dialog, out, "broadcast.png") && ok;
     }
     {
+        // Scrolled by its own timer, strip by strip, as the operator sees it.
         parlo::ui::CreditsBox box(&window);
         box.show();
-        Settle();
-        for (int i = 0; i < parlo::ui::kCreditsPauseTicks + 8; ++i) {
-            box.Tick();
-        }
-        Settle();
-        ok = Save(box, out, "credits.png") && ok;
+        const int wait_ms =
+            (parlo::ui::kCreditsPauseTicks - kCreditsShotOffset + 20) * parlo::ui::kCreditsTickMs;
+        ok = WaitUntil([&] { return box.View().Offset() <= kCreditsShotOffset; }, wait_ms) && ok;
+        ok = SaveFramed(box, out, "credits.png") && ok;
     }
 
     clients.clear();
