@@ -22,6 +22,7 @@
 #include "client/session/tcp_server_link.h"
 #include "client/shell/client_shell.h"
 #include "protocol/commands.h"
+#include "shared_ui/french_translation.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
 
@@ -114,6 +115,7 @@ void Hover(QWidget& view, int y) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    ui::InstallFrenchTranslation(app);
     QApplication::setQuitOnLastWindowClosed(false);
     if (argc != 2) {
         std::fprintf(stderr, "usage: parlo-client-shots DIR\n");
