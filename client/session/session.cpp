@@ -115,11 +115,26 @@ bool Session::ConnectSocket() {
     return true;
 }
 
+std::optional<std::string> Session::ConnectCommand(
+    const std::optional<std::string>& login_blob, const std::optional<std::string>& password_blob) {
+    if (!login_blob || !password_blob) {
+        ShowBox(texts::kTooLong, texts::kInformationError);
+        return std::nullopt;
+    }
+    std::string command = FormatConnect(ComputerName(), *login_blob, *password_blob);
+    if (!FrameOf(command)) {
+        return std::nullopt;
+    }
+    return command;
+}
+
 void Session::LogIn(std::string_view login_blob, std::string_view password_blob) {
-    if (!ConnectSocket()) {
+    // Checked before connecting, so that a refusal leaves the session as it was.
+    const auto command = ConnectCommand(std::string(login_blob), std::string(password_blob));
+    if (!command || !ConnectSocket()) {
         return;
     }
-    SendFrame(FormatConnect(ComputerName(), login_blob, password_blob));
+    SendFrame(*command);
 }
 
 void Session::LogInStored() {
@@ -150,18 +165,33 @@ int Session::SendFrame(std::string_view command) {
     if (command.empty()) {
         return -1;
     }
-    if (!link_) {
-        ShowBox(texts::kNotConnected, texts::kImpossible);
+    if (!ConfirmConnected()) {
         return -1;
     }
+    const auto frame = FrameOf(command);
+    if (!frame) {
+        return -1;
+    }
+    return static_cast<int>(link_->Send(*frame));
+}
+
+std::optional<std::string> Session::FrameOf(std::string_view command) {
     std::string frame;
     if (command.size() > static_cast<size_t>(kMaxFrameBytes) ||
         !AppendCommandFrame(frame, command)) {
         // The server could not read it whole: refuse rather than lose it.
         ShowBox(texts::kTooLong, texts::kInformationError);
-        return -1;
+        return std::nullopt;
     }
-    return static_cast<int>(link_->Send(frame));
+    return frame;
+}
+
+bool Session::ConfirmConnected() {
+    if (link_) {
+        return true;
+    }
+    ShowBox(texts::kNotConnected, texts::kImpossible);
+    return false;
 }
 
 bool Session::SendCommandConnected(std::string_view command) {
@@ -247,21 +277,32 @@ void Session::SetGroupExpanded(ContactGroup group, bool expanded) {
     }
 }
 
-void Session::TestLogIn(std::string_view login_blob, std::string_view password_blob) {
+bool Session::TestLogIn(const std::optional<std::string>& login_blob,
+                        const std::optional<std::string>& password_blob) {
+    if (!ConnectCommand(login_blob, password_blob)) {
+        return false;
+    }
     test_flag_ = true;
-    LogIn(login_blob, password_blob);
+    LogIn(*login_blob, *password_blob);
+    return true;
 }
 
-void Session::ApplySettingsDialog(std::string_view login_blob, std::string_view password_blob,
+bool Session::ApplySettingsDialog(const std::optional<std::string>& login_blob,
+                                  const std::optional<std::string>& password_blob,
                                   std::string_view address, int port, bool sound) {
-    const std::string login(login_blob);
-    const std::string password(password_blob);
+    if (!ConnectCommand(login_blob, password_blob)) {
+        return false;
+    }
+    // Copies: the blobs may belong to a dialog that a nested event closes.
+    const std::string login(*login_blob);
+    const std::string password(*password_blob);
     SetCredentials(login, password);
     SetServer(address, port);
     SaveSettings();
     LogIn(login, password);
     // Stored at the next save, at the latest when the program ends.
     SetSound(sound);
+    return true;
 }
 
 // ---- Boxes ------------------------------------------------------------------------

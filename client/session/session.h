@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -129,10 +130,16 @@ class Session final : private LinkEvents {
     void SetServer(std::string_view address, int port);
     void SetSound(bool on) { settings_.sound = on; }
     void SetGroupExpanded(ContactGroup group, bool expanded);
+    // The settings dialog's blobs are none when a field could not be
+    // compressed within the limit; the two operations below then refuse, as
+    // they do when the "Connect" command would be over it: the too-long box,
+    // nothing changed, false.
     // The settings dialog's "Test": sets the test flag and logs in.
-    void TestLogIn(std::string_view login_blob, std::string_view password_blob);
-    // The settings dialog's "OK".
-    void ApplySettingsDialog(std::string_view login_blob, std::string_view password_blob,
+    bool TestLogIn(const std::optional<std::string>& login_blob,
+                   const std::optional<std::string>& password_blob);
+    // The settings dialog's "OK"; true when the dialog may close.
+    bool ApplySettingsDialog(const std::optional<std::string>& login_blob,
+                             const std::optional<std::string>& password_blob,
                              std::string_view address, int port, bool sound);
 
     // ---- Conversations ---------------------------------------------------
@@ -169,6 +176,8 @@ class Session final : private LinkEvents {
     // ---- Address book ---------------------------------------------------
     void RequestAddressBook();
     void RequestAllStates();
+    // Asks for `login`; an empty login and the user's own (letter case
+    // aside) send nothing and show nothing.
     void AddContact(std::string_view login);
     void RemoveContact(std::string_view login);
 
@@ -187,6 +196,8 @@ class Session final : private LinkEvents {
     // ---- State -----------------------------------------------------------
     int OwnState() const { return own_state_; }
     bool IsConnected() const { return link_ != nullptr; }
+    // True with a connection; otherwise the not-connected box, false.
+    bool ConfirmConnected();
     bool TestFlag() const { return test_flag_; }
     bool ReconnectOnPaint() const { return reconnect_on_paint_; }
     const std::string& PlainLogin() const { return settings_.credentials.plain_login; }
@@ -199,6 +210,13 @@ class Session final : private LinkEvents {
     void OnLinkClosed() override;
 
     void DropLink();
+    // The frame that carries `command`; none, after the too-long box, when
+    // the command could not travel in one frame.
+    std::optional<std::string> FrameOf(std::string_view command);
+    // The "Connect" command for these blobs; none, after the too-long box,
+    // when a blob is missing or the command would not fit in one frame.
+    std::optional<std::string> ConnectCommand(const std::optional<std::string>& login_blob,
+                                              const std::optional<std::string>& password_blob);
     void ProcessFrames();
     void HandleCommand(std::string_view text);
     BoxAnswer ShowBox(std::string_view text, std::string_view caption,

@@ -37,12 +37,12 @@ bool Session::CreateAccount(const NewUserForm& form) {
     const auto login_blob = CompressField(form.login);
     const auto password_blob = CompressField(form.password);
     if (!login_blob || !password_blob) {
+        ShowBox(texts::kTooLong, texts::kInformationError);
         return false;
     }
     const std::string command = FormatAddNewUser(
         FormatRecordText(*login_blob, *password_blob, form.first_name, form.last_name, form.email));
-    if (command.size() > static_cast<size_t>(kMaxFrameBytes)) {
-        ShowBox(texts::kTooLong, texts::kInformationError);
+    if (!FrameOf(command)) {
         return false;
     }
     SendCommandConnected(command);
@@ -57,8 +57,7 @@ bool Session::FindUsers(const SearchCriteria& criteria, SearchCallback done) {
     }
     const std::string command =
         FormatFindUser(criteria.login, criteria.first_name, criteria.last_name, criteria.email);
-    if (command.size() > static_cast<size_t>(kMaxFrameBytes)) {
-        ShowBox(texts::kTooLong, texts::kInformationError);
+    if (!FrameOf(command)) {
         return false;
     }
     if (search_done_) {

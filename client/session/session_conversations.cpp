@@ -184,6 +184,9 @@ void Session::RequestAllStates() {
 }
 
 void Session::AddContact(std::string_view login) {
+    if (login.empty() || EqualsNoCase(login, PlainLogin())) {
+        return;
+    }
     const std::string copy(login);
     SendFrame(FormatWithText("DoAddAddressBook", copy));
     ShowBox(copy + " apparaîtra automatiquement dès qu'il vous aura accepté", texts::kAddressBook);

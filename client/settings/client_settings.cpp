@@ -43,6 +43,15 @@ int ReadInt(const QSettings& store, const char* key, int current) {
     return value.toInt();
 }
 
+// A NUL ends the text as every command sees it.
+bool UncompressText(std::string_view blob, std::string& text) {
+    if (blob.empty() || !Uncompress(blob, text)) {
+        return false;
+    }
+    text.resize(std::string_view(text.c_str()).size());
+    return true;
+}
+
 }  // namespace
 
 std::string FormatByteList(std::string_view bytes) {
@@ -80,13 +89,19 @@ std::optional<std::string> ParseByteList(std::string_view text) {
 std::optional<Credentials> MakeCredentials(std::string_view login_blob,
                                            std::string_view password_blob) {
     std::string plain;
-    if (login_blob.empty() || login_blob.size() > kMaxBlobBytes ||
-        password_blob.size() > kMaxBlobBytes || !Uncompress(login_blob, plain)) {
+    if (login_blob.size() > kMaxBlobBytes || password_blob.size() > kMaxBlobBytes ||
+        !UncompressText(login_blob, plain)) {
         return std::nullopt;
     }
-    // A NUL ends the login as every command sees it.
-    plain.resize(std::string_view(plain.c_str()).size());
     return Credentials{std::string(login_blob), std::string(password_blob), std::move(plain)};
+}
+
+std::string UncompressField(std::string_view blob) {
+    std::string text;
+    if (!UncompressText(blob, text)) {
+        return {};
+    }
+    return text;
 }
 
 std::optional<std::string> CompressField(std::string_view text) {

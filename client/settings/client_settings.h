@@ -43,6 +43,9 @@ std::optional<Credentials> MakeCredentials(std::string_view login_blob,
 // Compresses a typed login or password; none when it cannot be compressed
 // within the limit.
 std::optional<std::string> CompressField(std::string_view text);
+// The text a blob holds, up to a NUL as every command reads it; empty when
+// the blob does not uncompress.
+std::string UncompressField(std::string_view blob);
 
 // $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
 QString DefaultSettingsPath();

@@ -170,6 +170,7 @@ TEST_F(SessionTest, NewUserChecksComeInOrderAndABadFormSendsNothing) {
         {{"zoe", "pw", "Z", "", "z@x"}, texts::kFillAllFields},
         {{"zoe", "pw", "Z", "M", "zx"}, texts::kBadEmail},
         {{"zoe", "pw", "Z", std::string(8190, 'n'), "z@x"}, texts::kTooLong},
+        {{std::string(9000, 'z'), "pw", "Z", "M", "z@x"}, texts::kTooLong},
     };
     for (const auto& [form, text] : cases) {
         ui_.boxes.clear();
@@ -204,6 +205,17 @@ TEST_F(SearchTest, AnswerSkipsOwnLoginAndFramesAroundItAreHandled) {
     EXPECT_EQ(rows_[1].login, "solo");
     EXPECT_EQ(links_.sent.back(), "AddressBook");
     EXPECT_EQ(ui_.boxes, Texts{"after"});
+}
+
+TEST_F(SearchTest, AddContactSendsNothingForAnEmptyLoginOrTheUsersOwn) {
+    for (std::string_view login : {"", "ME", "Me", "me"}) {
+        session_.AddContact(login);
+    }
+    EXPECT_TRUE(links_.sent.empty());
+    EXPECT_TRUE(ui_.boxes.empty());
+    session_.AddContact("mel");
+    EXPECT_EQ(links_.sent, Texts{"DoAddAddressBook:mel"});
+    EXPECT_EQ(ui_.boxes, Texts{"mel apparaîtra automatiquement dès qu'il vous aura accepté"});
 }
 
 TEST_F(SearchTest, WaitEndsEmptyOnTimeoutOrDisconnectionAndALateAnswerIsSkipped) {

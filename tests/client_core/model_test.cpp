@@ -80,6 +80,15 @@ TEST(ByteList, FormatsAndParsesAsStored) {
     EXPECT_FALSE(ParseByteList(longest + ":1").has_value());
 }
 
+TEST(ByteList, FieldsCompressWithinTheLimitAndUncompressUpToANul) {
+    EXPECT_EQ(UncompressField(*CompressField("pw:!é")), "pw:!é");
+    EXPECT_EQ(UncompressField(Compressed(std::string("ab\0cd", 5))), "ab");
+    EXPECT_EQ(UncompressField("not zlib"), "");
+    EXPECT_EQ(UncompressField(""), "");
+    EXPECT_TRUE(CompressField(std::string(kMaxBlobBytes - 1, 'a')).has_value());
+    EXPECT_FALSE(CompressField(std::string(kMaxBlobBytes, 'a')).has_value());
+}
+
 class SettingsFile : public ::testing::Test {
   protected:
     QString Path() const { return dir_.filePath("Parlomatic/Parlomatic.ini"); }

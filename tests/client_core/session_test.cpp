@@ -1,4 +1,6 @@
 // Connection, own state, sending and frame reading, against fake links.
+#include <QFile>
+
 #include "tests/client_core/fakes.h"
 
 namespace parlo::client::testing {
@@ -116,6 +118,42 @@ TEST_F(SessionTest, SettingsDialogOkWritesTheOldSoundFlagUntilTheProgramEnds) {
     store_.Load(stored);
     EXPECT_FALSE(stored.sound);
     EXPECT_EQ(ui_.states.back(), kStateExit);
+}
+
+TEST_F(SessionTest, OverLongCredentialsAreRefusedBeforeAnythingChanges) {
+    LogInAs("me");
+    const int links_before = links_.created;
+    const std::string big_blob(5000, 'x');  // two such blobs cannot travel in one frame
+    const std::pair<std::optional<std::string>, std::optional<std::string>> refused[] = {
+        {std::nullopt, Compressed("pw")},
+        {Compressed("bob"), std::nullopt},
+        {big_blob, big_blob},
+    };
+    for (const auto& [login, password] : refused) {
+        EXPECT_FALSE(session_.TestLogIn(login, password));
+        EXPECT_FALSE(session_.ApplySettingsDialog(login, password, "10.0.0.9", 1, false));
+    }
+    session_.LogIn(big_blob, big_blob);
+    EXPECT_EQ(ui_.boxes, Texts(7, std::string(texts::kTooLong)));
+    EXPECT_EQ(ui_.captions.back(), texts::kInformationError);
+    // The session is as it was: same connection, account, server and sound.
+    EXPECT_EQ(links_.created, links_before);
+    EXPECT_TRUE(session_.IsConnected());
+    EXPECT_FALSE(session_.TestFlag());
+    EXPECT_EQ(session_.PlainLogin(), "me");
+    EXPECT_EQ(session_.Settings().server_address, "127.0.0.1");
+    EXPECT_TRUE(session_.Settings().sound);
+    EXPECT_FALSE(QFile::exists(store_.Path()));
+    EXPECT_TRUE(links_.sent.empty());
+}
+
+TEST_F(SessionTest, ConfirmConnectedShowsTheNotConnectedBoxOnlyWithoutAConnection) {
+    EXPECT_FALSE(session_.ConfirmConnected());
+    EXPECT_EQ(ui_.boxes, Texts{std::string(texts::kNotConnected)});
+    EXPECT_EQ(ui_.captions, Texts{std::string(texts::kImpossible)});
+    LogInAs("me");
+    EXPECT_TRUE(session_.ConfirmConnected());
+    EXPECT_TRUE(ui_.boxes.empty());
 }
 
 }  // namespace
