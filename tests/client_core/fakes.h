@@ -19,8 +19,11 @@ namespace parlo::client::testing {
 
 using Texts = std::vector<std::string>;
 
-// Timers of the core need an application object.
+// Timers of the core need an application object; widget tests have theirs.
 inline void EnsureApp() {
+    if (QCoreApplication::instance() != nullptr) {
+        return;
+    }
     static int argc = 1;
     static char name[] = "client_tests";
     static char* argv[] = {name, nullptr};

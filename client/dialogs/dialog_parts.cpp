@@ -1,0 +1,24 @@
+#include "client/dialogs/dialog_parts.h"
+
+#include <QBoxLayout>
+#include <QPushButton>
+
+namespace parlo::client::dialogs {
+
+QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default) {
+    auto* button = new QPushButton(text, parent);
+    button->setAutoDefault(is_default);
+    button->setDefault(is_default);
+    return button;
+}
+
+void AddButtonRow(QBoxLayout* layout, std::initializer_list<QWidget*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QWidget* button : buttons) {
+        row->addWidget(button);
+    }
+    layout->addLayout(row);
+}
+
+}  // namespace parlo::client::dialogs

@@ -1,0 +1,32 @@
+// What the client's dialogs share: text conversions between Qt and the core,
+// push buttons that leave Enter to the default button, and the right-aligned
+// row of buttons at the bottom of a dialog.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+class QBoxLayout;
+class QPushButton;
+class QWidget;
+
+namespace parlo::client::dialogs {
+
+inline QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// A push button in a dialog. Only the default button answers Enter: the
+// others never become default when they take the focus.
+QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default = false);
+
+// Adds a row holding `buttons`, pushed to the right, to `layout`.
+void AddButtonRow(QBoxLayout* layout, std::initializer_list<QWidget*> buttons);
+
+}  // namespace parlo::client::dialogs
