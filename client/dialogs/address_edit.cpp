@@ -34,7 +34,8 @@ AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
     row->setContentsMargins(frame + 1, frame, frame + 1, frame);
     row->setSpacing(0);
     auto* validator = new QRegularExpressionValidator(kNumber, this);
-    const int digits_width = fontMetrics().horizontalAdvance(QStringLiteral("2550"));
+    // Three digits with a digit's room to spare.
+    const int digits_width = fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 4;
     for (int i = 0; i < kFields; ++i) {
         if (i != 0) {
             auto* dot = new QLabel(QStringLiteral("."), this);
@@ -45,7 +46,7 @@ AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->setValidator(validator);
-        field->setMinimumWidth(digits_width);
+        field->setFixedWidth(digits_width);
         field->installEventFilter(this);
         connect(field, &QLineEdit::textEdited, this, [this, i, field] {
             if (field->text().size() == 3 && field->cursorPosition() == 3 && i + 1 < kFields) {
@@ -53,11 +54,11 @@ AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
             }
             emit Edited();
         });
-        row->addWidget(field, 1);
+        row->addWidget(field);
         fields_[static_cast<size_t>(i)] = field;
     }
     setFocusProxy(fields_[0]);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 void AddressEdit::ShowAddress(std::string_view address) {

@@ -1,9 +1,16 @@
 #include "client/dialogs/dialog_parts.h"
 
 #include <QBoxLayout>
+#include <QDialog>
 #include <QPushButton>
 
 namespace parlo::client::dialogs {
+
+void SetUpDialog(QDialog* dialog, const QString& title) {
+    dialog->setWindowTitle(title);
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}
 
 QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default) {
     auto* button = new QPushButton(text, parent);

@@ -10,6 +10,7 @@
 #include <QString>
 
 class QBoxLayout;
+class QDialog;
 class QPushButton;
 class QWidget;
 
@@ -21,6 +22,9 @@ inline QString Q(std::string_view text) {
 inline std::string Utf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
+
+// A fixed-size dialog window: title bar with the close box only.
+void SetUpDialog(QDialog* dialog, const QString& title);
 
 // A push button in a dialog. Only the default button answers Enter: the
 // others never become default when they take the focus.

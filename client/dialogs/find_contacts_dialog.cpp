@@ -1,5 +1,7 @@
 #include "client/dialogs/find_contacts_dialog.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -42,7 +45,7 @@ class ResultItem final : public QTreeWidgetItem {
 
 FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
     : QDialog(parent), session_(session) {
-    setWindowTitle(QStringLiteral("Ajouter des contacts"));
+    dialogs::SetUpDialog(this, QStringLiteral("Ajouter des contacts"));
 
     // Created in the order the Tab key visits them.
     auto* group = new QGroupBox(QStringLiteral("Rechercher"), this);
@@ -69,10 +72,15 @@ FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A heading wider than its column (a large desktop font) widens it.
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     int columns_width = 0;
     for (int column = 0; column < kColumns; ++column) {
-        header->resizeSection(column, kColumnWidths[column]);
-        columns_width += kColumnWidths[column];
+        const int heading =
+            header->fontMetrics().horizontalAdvance(results_->headerItem()->text(column));
+        const int width = std::max(kColumnWidths[column], heading + 2 * margin);
+        header->resizeSection(column, width);
+        columns_width += width;
     }
     const int row_height = results_->fontMetrics().height() + 6;
     results_->setFixedSize(

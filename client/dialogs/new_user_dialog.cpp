@@ -14,7 +14,7 @@ using dialogs::Utf8;
 
 NewUserDialog::NewUserDialog(Session& session, QWidget* parent)
     : QDialog(parent), session_(session) {
-    setWindowTitle(QStringLiteral("Ajout d'un nouvel utilisateur"));
+    dialogs::SetUpDialog(this, QStringLiteral("Ajout d'un nouvel utilisateur"));
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -31,7 +31,7 @@ NewUserDialog::NewUserDialog(Session& session, QWidget* parent)
     last_name_ = add_field(QStringLiteral("Nom"));
     email_ = add_field(QStringLiteral("Email"));
     // Room for a full name or an e-mail address.
-    email_->setMinimumWidth(email_->fontMetrics().averageCharWidth() * 32);
+    email_->setMinimumWidth(email_->fontMetrics().averageCharWidth() * 36);
     send_ = dialogs::MakeButton(QStringLiteral("Envoie"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
 

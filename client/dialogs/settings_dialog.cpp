@@ -28,7 +28,7 @@ constexpr int kPortDigits = 5;
 
 SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     : QDialog(parent), session_(session) {
-    setWindowTitle(QStringLiteral("Paramètres"));
+    dialogs::SetUpDialog(this, QStringLiteral("Paramètres"));
 
     // Created in the order the Tab key visits them.
     login_ = new QLineEdit(this);
@@ -61,8 +61,8 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     separator->setFrameShadow(QFrame::Sunken);
     form->addRow(separator);
     form->addRow(QStringLiteral("Serveur IP"), address_field_);
-    // The port needs five digits, not the whole row.
-    port_field_->setFixedWidth(address_field_->sizeHint().width() / 2);
+    // Five digits, with the room a line edit keeps around its text.
+    port_field_->setFixedWidth(port_field_->fontMetrics().horizontalAdvance(QString(9, '0')));
     form->addRow(QStringLiteral("Serveur Port"), port_field_);
     form->addRow(QString(), sound_);
 
@@ -71,7 +71,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     layout->addSpacing(layout->spacing());
     dialogs::AddButtonRow(layout, {ok_, cancel_});
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    login_->setMinimumWidth(address_field_->sizeHint().width());
+    login_->setMinimumWidth(login_->fontMetrics().averageCharWidth() * 36);
 
     // The copies follow every change of the fields, the first filling
     // included; the address only follows what the user types.

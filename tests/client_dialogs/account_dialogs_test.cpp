@@ -101,6 +101,19 @@ TEST_F(FindContactsTest, ResultsAreSortedInFourColumnsAndAClickFillsTheLogin) {
         EXPECT_EQ(list.headerItem()->text(column), headings[column]);
         EXPECT_EQ(list.header()->sectionSize(column), widths[column]);
     }
+    {
+        // Headings of a large desktop font widen their columns rather than be cut.
+        const QFont normal = QApplication::font();
+        QFont large = normal;
+        large.setPointSize(normal.pointSize() * 2);
+        QApplication::setFont(large);
+        FindContactsDialog dialog(session_, nullptr);
+        QApplication::setFont(normal);
+        const QHeaderView& header = *dialog.Results().header();
+        EXPECT_GE(header.sectionSize(1), QFontMetrics(large).horizontalAdvance("First Name"));
+        EXPECT_GT(header.sectionSize(1), 70);
+        EXPECT_EQ(header.sectionSize(3), 200);
+    }
     EXPECT_EQ(list.selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectRows);
 

@@ -1,0 +1,208 @@
+// parlo-dialog-shots DIR: shows the client's three dialogs filled in with the
+// kind of data an office has, and saves settings.png, new-user.png and
+// find-contacts.png in DIR. The search results come from a real headless
+// Server on a free loopback port, with accounts created through the client
+// core. Run it under a display with a window manager: the pictures are taken
+// from the screen, window frames included.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QWindow>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "client/conversation/conversation_window.h"
+#include "client/dialogs/find_contacts_dialog.h"
+#include "client/dialogs/new_user_dialog.h"
+#include "client/dialogs/settings_dialog.h"
+#include "client/session/session.h"
+#include "client/session/tcp_server_link.h"
+#include "protocol/codec.h"
+#include "shared_ui/french_translation.h"
+#include "tests/support/process.h"
+
+namespace {
+
+using namespace parlo::client;
+
+struct Person {
+    const char* login;
+    const char* first_name;
+    const char* last_name;
+};
+
+const Person kPeople[] = {
+    {"amelie", "Amélie", "Poulain"},     {"bruno", "Bruno", "Lefèvre"},
+    {"chloe", "Chloé", "Garnier"},       {"david", "David", "Roux"},
+    {"emma", "Emma", "Bertrand"},        {"francois", "François", "Morel"},
+    {"gaelle", "Gaëlle", "Dubois-Riou"},
+};
+
+template <typename Predicate>
+bool SpinUntil(Predicate done, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+void Settle(int ms = 400) {
+    SpinUntil([] { return false; }, ms);
+}
+
+// What the core asks of the platform, reduced to what the pictures need.
+class ShotsUi final : public UiPort {
+  public:
+    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
+                             BoxButtons) override {
+        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                     static_cast<int>(text.size()), text.data());
+        return BoxAnswer::kYes;
+    }
+    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
+        return CreateConversationWindow(*session, id);
+    }
+    void RepaintMainWindow() override {}
+    void OwnStateChanged(int) override {}
+    void PlayReceiveSound() override {}
+    void SendMail(std::string_view) override {}
+    void OpenSettingsDialog() override {}
+
+    Session* session = nullptr;
+};
+
+// One client without its main window.
+struct Client {
+    explicit Client(const QString& dir, int port)
+        : store(dir + QStringLiteral("/Parlomatic.ini")), session(ui, links, store) {
+        ui.session = &session;
+        session.SetServer("127.0.0.1", port);
+    }
+    // Creates the account; the answer to a search on the same connection
+    // comes after the server has handled it.
+    bool Register(const Person& person) {
+        bool answered = false;
+        return session.CreateAccount({person.login, "motdepasse", person.first_name,
+                                      person.last_name,
+                                      std::string(person.login) + "@bureau.lan"}) &&
+               session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
+               SpinUntil([&] { return answered; });
+    }
+
+    ShotsUi ui;
+    TcpLinkFactory links;
+    SettingsStore store;
+    Session session;
+};
+
+// The window as the screen shows it, frame included.
+bool Save(QWidget& window, const QDir& dir, const char* name) {
+    window.raise();
+    window.activateWindow();
+    // The window manager maps and frames the window a moment after show().
+    const QSize size = window.sizeHint();
+    const bool framed = SpinUntil([&] {
+        return window.windowHandle() != nullptr && window.windowHandle()->isExposed() &&
+               window.size() == size && window.frameGeometry() != window.geometry();
+    });
+    if (!framed) {
+        std::fprintf(stderr, "parlo-dialog-shots: %s was not framed (no window manager?)\n", name);
+    }
+    Settle();
+    const QRect frame = window.frameGeometry();
+    const QPixmap picture =
+        window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    const bool saved = picture.save(path);
+    std::printf("%s %s (%dx%d)\n", saved ? "saved" : "FAILED", path.toUtf8().constData(),
+                frame.width(), frame.height());
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    parlo::ui::InstallFrenchTranslation(app);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: parlo-dialog-shots DIR\n");
+        return 2;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir work;
+
+    parlo::testing::ScratchDirectory server_dir;
+    parlo::testing::ServerProcess server(SERVER_PATH, server_dir.Path());
+    if (!server.StartOnFreePort()) {
+        std::fprintf(stderr, "parlo-dialog-shots: the server did not start\n");
+        return 1;
+    }
+    int i = 0;
+    for (const Person& person : kPeople) {
+        Client client(work.path() + QStringLiteral("/%1").arg(i++), server.Port());
+        if (!client.Register(person)) {
+            std::fprintf(stderr, "parlo-dialog-shots: could not create %s\n", person.login);
+            return 1;
+        }
+    }
+
+    // The settings of a user whose office server is on the local network.
+    Client amelie(work.path() + QStringLiteral("/amelie"), server.Port());
+    std::string login_blob;
+    std::string password_blob;
+    parlo::Compress("amelie", login_blob);
+    parlo::Compress("motdepasse", password_blob);
+    amelie.session.SetCredentials(login_blob, password_blob);
+    amelie.session.SetServer("192.168.1.20", 7777);
+
+    bool ok = true;
+    {
+        SettingsDialog settings(amelie.session, nullptr);
+        settings.show();
+        ok = Save(settings, out, "settings.png") && ok;
+
+        NewUserDialog new_user(amelie.session, &settings);
+        new_user.LoginField().setText(QStringLiteral("lucie"));
+        new_user.PasswordField().setText(QStringLiteral("motdepasse"));
+        new_user.FirstNameField().setText(QStringLiteral("Lucie"));
+        new_user.LastNameField().setText(QStringLiteral("Fontaine"));
+        new_user.EmailField().setText(QStringLiteral("lucie.fontaine@bureau.lan"));
+        new_user.show();
+        ok = Save(new_user, out, "new-user.png") && ok;
+    }
+    {
+        amelie.session.SetServer("127.0.0.1", server.Port());
+        amelie.session.LogInStored();
+        if (!SpinUntil([&] { return amelie.session.OwnState() == parlo::kStateOnline; })) {
+            std::fprintf(stderr, "parlo-dialog-shots: could not log in\n");
+            return 1;
+        }
+        FindContactsDialog find(amelie.session, nullptr);
+        find.show();
+        find.EmailCriterion().setText(QStringLiteral("bureau.lan"));
+        find.SearchButton().click();
+        QTreeWidget& results = find.Results();
+        SpinUntil([&] { return results.topLevelItemCount() > 0; });
+        if (results.topLevelItemCount() > 2) {
+            results.topLevelItem(2)->setSelected(true);
+            results.setCurrentItem(results.topLevelItem(2));
+        }
+        results.setFocus();
+        ok = Save(find, out, "find-contacts.png") && ok;
+    }
+    amelie.session.Disconnect();
+    server.StopWith(SIGTERM);
+    return ok ? 0 : 1;
+}
