@@ -88,14 +88,20 @@ FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
             results_->verticalScrollBar()->sizeHint().width(),
         header->sizeHint().height() + kVisibleRows * row_height + 2 * results_->frameWidth());
 
+    // Each label names its field (also for screen readers).
+    const auto label = [](const QString& text, QWidget* field) {
+        auto* widget = new QLabel(text, field->parentWidget());
+        widget->setBuddy(field);
+        return widget;
+    };
     auto* criteria = new QGridLayout;
-    criteria->addWidget(new QLabel(QStringLiteral("Identifiant"), group), 0, 0);
+    criteria->addWidget(label(QStringLiteral("Identifiant"), login_), 0, 0);
     criteria->addWidget(login_, 0, 1);
-    criteria->addWidget(new QLabel(QStringLiteral("Prénom"), group), 0, 2);
+    criteria->addWidget(label(QStringLiteral("Prénom"), first_name_), 0, 2);
     criteria->addWidget(first_name_, 0, 3);
-    criteria->addWidget(new QLabel(QStringLiteral("Nom"), group), 1, 0);
+    criteria->addWidget(label(QStringLiteral("Nom"), last_name_), 1, 0);
     criteria->addWidget(last_name_, 1, 1);
-    criteria->addWidget(new QLabel(QStringLiteral("Email"), group), 1, 2);
+    criteria->addWidget(label(QStringLiteral("Email"), email_), 1, 2);
     criteria->addWidget(email_, 1, 3);
     criteria->addWidget(search_, 1, 4);
     criteria->setColumnStretch(1, 1);
@@ -105,7 +111,7 @@ FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
     group_layout->addWidget(results_);
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("Identifiant"), this));
+    bottom->addWidget(label(QStringLiteral("Identifiant"), login_to_add_));
     bottom->addWidget(login_to_add_, 1);
     bottom->addSpacing(bottom->spacing() * 4);
     bottom->addWidget(add_);
