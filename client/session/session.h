@@ -130,14 +130,13 @@ class Session final : private LinkEvents {
     void SetServer(std::string_view address, int port);
     void SetSound(bool on) { settings_.sound = on; }
     void SetGroupExpanded(ContactGroup group, bool expanded);
-    // The settings dialog's blobs are none when a field could not be
-    // compressed within the limit; the two operations below then refuse, as
-    // they do when the "Connect" command would be over it: the too-long box,
-    // nothing changed, false.
-    // The settings dialog's "Test": sets the test flag and logs in.
+    // The settings dialog's "Test" (sets the test flag and logs in) and "OK"
+    // (true when the dialog may close). A blob is none when its field could
+    // not be compressed within the limit; both then refuse, as they do when
+    // the "Connect" command would be over it: the too-long box, nothing
+    // changed, false.
     bool TestLogIn(const std::optional<std::string>& login_blob,
                    const std::optional<std::string>& password_blob);
-    // The settings dialog's "OK"; true when the dialog may close.
     bool ApplySettingsDialog(const std::optional<std::string>& login_blob,
                              const std::optional<std::string>& password_blob,
                              std::string_view address, int port, bool sound);

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -29,10 +28,13 @@
 #include "protocol/codec.h"
 #include "shared_ui/french_translation.h"
 #include "tests/support/process.h"
+#include "tests/support/qt_wait.h"
 
 namespace {
 
 using namespace parlo::client;
+using parlo::testing::Settle;
+using parlo::testing::WaitUntil;
 
 struct Person {
     const char* login;
@@ -46,20 +48,6 @@ const Person kPeople[] = {
     {"emma", "Emma", "Bertrand"},        {"francois", "François", "Morel"},
     {"gaelle", "Gaëlle", "Dubois-Riou"},
 };
-
-template <typename Predicate>
-bool SpinUntil(Predicate done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
-
-void Settle(int ms = 400) {
-    SpinUntil([] { return false; }, ms);
-}
 
 // What the core asks of the platform, reduced to what the pictures need.
 class ShotsUi final : public UiPort {
@@ -97,7 +85,7 @@ struct Client {
                                       person.last_name,
                                       std::string(person.login) + "@bureau.lan"}) &&
                session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
-               SpinUntil([&] { return answered; });
+               WaitUntil([&] { return answered; });
     }
 
     ShotsUi ui;
@@ -112,14 +100,14 @@ bool Save(QWidget& window, const QDir& dir, const char* name) {
     window.activateWindow();
     // The window manager maps and frames the window a moment after show().
     const QSize size = window.sizeHint();
-    const bool framed = SpinUntil([&] {
+    const bool framed = WaitUntil([&] {
         return window.windowHandle() != nullptr && window.windowHandle()->isExposed() &&
                window.size() == size && window.frameGeometry() != window.geometry();
     });
     if (!framed) {
         std::fprintf(stderr, "parlo-dialog-shots: %s was not framed (no window manager?)\n", name);
     }
-    Settle();
+    Settle(400);
     const QRect frame = window.frameGeometry();
     const QPixmap picture =
         window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
@@ -185,7 +173,7 @@ int main(int argc, char** argv) {
     {
         amelie.session.SetServer("127.0.0.1", server.Port());
         amelie.session.LogInStored();
-        if (!SpinUntil([&] { return amelie.session.OwnState() == parlo::kStateOnline; })) {
+        if (!WaitUntil([&] { return amelie.session.OwnState() == parlo::kStateOnline; })) {
             std::fprintf(stderr, "parlo-dialog-shots: could not log in\n");
             return 1;
         }
@@ -194,7 +182,7 @@ int main(int argc, char** argv) {
         find.EmailCriterion().setText(QStringLiteral("bureau.lan"));
         find.SearchButton().click();
         QTreeWidget& results = find.Results();
-        SpinUntil([&] { return results.topLevelItemCount() > 0; });
+        WaitUntil([&] { return results.topLevelItemCount() > 0; });
         if (results.topLevelItemCount() > 2) {
             results.topLevelItem(2)->setSelected(true);
             results.setCurrentItem(results.topLevelItem(2));
