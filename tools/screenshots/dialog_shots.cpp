@@ -9,10 +9,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <QWindow>
 
 #include <csignal>
 #include <cstdio>
@@ -29,11 +27,11 @@
 #include "shared_ui/french_translation.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
+#include "tools/screenshots/framed_shot.h"
 
 namespace {
 
 using namespace parlo::client;
-using parlo::testing::Settle;
 using parlo::testing::WaitUntil;
 
 struct Person {
@@ -94,30 +92,6 @@ struct Client {
     Session session;
 };
 
-// The window as the screen shows it, frame included.
-bool Save(QWidget& window, const QDir& dir, const char* name) {
-    window.raise();
-    window.activateWindow();
-    // The window manager maps and frames the window a moment after show().
-    const QSize size = window.sizeHint();
-    const bool framed = WaitUntil([&] {
-        return window.windowHandle() != nullptr && window.windowHandle()->isExposed() &&
-               window.size() == size && window.frameGeometry() != window.geometry();
-    });
-    if (!framed) {
-        std::fprintf(stderr, "parlo-dialog-shots: %s was not framed (no window manager?)\n", name);
-    }
-    Settle(400);
-    const QRect frame = window.frameGeometry();
-    const QPixmap picture =
-        window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    const QString path = dir.filePath(QString::fromUtf8(name));
-    const bool saved = picture.save(path);
-    std::printf("%s %s (%dx%d)\n", saved ? "saved" : "FAILED", path.toUtf8().constData(),
-                frame.width(), frame.height());
-    return saved;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,7 +133,7 @@ int main(int argc, char** argv) {
     {
         SettingsDialog settings(amelie.session, nullptr);
         settings.show();
-        ok = Save(settings, out, "settings.png") && ok;
+        ok = parlo::shots::SaveFramed(settings, out, QStringLiteral("settings.png")) && ok;
 
         NewUserDialog new_user(amelie.session, &settings);
         new_user.LoginField().setText(QStringLiteral("lucie"));
@@ -168,7 +142,7 @@ int main(int argc, char** argv) {
         new_user.LastNameField().setText(QStringLiteral("Fontaine"));
         new_user.EmailField().setText(QStringLiteral("lucie.fontaine@bureau.lan"));
         new_user.show();
-        ok = Save(new_user, out, "new-user.png") && ok;
+        ok = parlo::shots::SaveFramed(new_user, out, QStringLiteral("new-user.png")) && ok;
     }
     {
         amelie.session.SetServer("127.0.0.1", server.Port());
@@ -188,7 +162,7 @@ int main(int argc, char** argv) {
             results.setCurrentItem(results.topLevelItem(2));
         }
         results.setFocus();
-        ok = Save(find, out, "find-contacts.png") && ok;
+        ok = parlo::shots::SaveFramed(find, out, QStringLiteral("find-contacts.png")) && ok;
     }
     amelie.session.Disconnect();
     server.StopWith(SIGTERM);
