@@ -1,5 +1,6 @@
 #include "protocol/field_string.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -268,6 +269,18 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
+        const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
+        if (ca != cb) {
+            return ca < cb;
+        }
+    }
+    return a.size() < b.size();
 }
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {

@@ -34,18 +34,6 @@ std::optional<ContactGroup> GroupOfState(int state) {
     }
 }
 
-bool LoginLess(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
-        const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
-        if (ca != cb) {
-            return ca < cb;
-        }
-    }
-    return a.size() < b.size();
-}
-
 void ContactList::Rebuild(std::string_view address_book_command) {
     entries_.clear();
     for (const AccountEntryView& entry : ParseAccountEntries(address_book_command)) {
@@ -73,7 +61,7 @@ int ContactList::ApplyStates(std::string_view set_state_command) {
 void ContactList::Insert(Contact contact) {
     const auto it = std::upper_bound(
         entries_.begin(), entries_.end(), contact,
-        [](const Contact& a, const Contact& b) { return LoginLess(a.login, b.login); });
+        [](const Contact& a, const Contact& b) { return LessNoCase(a.login, b.login); });
     entries_.insert(it, std::move(contact));
 }
 

@@ -62,9 +62,6 @@ class ContactList {
     std::vector<Contact> entries_;
 };
 
-// Login order: ASCII letters folded, other bytes compared unsigned.
-bool LoginLess(std::string_view a, std::string_view b);
-
 // The contact menu offers an instant message to a connected contact only; an
 // offline one gets an e-mail instead.
 bool CanMessage(const Contact& contact);

@@ -18,6 +18,7 @@
 #include "client/contacts/contact_list.h"
 #include "client/dialogs/dialog_parts.h"
 #include "client/session/session.h"
+#include "protocol/field_string.h"
 
 namespace parlo::client {
 
@@ -36,8 +37,8 @@ class ResultItem final : public QTreeWidgetItem {
     bool operator<(const QTreeWidgetItem& other) const override {
         const QByteArray a = text(0).toUtf8();
         const QByteArray b = other.text(0).toUtf8();
-        return LoginLess({a.constData(), static_cast<size_t>(a.size())},
-                         {b.constData(), static_cast<size_t>(b.size())});
+        return LessNoCase({a.constData(), static_cast<size_t>(a.size())},
+                          {b.constData(), static_cast<size_t>(b.size())});
     }
 };
 

@@ -42,11 +42,7 @@ const std::string& Column(const AccountRow& row, int column) {
 }
 
 bool LoginLessNoCase(const AccountRow& a, const AccountRow& b) {
-    return std::lexicographical_compare(a.login.begin(), a.login.end(), b.login.begin(),
-                                        b.login.end(), [](char x, char y) {
-                                            return static_cast<unsigned char>(AsciiUpper(x)) <
-                                                   static_cast<unsigned char>(AsciiUpper(y));
-                                        });
+    return LessNoCase(a.login, b.login);
 }
 
 }  // namespace

@@ -30,13 +30,6 @@ UserRecord* FirstMatching(const Records& records, const AccountRow& row) {
     return nullptr;
 }
 
-bool LessNoCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(AsciiUpper(x)) <
-               static_cast<unsigned char>(AsciiUpper(y));
-    });
-}
-
 }  // namespace
 
 bool AccountFieldsValid(const AccountFields& fields) {
@@ -140,7 +133,8 @@ std::vector<std::string> BroadcastEntries(const ServerCore& core) {
         entries.push_back(account->login + " (" + account->first_name + " " + account->last_name +
                           ")");
     }
-    std::stable_sort(entries.begin(), entries.end(), LessNoCase);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const std::string& a, const std::string& b) { return LessNoCase(a, b); });
     return entries;
 }
 

@@ -43,23 +43,12 @@ void OnlineList::Clear() {
     entries_.Clear();
 }
 
-namespace {
-
-// Ascending order of the Computer column, ASCII case aside.
-bool ComputerBefore(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(AsciiUpper(x)) <
-               static_cast<unsigned char>(AsciiUpper(y));
-    });
-}
-
-}  // namespace
-
 void ConsoleRows::Add(ConsoleRow row) {
-    const auto place = std::upper_bound(rows_.begin(), rows_.end(), row.computer,
-                                        [](const std::string& computer, const auto& other) {
-                                            return ComputerBefore(computer, other->computer);
-                                        });
+    const auto place = std::upper_bound(
+        rows_.begin(), rows_.end(), row.computer,
+        [](const std::string& computer, const auto& other) {
+            return LessNoCase(computer, other->computer);  // Computer column, case aside
+        });
     rows_.insert(place, std::make_unique<ConsoleRow>(std::move(row)));
 }
 

@@ -138,6 +138,19 @@ TEST(FieldStringSearch, CaseInsensitiveTestsFoldAsciiOnly) {
     EXPECT_FALSE(EqualsNoCase("\xc3\xa9", "\xc3\x89"));
 }
 
+TEST(FieldStringSearch, LoginOrderFoldsAsciiAndComparesBytesUnsigned) {
+    EXPECT_TRUE(LessNoCase("alice", "Bob"));
+    EXPECT_TRUE(LessNoCase("ALICE", "bob"));
+    EXPECT_FALSE(LessNoCase("Bob", "bob"));
+    EXPECT_FALSE(LessNoCase("bob", "Bob"));
+    EXPECT_TRUE(LessNoCase("bo", "Bob"));  // a prefix comes first
+    // '_' lies between the upper- and lower-case letters: folding to upper
+    // case puts it after every letter.
+    EXPECT_TRUE(LessNoCase("zed", "_x"));
+    // Bytes above 0x7f come after ASCII, not before it.
+    EXPECT_TRUE(LessNoCase("z", "\xc3\xa9"));
+}
+
 TEST(FieldStringConversion, ToIntFollowsAtoi) {
     EXPECT_EQ(FieldString("12abc").ToInt(), 12);
     EXPECT_EQ(FieldString("abc").ToInt(), 0);
