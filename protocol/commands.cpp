@@ -11,38 +11,38 @@ namespace parlo {
 namespace {
 
 constexpr std::array<KeywordTest<ServerKeyword>, 15> kServerOrder{{
-    {"Connect", ServerKeyword::kConnect},
-    {"AddNewUser", ServerKeyword::kAddNewUser},
-    {"AddressBook", ServerKeyword::kAddressBook},
-    {"GetAllState", ServerKeyword::kGetAllState},
-    {"DoAddAddressBook", ServerKeyword::kDoAddAddressBook},
-    {"Message", ServerKeyword::kMessage},
-    {"FindUser", ServerKeyword::kFindUser},
-    {"GetState", ServerKeyword::kGetState},
-    {"SetState", ServerKeyword::kSetState},
-    {"NoAddAddressBook", ServerKeyword::kNoAddAddressBook},
-    {"YesAddAddressBook", ServerKeyword::kYesAddAddressBook},
-    {"RemoveAddressBook", ServerKeyword::kRemoveAddressBook},
-    {"Invite", ServerKeyword::kInvite},
-    {"Leave", ServerKeyword::kLeave},
-    {"Writing", ServerKeyword::kWriting},
+    {keyword::kConnect, ServerKeyword::kConnect},
+    {keyword::kAddNewUser, ServerKeyword::kAddNewUser},
+    {keyword::kAddressBook, ServerKeyword::kAddressBook},
+    {keyword::kGetAllState, ServerKeyword::kGetAllState},
+    {keyword::kDoAddAddressBook, ServerKeyword::kDoAddAddressBook},
+    {keyword::kMessage, ServerKeyword::kMessage},
+    {keyword::kFindUser, ServerKeyword::kFindUser},
+    {keyword::kGetState, ServerKeyword::kGetState},
+    {keyword::kSetState, ServerKeyword::kSetState},
+    {keyword::kNoAddAddressBook, ServerKeyword::kNoAddAddressBook},
+    {keyword::kYesAddAddressBook, ServerKeyword::kYesAddAddressBook},
+    {keyword::kRemoveAddressBook, ServerKeyword::kRemoveAddressBook},
+    {keyword::kInvite, ServerKeyword::kInvite},
+    {keyword::kLeave, ServerKeyword::kLeave},
+    {keyword::kWriting, ServerKeyword::kWriting},
 }};
 
 constexpr std::array<KeywordTest<ClientKeyword>, 14> kClientOrder{{
-    {"Login", ClientKeyword::kLogin},
-    {"AddNewUser", ClientKeyword::kAddNewUser},
-    {"AddressBook", ClientKeyword::kAddressBook},
-    {"SetState", ClientKeyword::kSetState},
-    {"Message", ClientKeyword::kMessage},
-    {"DoAddAddressBook", ClientKeyword::kDoAddAddressBook},
-    {"NoAddAddressBook", ClientKeyword::kNoAddAddressBook},
-    {"YesAddAddressBook", ClientKeyword::kYesAddAddressBook},
-    {"DelAddressBook", ClientKeyword::kDelAddressBook},
-    {"AskAddressBook", ClientKeyword::kAskAddressBook},
-    {"Invite", ClientKeyword::kInvite},
-    {"Leave", ClientKeyword::kLeave},
-    {"Writing", ClientKeyword::kWriting},
-    {"Broadcast", ClientKeyword::kBroadcast},
+    {keyword::kLogin, ClientKeyword::kLogin},
+    {keyword::kAddNewUser, ClientKeyword::kAddNewUser},
+    {keyword::kAddressBook, ClientKeyword::kAddressBook},
+    {keyword::kSetState, ClientKeyword::kSetState},
+    {keyword::kMessage, ClientKeyword::kMessage},
+    {keyword::kDoAddAddressBook, ClientKeyword::kDoAddAddressBook},
+    {keyword::kNoAddAddressBook, ClientKeyword::kNoAddAddressBook},
+    {keyword::kYesAddAddressBook, ClientKeyword::kYesAddAddressBook},
+    {keyword::kDelAddressBook, ClientKeyword::kDelAddressBook},
+    {keyword::kAskAddressBook, ClientKeyword::kAskAddressBook},
+    {keyword::kInvite, ClientKeyword::kInvite},
+    {keyword::kLeave, ClientKeyword::kLeave},
+    {keyword::kWriting, ClientKeyword::kWriting},
+    {keyword::kBroadcast, ClientKeyword::kBroadcast},
 }};
 
 template <typename Keyword, size_t N>
@@ -393,7 +393,7 @@ int SetStateRequestCode(std::string_view command) {
 }
 
 std::string FormatGetState(std::string_view login) {
-    return FormatWithText("GetState", login);
+    return FormatWithText(keyword::kGetState, login);
 }
 
 std::string_view GetStateLogin(std::string_view command) {
@@ -409,13 +409,13 @@ std::string FormatStateOfLogin(std::string_view login, int code) {
 }
 
 std::string FormatInvite(std::string_view login, std::string_view list) {
-    std::string out = FormatWithText("Invite", login);
+    std::string out = FormatWithText(keyword::kInvite, login);
     out.append(":").append(list);
     return out;
 }
 
 std::string FormatLeave(std::string_view login, std::string_view list) {
-    std::string out = FormatWithText("Leave", login);
+    std::string out = FormatWithText(keyword::kLeave, login);
     out.append(":").append(list);
     return out;
 }
@@ -436,7 +436,7 @@ std::string_view SecondField(std::string_view command) {
 }
 
 std::string FormatBroadcast(std::string_view message) {
-    return std::string(CutUtf8(FormatWithText("Broadcast", message), kMaxBroadcastBytes));
+    return std::string(CutUtf8(FormatWithText(keyword::kBroadcast, message), kMaxBroadcastBytes));
 }
 
 std::string FormatAccountEntry(std::string_view login, std::string_view first_name,
@@ -470,6 +470,14 @@ std::vector<StateEntryView> ParseStateEntries(std::string_view answer) {
             {FieldView(entry, 1, ':'), std::atoi(std::string(FieldView(entry, 2, ':')).c_str())});
     }
     return entries;
+}
+
+AccountFields ToAccountFields(const AccountEntryView& entry) {
+    return {.login = std::string(entry.login),
+            .password = {},
+            .first_name = std::string(entry.first_name),
+            .last_name = std::string(entry.last_name),
+            .email = std::string(entry.email)};
 }
 
 }  // namespace parlo

@@ -31,6 +31,29 @@ inline constexpr size_t kMaxRecordField = 8183;
 // Longest formatted "Broadcast:%s" command.
 inline constexpr size_t kMaxBroadcastBytes = 1023;
 
+// The protocol's keywords, as they begin commands.
+namespace keyword {
+inline constexpr std::string_view kConnect = "Connect";
+inline constexpr std::string_view kAddNewUser = "AddNewUser";
+inline constexpr std::string_view kAddressBook = "AddressBook";
+inline constexpr std::string_view kGetAllState = "GetAllState";
+inline constexpr std::string_view kDoAddAddressBook = "DoAddAddressBook";
+inline constexpr std::string_view kMessage = "Message";
+inline constexpr std::string_view kFindUser = "FindUser";
+inline constexpr std::string_view kGetState = "GetState";
+inline constexpr std::string_view kSetState = "SetState";
+inline constexpr std::string_view kNoAddAddressBook = "NoAddAddressBook";
+inline constexpr std::string_view kYesAddAddressBook = "YesAddAddressBook";
+inline constexpr std::string_view kRemoveAddressBook = "RemoveAddressBook";
+inline constexpr std::string_view kInvite = "Invite";
+inline constexpr std::string_view kLeave = "Leave";
+inline constexpr std::string_view kWriting = "Writing";
+inline constexpr std::string_view kLogin = "Login";
+inline constexpr std::string_view kDelAddressBook = "DelAddressBook";
+inline constexpr std::string_view kAskAddressBook = "AskAddressBook";
+inline constexpr std::string_view kBroadcast = "Broadcast";
+}  // namespace keyword
+
 // ---------------------------------------------------------------------------
 // Recognition: prefix tests in each side's fixed order. No keyword of a list
 // is a prefix of another, so at most one test matches.
@@ -196,6 +219,18 @@ std::string_view SecondField(std::string_view command);
 
 std::string FormatBroadcast(std::string_view message);  // cut at 1023 bytes, UTF-8 safe
 
+// An account's fields, as the dialogs fill them and the lists show them. The
+// password is plain, and set only where an account is being created or
+// changed; rows of account lists and search criteria leave it empty.
+struct AccountFields {
+    std::string login;
+    std::string password;
+    std::string first_name;
+    std::string last_name;
+    std::string email;
+    bool operator==(const AccountFields&) const = default;
+};
+
 // "login!first!last!email", an account entry of AddressBook and FindUser answers.
 std::string FormatAccountEntry(std::string_view login, std::string_view first_name,
                                std::string_view last_name, std::string_view email);
@@ -208,6 +243,8 @@ struct AccountEntryView {
 // Entries of "AddressBook:" or "FindUser:" answers, in order, stopping at the
 // first empty entry; an entry without '!' has only a login.
 std::vector<AccountEntryView> ParseAccountEntries(std::string_view answer);
+// The entry's four fields as owned values (no password).
+AccountFields ToAccountFields(const AccountEntryView& entry);
 
 struct StateEntryView {
     std::string_view login;

@@ -131,21 +131,24 @@ FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
 }
 
 void FindContactsDialog::Search() {
-    const SearchCriteria criteria{Utf8(login_->text()), Utf8(first_name_->text()),
-                                  Utf8(last_name_->text()), Utf8(email_->text())};
+    const AccountFields criteria{.login = Utf8(login_->text()),
+                                 .password = {},
+                                 .first_name = Utf8(first_name_->text()),
+                                 .last_name = Utf8(last_name_->text()),
+                                 .email = Utf8(email_->text())};
     // The answer comes later, maybe after this dialog has closed.
-    session_.FindUsers(criteria, [dialog = QPointer(this)](std::vector<AccountRow> rows) {
+    session_.FindUsers(criteria, [dialog = QPointer(this)](std::vector<AccountFields> rows) {
         if (dialog) {
             dialog->ShowResults(rows);
         }
     });
 }
 
-void FindContactsDialog::ShowResults(const std::vector<AccountRow>& rows) {
+void FindContactsDialog::ShowResults(const std::vector<AccountFields>& rows) {
     // Replacing the rows is no click: the login to add stays as it is.
     const QSignalBlocker blocker(results_);
     results_->clear();
-    for (const AccountRow& row : rows) {
+    for (const AccountFields& row : rows) {
         new ResultItem(results_, {Q(row.login), Q(row.first_name), Q(row.last_name), Q(row.email)});
     }
     results_->sortItems(0, Qt::AscendingOrder);

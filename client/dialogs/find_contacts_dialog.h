@@ -10,10 +10,13 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
+namespace parlo {
+struct AccountFields;
+}
+
 namespace parlo::client {
 
 class Session;
-struct AccountRow;
 
 class FindContactsDialog final : public QDialog {
     Q_OBJECT
@@ -37,7 +40,7 @@ class FindContactsDialog final : public QDialog {
 
   private:
     void Search();
-    void ShowResults(const std::vector<AccountRow>& rows);
+    void ShowResults(const std::vector<AccountFields>& rows);
     void TakeSelectedLogin();
     void Add();
 

@@ -47,8 +47,9 @@ NewUserDialog::NewUserDialog(Session& session, QWidget* parent)
 
 void NewUserDialog::Send() {
     // The session checks the form, says what is wrong, and sends it.
-    const NewUserForm form{Utf8(login_->text()), Utf8(password_->text()), Utf8(first_name_->text()),
-                           Utf8(last_name_->text()), Utf8(email_->text())};
+    const AccountFields form{Utf8(login_->text()), Utf8(password_->text()),
+                             Utf8(first_name_->text()), Utf8(last_name_->text()),
+                             Utf8(email_->text())};
     if (session_.CreateAccount(form)) {
         accept();
     }

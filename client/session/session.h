@@ -31,29 +31,9 @@ std::string_view OwnStateLabel(int state);
 // protocol's separators replaced so the command stays well formed.
 std::string ComputerName();
 
-// The new-user dialog's fields.
-struct NewUserForm {
-    std::string login;
-    std::string password;
-    std::string first_name;
-    std::string last_name;
-    std::string email;
-};
-
-// The find-contacts dialog's criteria and one of its result rows.
-struct SearchCriteria {
-    std::string login;
-    std::string first_name;
-    std::string last_name;
-    std::string email;
-};
-struct AccountRow {
-    std::string login;
-    std::string first_name;
-    std::string last_name;
-    std::string email;
-};
-using SearchCallback = std::function<void(std::vector<AccountRow>)>;
+// The new-user dialog's fields, the find-contacts dialog's criteria and its
+// result rows are AccountFields (protocol/commands.h).
+using SearchCallback = std::function<void(std::vector<AccountFields>)>;
 
 // Message texts and captions shared with the tests.
 namespace texts {
@@ -182,14 +162,14 @@ class Session final : private LinkEvents {
 
     // ---- Accounts ---------------------------------------------------------
     // The new-user dialog's "Envoie"; true when the dialog may close.
-    bool CreateAccount(const NewUserForm& form);
+    bool CreateAccount(const AccountFields& form);
     // Sends "FindUser" and calls `done` once with the matching accounts other
     // than the user's own: at the answer, or empty when the send is refused,
     // the wait times out or the connection ends. Other commands arriving in
     // the meantime are handled as usual. Returns false (nothing sent, `done`
     // not called) when every criterion is empty or the command would be over
     // the limit (a box says so).
-    bool FindUsers(const SearchCriteria& criteria, SearchCallback done);
+    bool FindUsers(const AccountFields& criteria, SearchCallback done);
     void SetSearchTimeout(int ms) { search_timeout_ms_ = ms; }
 
     // ---- State -----------------------------------------------------------
@@ -233,7 +213,7 @@ class Session final : private LinkEvents {
     void OnFindUserAnswer(std::string_view text);
 
     void RemoveConversation(ConversationId id);
-    void FinishSearch(std::vector<AccountRow> rows);
+    void FinishSearch(std::vector<AccountFields> rows);
 
     UiPort& ui_;
     LinkFactory& links_;

@@ -11,7 +11,7 @@ bool Contains(std::string_view text, char c) {
 }
 
 // The first failed check's text, in the dialog's order; empty when all pass.
-std::string_view CheckNewUser(const NewUserForm& form) {
+std::string_view CheckNewUser(const AccountFields& form) {
     if (form.login.empty() || form.password.empty()) {
         return texts::kNeedLoginAndPassword;
     }
@@ -29,7 +29,7 @@ std::string_view CheckNewUser(const NewUserForm& form) {
 
 }  // namespace
 
-bool Session::CreateAccount(const NewUserForm& form) {
+bool Session::CreateAccount(const AccountFields& form) {
     if (const std::string_view failure = CheckNewUser(form); !failure.empty()) {
         ShowBox(failure, texts::kInformationError);
         return false;
@@ -50,7 +50,7 @@ bool Session::CreateAccount(const NewUserForm& form) {
     return true;
 }
 
-bool Session::FindUsers(const SearchCriteria& criteria, SearchCallback done) {
+bool Session::FindUsers(const AccountFields& criteria, SearchCallback done) {
     if (criteria.login.empty() && criteria.first_name.empty() && criteria.last_name.empty() &&
         criteria.email.empty()) {
         return false;
@@ -82,18 +82,17 @@ void Session::OnFindUserAnswer(std::string_view text) {
     if (!search_done_) {
         return;
     }
-    std::vector<AccountRow> rows;
+    std::vector<AccountFields> rows;
     for (const AccountEntryView& entry : ParseAccountEntries(text)) {
         if (EqualsNoCase(entry.login, PlainLogin())) {
             continue;
         }
-        rows.push_back({std::string(entry.login), std::string(entry.first_name),
-                        std::string(entry.last_name), std::string(entry.email)});
+        rows.push_back(ToAccountFields(entry));
     }
     FinishSearch(std::move(rows));
 }
 
-void Session::FinishSearch(std::vector<AccountRow> rows) {
+void Session::FinishSearch(std::vector<AccountFields> rows) {
     search_timer_.stop();
     SearchCallback done = std::move(search_done_);
     search_done_ = nullptr;

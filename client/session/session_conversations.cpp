@@ -176,11 +176,11 @@ std::vector<std::string> Session::InviteCandidates(ConversationId id) {
 }
 
 void Session::RequestAddressBook() {
-    SendFrame("AddressBook");
+    SendFrame(keyword::kAddressBook);
 }
 
 void Session::RequestAllStates() {
-    SendFrame("GetAllState");
+    SendFrame(keyword::kGetAllState);
 }
 
 void Session::AddContact(std::string_view login) {
@@ -188,12 +188,12 @@ void Session::AddContact(std::string_view login) {
         return;
     }
     const std::string copy(login);
-    SendFrame(FormatWithText("DoAddAddressBook", copy));
+    SendFrame(FormatWithText(keyword::kDoAddAddressBook, copy));
     ShowBox(copy + " apparaîtra automatiquement dès qu'il vous aura accepté", texts::kAddressBook);
 }
 
 void Session::RemoveContact(std::string_view login) {
-    SendFrame(FormatWithText("RemoveAddressBook", login));
+    SendFrame(FormatWithText(keyword::kRemoveAddressBook, login));
 }
 
 }  // namespace parlo::client

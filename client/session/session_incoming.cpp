@@ -60,7 +60,7 @@ void Session::ProcessFrames() {
 }
 
 void Session::HandleCommand(std::string_view text) {
-    if (text.starts_with("FindUser:")) {
+    if (text.starts_with(FormatWithText(keyword::kFindUser, ""))) {
         OnFindUserAnswer(text);
         return;
     }
@@ -176,8 +176,9 @@ void Session::OnDoAddAddressBook(std::string_view asker) {
                                          "\nAjouter " +
                                          login,
                                      texts::kAddressBook, BoxIcon::kQuestion, BoxButtons::kYesNo);
-    SendFrame(FormatWithText(answer == BoxAnswer::kYes ? "YesAddAddressBook" : "NoAddAddressBook",
-                             login));
+    SendFrame(FormatWithText(
+        answer == BoxAnswer::kYes ? keyword::kYesAddAddressBook : keyword::kNoAddAddressBook,
+        login));
 }
 
 void Session::OnInvite(std::string_view text) {

@@ -28,7 +28,7 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-const std::string& Column(const AccountRow& row, int column) {
+const std::string& Column(const AccountFields& row, int column) {
     switch (column) {
         case 1:
             return row.first_name;
@@ -41,7 +41,7 @@ const std::string& Column(const AccountRow& row, int column) {
     }
 }
 
-bool LoginLessNoCase(const AccountRow& a, const AccountRow& b) {
+bool LoginLessNoCase(const AccountFields& a, const AccountFields& b) {
     return LessNoCase(a.login, b.login);
 }
 
@@ -125,7 +125,7 @@ void AdministrationDialog::SortByColumn(int column) {
         // Byte by byte, letter case significant, greatest first.
         return Column(rows_[a], column) > Column(rows_[b], column);
     });
-    std::vector<AccountRow> sorted;
+    std::vector<AccountFields> sorted;
     sorted.reserve(rows_.size());
     std::optional<size_t> now_selected;
     for (size_t place = 0; place < order.size(); ++place) {
@@ -149,7 +149,7 @@ void AdministrationDialog::ShowRows() {
     list_->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows_.size()));
-    for (const AccountRow& row : rows_) {
+    for (const AccountFields& row : rows_) {
         items.append(
             new QTreeWidgetItem(QStringList{FromUtf8(row.login), FromUtf8(row.first_name),
                                             FromUtf8(row.last_name), FromUtf8(row.email)}));
@@ -170,13 +170,13 @@ std::optional<size_t> AdministrationDialog::SelectedIndex() const {
     return static_cast<size_t>(index);
 }
 
-const AccountRow* AdministrationDialog::SelectedRow() const {
+const AccountFields* AdministrationDialog::SelectedRow() const {
     const std::optional<size_t> index = SelectedIndex();
     return index ? &rows_[*index] : nullptr;
 }
 
 void AdministrationDialog::FillFieldsFromSelection() {
-    const AccountRow* row = SelectedRow();
+    const AccountFields* row = SelectedRow();
     login_->setText(row ? FromUtf8(row->login) : QString());
     first_name_->setText(row ? FromUtf8(row->first_name) : QString());
     last_name_->setText(row ? FromUtf8(row->last_name) : QString());
@@ -216,7 +216,7 @@ void AdministrationDialog::Add() {
 }
 
 void AdministrationDialog::Modify() {
-    const AccountRow* selected = SelectedRow();
+    const AccountFields* selected = SelectedRow();
     if (selected == nullptr) {
         return;
     }
@@ -224,7 +224,7 @@ void AdministrationDialog::Modify() {
     if (!FieldsAcceptable(fields)) {
         return;
     }
-    const AccountRow row = *selected;
+    const AccountFields row = *selected;
     if (!prompts_.Confirm(
             this, QStringLiteral("Modification"),
             QStringLiteral("Voulez-vous vraiment modifier %1 ?").arg(FromUtf8(row.login)))) {
@@ -235,11 +235,11 @@ void AdministrationDialog::Modify() {
 }
 
 void AdministrationDialog::Delete() {
-    const AccountRow* selected = SelectedRow();
+    const AccountFields* selected = SelectedRow();
     if (selected == nullptr) {
         return;
     }
-    const AccountRow row = *selected;
+    const AccountFields row = *selected;
     if (!prompts_.Confirm(
             this, QStringLiteral("Suppression"),
             QStringLiteral("Voulez-vous vraiment supprimer %1 ?").arg(FromUtf8(row.login)))) {

@@ -43,7 +43,7 @@ class AdministrationDialog : public QDialog {
     void ShowRows();  // rows_ into the list, nothing selected, fields untouched
     void FillFieldsFromSelection();
     std::optional<size_t> SelectedIndex() const;  // in rows_
-    const AccountRow* SelectedRow() const;
+    const AccountFields* SelectedRow() const;
     AccountFields Fields() const;
     // True when the fields make an acceptable record text; warns when they
     // are too long, says nothing when they fail the input check.
@@ -51,7 +51,7 @@ class AdministrationDialog : public QDialog {
 
     ServerCore& core_;
     OperatorPrompts& prompts_;
-    std::vector<AccountRow> rows_;  // in the order shown
+    std::vector<AccountFields> rows_;  // in the order shown
     QTreeWidget* list_;
     QLineEdit* login_;
     QLineEdit* password_;

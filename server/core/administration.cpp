@@ -11,17 +11,15 @@
 namespace parlo::server {
 namespace {
 
-constexpr std::string_view kAskAddressBook = "AskAddressBook";
-
 // The four columns of a row against a record, letter case aside.
-bool Matches(const UserRecord& record, const AccountRow& row) {
+bool Matches(const UserRecord& record, const AccountFields& row) {
     return record.HasLogin() && EqualsNoCase(record.login, row.login) &&
            EqualsNoCase(record.first_name, row.first_name) &&
            EqualsNoCase(record.last_name, row.last_name) && EqualsNoCase(record.email, row.email);
 }
 
 template <typename Records>
-UserRecord* FirstMatching(const Records& records, const AccountRow& row) {
+UserRecord* FirstMatching(const Records& records, const AccountFields& row) {
     for (const auto& record : records) {
         if (Matches(*record, row)) {
             return record.get();
@@ -53,11 +51,15 @@ std::optional<std::string> BuildRecordText(const AccountFields& fields) {
     return record;
 }
 
-std::vector<AccountRow> AccountRows(const ServerCore& core) {
-    std::vector<AccountRow> rows;
+std::vector<AccountFields> AccountRows(const ServerCore& core) {
+    std::vector<AccountFields> rows;
     rows.reserve(core.Users().Size());
     for (const auto& account : core.Users().Records()) {
-        rows.push_back({account->login, account->first_name, account->last_name, account->email});
+        rows.push_back({.login = account->login,
+                        .password = {},
+                        .first_name = account->first_name,
+                        .last_name = account->last_name,
+                        .email = account->email});
     }
     return rows;
 }
@@ -82,7 +84,7 @@ AdminResult AddAccount(ServerCore& core, const AccountFields& fields) {
     return AdminResult::kDone;
 }
 
-AdminResult ModifyAccount(ServerCore& core, const AccountRow& selected,
+AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
                           const AccountFields& fields) {
     if (!AccountFieldsValid(fields)) {
         return AdminResult::kInvalidInput;
@@ -101,7 +103,7 @@ AdminResult ModifyAccount(ServerCore& core, const AccountRow& selected,
     return AdminResult::kDone;
 }
 
-void DeleteAccount(ServerCore& core, const AccountRow& selected) {
+void DeleteAccount(ServerCore& core, const AccountFields& selected) {
     if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
         core.Users().Remove(*account);
     }
@@ -115,9 +117,9 @@ void DeleteAccount(ServerCore& core, const AccountRow& selected) {
         const UserRecord* entry =
             account->HasLogin() ? core.Online().FindFirstByLogin(account->login) : nullptr;
         if (entry != nullptr) {
-            core.SendTo(*entry, kAskAddressBook);
+            core.SendTo(*entry, keyword::kAskAddressBook);
         } else {
-            account->AppendPendingUnlessIdentical(kAskAddressBook);
+            account->AppendPendingUnlessIdentical(keyword::kAskAddressBook);
         }
     }
     core.SaveDatabase();

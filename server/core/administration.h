@@ -8,27 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/commands.h"
+
 namespace parlo::server {
 
 class ServerCore;
-
-// The five input fields of the administration dialog.
-struct AccountFields {
-    std::string login;
-    std::string password;
-    std::string first_name;
-    std::string last_name;
-    std::string email;
-};
-
-// One row of the administration dialog's account list.
-struct AccountRow {
-    std::string login;
-    std::string first_name;
-    std::string last_name;
-    std::string email;
-    bool operator==(const AccountRow&) const = default;
-};
 
 enum class AdminResult {
     kDone,
@@ -45,7 +29,7 @@ bool AccountFieldsValid(const AccountFields& fields);
 std::optional<std::string> BuildRecordText(const AccountFields& fields);
 
 // The accounts, in user-list order, as the administration list shows them.
-std::vector<AccountRow> AccountRows(const ServerCore& core);
+std::vector<AccountFields> AccountRows(const ServerCore& core);
 
 // "Ajouter": appends a new account and saves.
 AdminResult AddAccount(ServerCore& core, const AccountFields& fields);
@@ -54,14 +38,14 @@ AdminResult AddAccount(ServerCore& core, const AccountFields& fields);
 // the first online entry, whose four columns equal the row's (letter case
 // aside) take the new record text; then the database is saved. No duplicate
 // check: the new login may be another account's.
-AdminResult ModifyAccount(ServerCore& core, const AccountRow& selected,
+AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
                           const AccountFields& fields);
 
 // "Supprimer" of the account shown in `selected`: removes the account, closes
 // its online connection through the normal close procedure, removes it from
 // the other address books and asks every remaining account (now, or at its
 // next login) to reload its address book; then the database is saved.
-void DeleteAccount(ServerCore& core, const AccountRow& selected);
+void DeleteAccount(ServerCore& core, const AccountFields& selected);
 
 // "%s (%s %s)" with the login, first and last name of the account of every
 // logged-in connection, sorted alphabetically (letter case aside).

@@ -81,7 +81,8 @@ void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
     } else {
         Log("User " + login + " est inconnu");
     }
-    SendTo(sender, Joined({"Login:", accepted ? std::string_view("OK") : kLoginRefused}));
+    SendTo(sender,
+           FormatWithText(keyword::kLogin, accepted ? std::string_view("OK") : kLoginRefused));
     if (accepted) {
         if (UserRecord* own = FindAccountOfConnection(sender)) {
             ReplayPending(*own, sender);
@@ -101,14 +102,14 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
     auto account = MakeRecord(record_text);
     if (!account) {
         Log("Inscription refusée : enregistrement non valide");
-        SendTo(sender, Joined({"AddNewUser:", kRecordRefused}));
+        SendTo(sender, FormatWithText(keyword::kAddNewUser, kRecordRefused));
         return;
     }
     // Logins differing only in letter case would share routing, address
     // books and pending commands: they count as the same account.
     if (users_.FindFirstByLogin(account->login) != nullptr) {
         Log("User " + account->login + " déjà référencé");
-        SendTo(sender, Joined({"AddNewUser:", kAlreadyRegistered}));
+        SendTo(sender, FormatWithText(keyword::kAddNewUser, kAlreadyRegistered));
         return;
     }
     // An accepted registration identifies the connection.
@@ -123,12 +124,12 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
     users_.Append(std::move(account));
     SaveDatabase();
     Log("User " + login + " ajouté");
-    SendTo(sender, "AddNewUser:OK");
+    SendTo(sender, FormatWithText(keyword::kAddNewUser, "OK"));
 }
 
 void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
     const FindUserCriteria criteria = ParseFindUser(command).value_or(FindUserCriteria{});
-    std::string answer = "FindUser:";
+    std::string answer = FormatWithText(keyword::kFindUser, "");
     bool first = true;
     if (sender.HasLogin()) {
         for (const auto& account : users_.Records()) {
@@ -164,7 +165,7 @@ ServerCore::Flow ServerCore::HandleAddressBook(UserRecord& sender) {
     if (account == nullptr) {
         return MissingAccount(sender);
     }
-    std::string answer = "AddressBook:";
+    std::string answer = FormatWithText(keyword::kAddressBook, "");
     bool first = true;
     for (const std::string& contact : account->address_book) {
         if (!first) {
@@ -196,7 +197,7 @@ void ServerCore::HandleDoAddAddressBook(UserRecord& sender, std::string_view com
     if (!sender.HasLogin()) {
         return;
     }
-    SendOrStore(SecondField(command), FormatWithText("DoAddAddressBook", sender.login));
+    SendOrStore(SecondField(command), FormatWithText(keyword::kDoAddAddressBook, sender.login));
 }
 
 void ServerCore::HandleNoAddAddressBook(UserRecord& sender, std::string_view command) {
@@ -204,7 +205,7 @@ void ServerCore::HandleNoAddAddressBook(UserRecord& sender, std::string_view com
         return;
     }
     Log(sender.login + " a refusé l'ajout dans un carnet d'adresse");
-    SendOrStore(SecondField(command), FormatWithText("NoAddAddressBook", sender.login));
+    SendOrStore(SecondField(command), FormatWithText(keyword::kNoAddAddressBook, sender.login));
 }
 
 void ServerCore::HandleYesAddAddressBook(UserRecord& sender, std::string_view command) {
@@ -218,7 +219,7 @@ void ServerCore::HandleYesAddAddressBook(UserRecord& sender, std::string_view co
     }
     const std::string login = sender.login;
     Log(login + " a accepté de " + asker + " l'ajout dans un carnet d'adresse");
-    SendOrStore(asker, FormatWithText("YesAddAddressBook", login));
+    SendOrStore(asker, FormatWithText(keyword::kYesAddAddressBook, login));
     AddContact(login, asker);
     AddContact(asker, login);
 }
@@ -244,9 +245,9 @@ void ServerCore::AddContact(std::string_view owner, std::string_view contact) {
         account->AppendContact(contact);
         Log(Joined({owner, " ajoute ", contact, " dans son carnet d'adresses"}));
         SaveDatabase();
-        SendOrStore(owner, "AskAddressBook");
+        SendOrStore(owner, keyword::kAskAddressBook);
         for (UserRecord* entry : online_.FindAllByLogin(account->login)) {
-            SendTo(*entry, "AskAddressBook");
+            SendTo(*entry, keyword::kAskAddressBook);
         }
     }
 }
@@ -258,10 +259,10 @@ void ServerCore::RemoveContact(std::string_view owner, std::string_view contact)
         if (account->RemoveContact(contact)) {
             Log(Joined({owner, " a supprimé ", contact, " dans son carnet d'adresses"}));
             SaveDatabase();
-            SendOrStore(owner, FormatWithText("DelAddressBook", contact));
+            SendOrStore(owner, FormatWithText(keyword::kDelAddressBook, contact));
         }
         for (UserRecord* entry : online_.FindAllByLogin(account->login)) {
-            SendTo(*entry, "AskAddressBook");
+            SendTo(*entry, keyword::kAskAddressBook);
         }
     }
 }

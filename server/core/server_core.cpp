@@ -142,7 +142,7 @@ void ServerCore::CloseEntry(const UserRecord& entry) {
 }
 
 void ServerCore::Evict(UserRecord& entry) {
-    SendTo(entry, "Login:Vous êtes connecté ailleurs...");
+    SendTo(entry, FormatWithText(keyword::kLogin, "Vous êtes connecté ailleurs..."));
     CloseEntry(entry);
 }
 
@@ -250,7 +250,7 @@ int ServerCore::StateOf(std::string_view login) const {
 void ServerCore::BroadcastStates() {
     std::string text;
     for (const auto& entry : online_.Entries()) {
-        text.assign("SetState!");
+        text.assign(keyword::kSetState).push_back('!');
         if (const UserRecord* account = FindAccountOfConnection(*entry)) {
             for (const std::string& contact : account->address_book) {
                 if (text.back() != '!') {

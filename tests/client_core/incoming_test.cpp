@@ -163,7 +163,7 @@ TEST_F(IncomingTest, FramesWaitUntilABoxIsAnswered) {
 }
 
 TEST_F(SessionTest, NewUserChecksComeInOrderAndABadFormSendsNothing) {
-    const std::pair<NewUserForm, std::string_view> cases[] = {
+    const std::pair<AccountFields, std::string_view> cases[] = {
         {{"zoe", "", "", "", ""}, texts::kNeedLoginAndPassword},
         {{"zo:e", "pw", "", "", ""}, texts::kBadLoginCharacters},
         {{"zo!e", "pw", "Z", "M", "z@x"}, texts::kBadLoginCharacters},
@@ -184,13 +184,15 @@ class SearchTest : public SessionTest {
   protected:
     void SetUp() override { LogInAs("me"); }
     bool Search(std::string login) {
-        return session_.FindUsers({std::move(login), "", "", ""}, [this](auto rows) {
+        AccountFields criteria;
+        criteria.login = std::move(login);
+        return session_.FindUsers(criteria, [this](auto rows) {
             ++answers_;
             rows_ = std::move(rows);
         });
     }
     int answers_ = 0;
-    std::vector<AccountRow> rows_;
+    std::vector<AccountFields> rows_;
 };
 
 TEST_F(SearchTest, AnswerSkipsOwnLoginAndFramesAroundItAreHandled) {

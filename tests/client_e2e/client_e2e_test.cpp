@@ -33,7 +33,7 @@ struct Client {
         // The search is answered after the account command on the same
         // connection: once it is, the account exists.
         return session.CreateAccount({login, "pw", "Prénom", "Nom", login + "@lan"}) &&
-               session.FindUsers({"?", "", "", ""}, [&](auto) { searched = true; }) &&
+               session.FindUsers({"?", "", "", "", ""}, [&](auto) { searched = true; }) &&
                WaitUntil([&] { return searched; }) && (session.LogInStored(), true) &&
                WaitUntil([&] { return session.OwnState() == kStateOnline; });
     }

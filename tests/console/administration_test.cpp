@@ -19,8 +19,12 @@ AccountFields Fields(std::string login, std::string password = "secret",
             std::move(email)};
 }
 
-AccountRow RowOf(const AccountFields& f) {
-    return {f.login, f.first_name, f.last_name, f.email};
+AccountFields RowOf(const AccountFields& f) {
+    return {.login = f.login,
+            .password = {},
+            .first_name = f.first_name,
+            .last_name = f.last_name,
+            .email = f.email};
 }
 
 const UserRecord* Account(const ServerCore& core, std::string_view login) {
@@ -81,7 +85,7 @@ TEST_F(AdministrationTest, ModifyChangesAccountAndOnlineEntry) {
     const int saves = Saves();
 
     // The row as the dialog shows it may differ in letter case.
-    AccountRow row = RowOf(bob);
+    AccountFields row = RowOf(bob);
     row.last_name = "DURAND";
     ASSERT_EQ(ModifyAccount(core_, row, Fields("bob", "new", "Robert", "Durand", "rob@lan")),
               AdminResult::kDone);

@@ -144,7 +144,7 @@ void LoadClient::SendCredentials() {
         stage_ = Stage::kAwaitRegister;
     } else if (task_ == Task::kGoOnline || task_ == Task::kStorm) {
         if (online_ && task_ == Task::kStorm) {
-            outbox_.emplace_back("AddressBook");
+            outbox_.emplace_back(keyword::kAddressBook);
             stage_ = Stage::kAwaitBook;
             return;
         }
@@ -160,13 +160,13 @@ void LoadClient::OnCommand(std::string_view command, int64_t now_ns) {
     }
     switch (*keyword) {
         case ClientKeyword::kLogin:
-            OnLogin(AfterKeyword(command, "Login"), now_ns);
+            OnLogin(AfterKeyword(command, keyword::kLogin), now_ns);
             break;
         case ClientKeyword::kAddNewUser: {
             if (stage_ != Stage::kAwaitRegister) {
                 break;
             }
-            const std::string_view answer = AfterKeyword(command, "AddNewUser");
+            const std::string_view answer = AfterKeyword(command, keyword::kAddNewUser);
             if (answer == "OK") {
                 registration_ = RegisterOutcome::kCreated;
                 Finish(now_ns);
@@ -183,7 +183,7 @@ void LoadClient::OnCommand(std::string_view command, int64_t now_ns) {
             if (stage_ == Stage::kAwaitBook) {
                 book_entries_ = static_cast<int>(ParseAccountEntries(command).size());
                 book_ns_ = now_ns;
-                outbox_.emplace_back("GetAllState");
+                outbox_.emplace_back(keyword::kGetAllState);
                 stage_ = Stage::kAwaitStates;
             }
             break;
@@ -197,7 +197,7 @@ void LoadClient::OnCommand(std::string_view command, int64_t now_ns) {
             break;
         case ClientKeyword::kDoAddAddressBook:
             // Every simulated user accepts every request, whatever its step.
-            outbox_.push_back(FormatWithText("YesAddAddressBook", SecondField(command)));
+            outbox_.push_back(FormatWithText(keyword::kYesAddAddressBook, SecondField(command)));
             break;
         case ClientKeyword::kYesAddAddressBook:
             OnAccepted(SecondField(command), now_ns);
@@ -218,7 +218,7 @@ void LoadClient::OnLogin(std::string_view text, int64_t now_ns) {
             return;
         }
         if (task_ == Task::kStorm) {
-            outbox_.emplace_back("AddressBook");
+            outbox_.emplace_back(keyword::kAddressBook);
             stage_ = Stage::kAwaitBook;
         } else {
             Finish(now_ns);
@@ -237,7 +237,7 @@ void LoadClient::StartWork(int64_t now_ns) {
     if (task_ == Task::kAskContacts) {
         unanswered_ = asks_;
         for (const std::string& contact : asks_) {
-            outbox_.push_back(FormatWithText("DoAddAddressBook", contact));
+            outbox_.push_back(FormatWithText(keyword::kDoAddAddressBook, contact));
         }
         if (unanswered_.empty()) {
             Finish(now_ns);

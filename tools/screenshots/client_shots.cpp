@@ -84,7 +84,7 @@ struct Helper {
         // The search is answered after the account command: then it exists.
         return session.CreateAccount({person.login, kPassword, person.first_name, person.last_name,
                                       std::string(person.login) + "@bureau.lan"}) &&
-               session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
+               session.FindUsers({"?", "", "", "", ""}, [&](auto) { answered = true; }) &&
                WaitUntil([&] { return answered; }) && (session.LogInStored(), true) &&
                WaitUntil([&] { return session.OwnState() == kStateOnline; });
     }

@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
         std::string frames;
         parlo::AppendCommandFrame(frames,
                                   parlo::FormatConnect(person.computer, login_blob, password_blob));
-        parlo::AppendCommandFrame(frames, "AddressBook");
-        parlo::AppendCommandFrame(frames, "GetAllState");
+        parlo::AppendCommandFrame(frames, parlo::keyword::kAddressBook);
+        parlo::AppendCommandFrame(frames, parlo::keyword::kGetAllState);
         client->write(frames.data(), static_cast<qint64>(frames.size()));
         clients.push_back(std::move(client));
     }

@@ -82,7 +82,7 @@ struct Client {
         return session.CreateAccount({person.login, "motdepasse", person.first_name,
                                       person.last_name,
                                       std::string(person.login) + "@bureau.lan"}) &&
-               session.FindUsers({"?", "", "", ""}, [&](auto) { answered = true; }) &&
+               session.FindUsers({"?", "", "", "", ""}, [&](auto) { answered = true; }) &&
                WaitUntil([&] { return answered; });
     }
 
