@@ -4,6 +4,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "server/core/server_core.h"
 #include "server/net/net.h"
@@ -129,6 +131,13 @@ int RunHeadless(const ServerCommandLine& options) {
                      uv_strerror(rc));
         return 1;
     }
+    // Where the service's data lies, for whoever reads its output (the
+    // journal); not a log line, so not in Log.txt.
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::current_path(error);
+    std::printf("Server en écoute sur le port %u, fichiers dans %s\n", unsigned{options.port},
+                error ? "." : directory.c_str());
+    std::fflush(stdout);
     {
         FlushEachTurn flush(net.Loop(), events);
         StopOnSignals signals(net);

@@ -1,4 +1,5 @@
-// Runs the server without a window: log lines on standard output, SIGTERM and
+// Runs the server without a window: one start-up line naming the port and the
+// working directory, then the log lines, on standard output; SIGTERM and
 // SIGINT close it as the console's closing would.
 #pragma once
 

@@ -32,7 +32,8 @@ std::string_view ClientUsage() {
            "             (any letter case)\n"
            "  --help     print this text and exit\n"
            "Settings: $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini (~/.config/... by default).\n"
-           "Incoming messages play Receive.wav from the working directory.\n"
+           "Incoming messages play Receive.wav from the working directory, or else the\n"
+           "copy installed with the program.\n"
            "Starting Parlomatic again with the same settings brings the running copy back.\n";
 }
 

@@ -5,12 +5,14 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "client/mail/mail.h"
@@ -259,6 +261,39 @@ TEST_F(ShellTest, ReceiveSoundPlaysAfterTheWindowIsShownAndOnlyWithTheSoundFlag)
     QObject::connect(&sound, &ReceiveSound::FellBack, [&] { ++fell_back; });
     sound.Play();
     EXPECT_TRUE(WaitUntil([&] { return fell_back == 1; }));
+}
+
+TEST(SoundFile, WorkingDirectoryFirstThenTheInstalledCopy) {
+    parlo::testing::ScratchDirectory installed;
+    parlo::testing::ScratchDirectory working;
+    const auto touch = [](const std::filesystem::path& path) {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+    };
+    const QString installed_dir = QString::fromStdString(installed.Path().string());
+    const QString installed_file =
+        QString::fromStdString((installed.Path() / "Receive.wav").string());
+    const QString working_file = QString::fromStdString((working.Path() / "Receive.wav").string());
+
+    EXPECT_EQ(FindSoundFile("Receive.wav", installed_dir), "");
+    touch(installed.Path() / "Receive.wav");
+    EXPECT_EQ(FindSoundFile("Receive.wav", installed_dir), installed_file);
+    EXPECT_EQ(FindSoundFile("Receive.wav", ""), "");
+    // A name with a directory is not looked for elsewhere.
+    EXPECT_EQ(FindSoundFile(working_file, installed_dir), "");
+    EXPECT_EQ(FindSoundFile("", installed_dir), "");
+
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(working.Path().string())));
+    touch(working.Path() / "Receive.wav");
+    const QString found = FindSoundFile("Receive.wav", installed_dir);
+    ASSERT_TRUE(QDir::setCurrent(previous));
+    EXPECT_EQ(found, working_file);
+
+    // Installed with the program: share/parlomatic beside its bin directory.
+    EXPECT_EQ(InstalledDataDirectory(),
+              QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/parlomatic"));
 }
 
 TEST_F(ShellTest, ScreenSaverDisconnectsAndItsEndLogsInAgain) {

@@ -341,8 +341,14 @@ TEST_F(ServerTest, SigtermSavesTheDatabaseAndExitsZero) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
     }
     EXPECT_TRUE(log.ends_with("UserDB.dat sauvé\n"));
-    // Every log line also went to standard output.
-    EXPECT_EQ(server_->Stdout(), log);
+    // Standard output: one start-up line naming the port and the directory
+    // (not a log line, so not in Log.txt), then every log line.
+    const std::string out = server_->Stdout();
+    const size_t first_end = out.find('\n') + 1;
+    EXPECT_EQ(out.substr(0, first_end), "Server en écoute sur le port " +
+                                            std::to_string(server_->Port()) + ", fichiers dans " +
+                                            std::filesystem::canonical(directory_).string() + "\n");
+    EXPECT_EQ(out.substr(first_end), log);
 
     // A new run finds the accounts and address books.
     ServerProcess next(SERVER_PATH, directory_);

@@ -1,5 +1,7 @@
 // parlo-client-artwork DIR: paints the client's pictures into DIR as PNG files
-// (the files listed in artwork.qrc). Run it again after changing a drawing:
+// (the files listed in artwork.qrc, and the programs' icons for the desktop's
+// menu, app-*.png, installed by the packages). Run it again after changing a
+// drawing:
 //   build/bin/parlo-client-artwork client/shell/artwork
 //
 // Every picture has a dark outline and a light fill or rim, so it reads on
@@ -137,6 +139,25 @@ void DrawPresence(QPainter& p, QColor fill, bool clock) {
     }
 }
 
+// The server's icon: the bubble in the neutral colour holding two rack units,
+// each with its green light.
+void DrawServerIcon(QPainter& p) {
+    p.setPen(OutlinePen());
+    p.setBrush(kNeutral);
+    p.drawPath(Bubble());
+    p.setPen(QPen(QColor(255, 255, 255, 110), 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(4.2, 5.2, 23.6, 16.6), 6, 6);
+    for (const double top : {7.0, 14.0}) {
+        p.setPen(QPen(kOutline, 1.4));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(QRectF(8, top, 16, 5.5), 1.5, 1.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kOnline);
+        p.drawEllipse(QPointF(20.5, top + 2.75), 1.4, 1.4);
+    }
+}
+
 // The group toggles: a rounded box with an arrow, down while expanded.
 void DrawToggle(QPainter& p, bool expanded) {
     p.setPen(QPen(QColor(0x7a, 0x86, 0x94), 2.0));
@@ -240,5 +261,14 @@ int main(int argc, char** argv) {
     ok = Save(dir, "toggle-expanded.png", 16, [](QPainter& p) { DrawToggle(p, true); }) && ok;
     ok = Save(dir, "toggle-collapsed.png", 16, [](QPainter& p) { DrawToggle(p, false); }) && ok;
     ok = Save(dir, "logo.png", 96, DrawLogo, Qt::white) && ok;
+    // The programs' icons at the sizes of the desktop's icon theme.
+    for (const int size : {16, 32, 48, 128}) {
+        ok = Save(dir, QStringLiteral("app-parlomatic-%1.png").arg(size), size,
+                  [](QPainter& p) { DrawStateIcon(p, kOnline, Mark::kCheck); }) &&
+             ok;
+        ok = Save(dir, QStringLiteral("app-parlomatic-server-%1.png").arg(size), size,
+                  DrawServerIcon) &&
+             ok;
+    }
     return ok ? 0 : 1;
 }
