@@ -207,8 +207,6 @@ ConversationWindow::ConversationWindow(Session& session, ConversationId id)
     connect(invite_, &QPushButton::clicked, this, &ConversationWindow::ShowInviteMenu);
     connect(emoticons_, &QToolButton::clicked, this,
             [this] { emoticon_menu_->popup(QCursor::pos()); });
-    connect(invite_menu_, &QMenu::triggered, this,
-            [this](QAction* action) { Invite(action->data().toInt()); });
     input_->setFocus();
 }
 
@@ -320,7 +318,9 @@ void ConversationWindow::ShowInviteMenu() {
     invite_menu_->clear();
     for (size_t i = 0; i < offered.size(); ++i) {
         QAction* action = invite_menu_->addAction(Q(offered[i]));
-        action->setData(static_cast<int>(i));
+        const int position = static_cast<int>(i);
+        action->setData(position);
+        connect(action, &QAction::triggered, this, [this, position] { Invite(position); });
     }
     invite_menu_->popup(QCursor::pos());
 }
