@@ -160,7 +160,7 @@ class ConversationWindow : public QDialog {
 ConversationWindow::ConversationWindow(Session& session, ConversationId id)
     : session_(&session), id_(id) {
     setObjectName(QStringLiteral("conversation"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Dialog"));
