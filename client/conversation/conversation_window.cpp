@@ -230,6 +230,10 @@ void ConversationWindow::BuildEmoticonMenu() {
     auto* style = new PictureMenuStyle;
     style->setParent(emoticon_menu_);
     emoticon_menu_->setStyle(style);
+    // The items have no text: the menu is as narrow as its pictures.
+    const int margin = style->pixelMetric(QStyle::PM_MenuHMargin, nullptr, emoticon_menu_) +
+                       style->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, emoticon_menu_);
+    emoticon_menu_->setFixedWidth(kEmoticonSize + 2 * margin + 12);
     for (const EmoticonMenuItem& item : EmoticonMenuItems()) {
         QAction* action = emoticon_menu_->addAction(QIcon(EmoticonPicture(item.bitmap)), QString());
         action->setToolTip(Q(item.code));

@@ -1,11 +1,12 @@
 // parlo-conversation-shots DIR: a conversation of three colleagues with
 // emoticons, a long line, who joined, and one of them typing; saves
-// conversation.png in DIR. The client core runs over a scripted link that
-// plays the server's part, so the window shows exactly what a session drives
-// it to show. Run it under a display with a window manager: the picture is
-// taken from the screen, window frame included.
+// conversation.png and its emoticon menu, conversation-emoticons.png, in DIR. The client core runs
+// over a scripted link that plays the server's part, so the window shows exactly what a session
+// drives it to show. Run it under a display with a window manager: the picture is taken from the
+// screen, window frame included.
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -148,7 +149,18 @@ int main(int argc, char** argv) {
     if (auto* input = window->findChild<QPlainTextEdit*>(QStringLiteral("input"))) {
         input->insertPlainText(QStringLiteral("Je réserve la salle :$"));
     }
-    const bool ok = parlo::shots::SaveFramed(*window, out, QStringLiteral("conversation.png"));
+    bool ok = parlo::shots::SaveFramed(*window, out, QStringLiteral("conversation.png"));
+
+    // The emoticon menu, opened under its button.
+    auto* button = window->findChild<QWidget*>(QStringLiteral("emoticons"));
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("emoticonMenu"));
+    if (button == nullptr || menu == nullptr) {
+        std::fprintf(stderr, "parlo-conversation-shots: no emoticon menu\n");
+        return 1;
+    }
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    ok = parlo::shots::SaveFramed(*menu, out, QStringLiteral("conversation-emoticons.png")) && ok;
+    menu->hide();
     session.Disconnect();
     return ok ? 0 : 1;
 }
