@@ -186,6 +186,7 @@ ConversationWindow::ConversationWindow(Session& session, ConversationId id)
     emoticons_ = new QToolButton(this);
     emoticons_->setObjectName(QStringLiteral("emoticons"));
     emoticons_->setAutoRaise(true);
+    emoticons_->setFocusPolicy(Qt::NoFocus);  // a picture, not a tab stop
     emoticons_->setIcon(QIcon(EmoticonPicture(kEmoticonButtonPicture)));
     emoticons_->setIconSize(QSize(kEmoticonSize, kEmoticonSize));
     send_ = dialogs::MakeButton(QStringLiteral("Envoyer"), this, true);

@@ -204,6 +204,34 @@ TEST_F(ConversationWindowTest, TheCloseBoxLeavesOnce) {
     EXPECT_EQ(links_.sent.size(), 1u);
 }
 
+TEST_F(ConversationWindowTest, WithoutAConnectionTheMessageStillEntersTheTranscript) {
+    QWidget& window = OpenWithBob();
+    links_.CloseFromServer();
+    ui_.fake.boxes.clear();
+    auto& input = Child<QPlainTextEdit>(window, "input");
+    Type(input, "allô");
+    ui_.fake.boxes.clear();
+    QTest::keyClick(&input, Qt::Key_Return);
+    EXPECT_FALSE(ui_.fake.boxes.empty());  // the session's not-connected box
+    EXPECT_TRUE(input.toPlainText().isEmpty());
+    EXPECT_EQ(Child<TranscriptView>(window, "transcript").Text(),
+              "bob dit :\nsalut\nme dit :\nallô\n");
+}
+
+TEST_F(ConversationWindowTest, AWindowTheSessionDroppedCallsNothingBeforeItGoes) {
+    QWidget& window = OpenWithBob();
+    window.show();
+    auto& input = Child<QPlainTextEdit>(window, "input");
+    session_.LeaveConversation(id_);
+    EXPECT_FALSE(window.isVisible());
+    links_.sent.clear();
+    Type(input, "encore");
+    QTest::keyClick(&input, Qt::Key_Return);
+    Child<QPushButton>(window, "invite").click();
+    QTest::keyClick(&input, Qt::Key_Escape);
+    EXPECT_TRUE(links_.sent.empty());
+}
+
 TEST_F(ConversationWindowTest, InviteMenuOffersReachableNewContactsNumberedInListOrder) {
     session_.CreateConversation(Texts{"me", "bob", "carl"});  // carl: that set exists
     QWidget& window = OpenWithBob();
