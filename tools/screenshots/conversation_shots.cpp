@@ -1,0 +1,166 @@
+// parlo-conversation-shots DIR: a conversation of three colleagues with
+// emoticons, a long line, who joined, and one of them typing; saves
+// conversation.png and its emoticon menu, conversation-emoticons.png, in DIR. The client core runs
+// over a scripted link that plays the server's part, so the window shows exactly what a session
+// drives it to show. Run it under a display with a window manager: the picture is taken from the
+// screen, window frame included.
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "client/conversation/conversation_window.h"
+#include "client/session/session.h"
+#include "protocol/codec.h"
+#include "shared_ui/french_translation.h"
+#include "tools/screenshots/framed_shot.h"
+
+namespace {
+
+using namespace parlo::client;
+
+// What the core asks of the platform, reduced to what the picture needs.
+class ShotsUi final : public UiPort {
+  public:
+    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
+                             BoxButtons) override {
+        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                     static_cast<int>(text.size()), text.data());
+        return BoxAnswer::kOk;
+    }
+    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
+        return CreateConversationWindow(*session, id);
+    }
+    void RepaintMainWindow() override {}
+    void OwnStateChanged(int) override {}
+    void PlayReceiveSound() override {}
+    void SendMail(std::string_view) override {}
+    void OpenSettingsDialog() override {}
+
+    Session* session = nullptr;
+};
+
+// The server's side of one connection, played from a script.
+class ScriptedLinks final : public LinkFactory {
+  public:
+    std::unique_ptr<ServerLink> CreateLink(LinkEvents& events) override {
+        events_ = &events;
+        return std::make_unique<Link>();
+    }
+    // The server sends `commands`, each in its own frame.
+    void Deliver(std::initializer_list<std::string_view> commands) {
+        std::string bytes;
+        for (std::string_view command : commands) {
+            parlo::AppendCommandFrame(bytes, command);
+        }
+        if (events_ != nullptr) {
+            events_->OnLinkData(bytes);
+        }
+    }
+
+  private:
+    struct Link final : ServerLink {
+        bool Connect(const std::string&, int) override { return true; }
+        long long Send(std::string_view bytes) override {
+            return static_cast<long long>(bytes.size());
+        }
+    };
+    LinkEvents* events_ = nullptr;
+};
+
+// "Message" as the server relays it from `sender` to the three colleagues.
+std::string MessageFrom(std::string_view sender, std::string_view list, int count,
+                        std::string_view text) {
+    std::string out = "Message:" + std::to_string(text.size()) + ":";
+    out.append(sender).append(":").append(std::to_string(count)).append(":");
+    out.append(list).append(":").append(text);
+    return out;
+}
+
+QWidget* ConversationWindowOnScreen() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("conversation") && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    parlo::ui::InstallFrenchTranslation(app);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: parlo-conversation-shots DIR\n");
+        return 2;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir work;
+
+    ShotsUi ui;
+    ScriptedLinks links;
+    SettingsStore store(work.filePath(QStringLiteral("Parlomatic.ini")));
+    Session session(ui, links, store);
+    ui.session = &session;
+    session.SetServer("192.168.1.20", 7777);
+    std::string login_blob;
+    std::string password_blob;
+    parlo::Compress("amelie", login_blob);
+    parlo::Compress("motdepasse", password_blob);
+    session.SetCredentials(login_blob, password_blob);
+    session.LogInStored();
+    links.Deliver({"Login:OK",
+                   "AddressBook:bruno!Bruno!Lefèvre!bruno@bureau.lan:"
+                   "chloe!Chloé!Garnier!chloe@bureau.lan",
+                   "SetState!bruno:0!chloe:2"});
+
+    // Amélie opens a conversation with Bruno, who joins at once.
+    session.OpenConversationWith("bruno");
+    links.Deliver({"Invite:bruno:amelie!"});
+    QWidget* window = ConversationWindowOnScreen();
+    if (window == nullptr || session.Conversations().empty()) {
+        std::fprintf(stderr, "parlo-conversation-shots: no conversation window\n");
+        return 1;
+    }
+    const ConversationId id = session.Conversations().front()->Id();
+    const std::string pair = "amelie:bruno";
+    const std::string three = "amelie:bruno:chloe";
+    links.Deliver({MessageFrom("bruno", pair, 2, "Salut Amélie :) tu as reçu le planning ?")});
+    session.SubmitMessage(id, "Oui, merci ! On en parle avec Chloé ;)");
+    links.Deliver({"Invite:chloe:amelie!bruno"});
+    links.Deliver({MessageFrom("chloe", three, 3, "Bonjour à tous :D")});
+    links.Deliver({MessageFrom(
+        "chloe", three, 3,
+        "J'ai regardé le planning de la semaine prochaine : la réunion de mardi tombe en même "
+        "temps que la formation, on pourrait la déplacer à jeudi matin, vers 10 h ?")});
+    session.SubmitMessage(id, "Jeudi me va très bien :P");
+    links.Deliver({"Writing:bruno:1:amelie!bruno!chloe!"});
+
+    // Amélie has started her answer.
+    if (auto* input = window->findChild<QPlainTextEdit*>(QStringLiteral("input"))) {
+        input->insertPlainText(QStringLiteral("Je réserve la salle :$"));
+    }
+    bool ok = parlo::shots::SaveFramed(*window, out, QStringLiteral("conversation.png"));
+
+    // The emoticon menu, opened under its button.
+    auto* button = window->findChild<QWidget*>(QStringLiteral("emoticons"));
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("emoticonMenu"));
+    if (button == nullptr || menu == nullptr) {
+        std::fprintf(stderr, "parlo-conversation-shots: no emoticon menu\n");
+        return 1;
+    }
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    ok = parlo::shots::SaveFramed(*menu, out, QStringLiteral("conversation-emoticons.png")) && ok;
+    menu->hide();
+    session.Disconnect();
+    return ok ? 0 : 1;
+}
