@@ -1,9 +1,9 @@
-// The five fonts of the contact list, all "Verdana". Where the system has no
-// Verdana, "Veranda" (Debian's fonts-arkpandora, drawn to Verdana's metrics)
-// takes its place, so texts keep their widths.
+// The five fonts of the contact list, all "Verdana" (shared_ui/verdana_font.h).
 #pragma once
 
 #include <QFont>
+
+#include "shared_ui/verdana_font.h"
 
 namespace parlo::client {
 
@@ -16,9 +16,5 @@ struct ContactListFonts {
 
     static ContactListFonts Make();
 };
-
-// A font whose line height (ascent + descent) is at most `cell_height`
-// pixels, as the classic font heights count them.
-QFont FontOfCellHeight(const QString& family, int cell_height, QFont::Weight weight, bool italic);
 
 }  // namespace parlo::client
