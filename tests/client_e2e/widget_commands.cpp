@@ -222,8 +222,8 @@ std::optional<Qt::Key> KeyNamed(std::string_view name) {
 void TypeText(QWidget& target, const QString& text) {
     for (const QChar c : text) {
         const QChar upper = c.toUpper();
-        const auto key = upper.unicode() < 0x100 ? static_cast<Qt::Key>(upper.unicode())
-                                                 : Qt::Key_unknown;
+        const auto key =
+            upper.unicode() < 0x100 ? static_cast<Qt::Key>(upper.unicode()) : Qt::Key_unknown;
         QTest::sendKeyEvent(QTest::Click, &target, key, QString(c), Qt::NoModifier);
     }
 }
@@ -276,17 +276,23 @@ std::string TriggerMenuItem(QWidget& window, std::string_view menu_path) {
     return Error("no such menu");
 }
 
+// A menu's items as the user sees them: no separators, no hidden items.
+std::vector<QAction*> MenuItems(const QMenu& menu) {
+    std::vector<QAction*> items;
+    for (QAction* action : menu.actions()) {
+        if (!action->isSeparator() && action->isVisible()) {
+            items.push_back(action);
+        }
+    }
+    return items;
+}
+
 std::string ChooseMenuItem(QWidget& widget, std::string_view item) {
     auto* menu = qobject_cast<QMenu*>(&widget);
     if (menu == nullptr) {
         return Error("not a menu");
     }
-    std::vector<QAction*> items;
-    for (QAction* action : menu->actions()) {
-        if (!action->isSeparator() && action->isVisible()) {
-            items.push_back(action);
-        }
-    }
+    const std::vector<QAction*> items = MenuItems(*menu);
     QAction* chosen = nullptr;
     if (!item.empty() && item.front() == '#') {
         const size_t index = Q(item.substr(1)).toUInt();
@@ -391,6 +397,17 @@ std::string Query(std::string_view verb, std::string_view rest) {
     QWidget& widget = *found.widget;
     if (verb == "text") {
         return Ok(TextOf(widget));
+    }
+    if (verb == "items") {
+        auto* menu = qobject_cast<QMenu*>(&widget);
+        if (menu == nullptr) {
+            return Error("not a menu");
+        }
+        QStringList items;
+        for (const QAction* action : MenuItems(*menu)) {
+            items << Plain(action->text());
+        }
+        return Ok(items.join(QStringLiteral("; ")));
     }
     if (verb == "rows") {
         auto* list = qobject_cast<QTreeWidget*>(&widget);

@@ -9,6 +9,7 @@
 //   visible <path>           "yes" or "no"
 //   text <path>              a field's, label's or button's text, a window's caption
 //   rows <path>              a list's rows, columns joined by "|", rows by "; "
+//   items <path>             an open pop-up menu's items, "; " between
 //   transcript <path>        a conversation transcript's whole text
 //   box                      the open message box: "caption|text", or "none"
 //   state                    what the main window's contact list shows

@@ -4,6 +4,7 @@
 // picking menu items and answering the boxes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,13 @@ namespace {
 
 bool Contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
+}
+
+std::function<bool(const std::string&)> EndsWith(std::string end) {
+    return [end = std::move(end)](const std::string& text) {
+        return text.size() >= end.size() &&
+               text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
 }
 
 std::string Online(const std::string& own, const std::string& online = {},
@@ -122,6 +130,93 @@ TEST_F(ClientWidgetsEndToEnd, TwoUsersRegisterAddEachOtherAndSeeEachOtherOnline)
     ASSERT_TRUE(bruno->Do("menu main Fichier/&Quitter"));
     EXPECT_EQ(bruno->WaitForExit(), 0) << bruno->Stderr();
     EXPECT_TRUE(alice->WaitFor("state", Online("alice", "", "bruno")));
+}
+
+TEST_F(ClientWidgetsEndToEnd, TwoUsersTalkWithEmoticonsAndAThirdJoinsThroughInviter) {
+    const auto alice = Start("alice");
+    const auto bruno = Start("bruno");
+    const auto carl = Start("carl");
+    for (DrivenClient* client : {alice.get(), bruno.get(), carl.get()}) {
+        ASSERT_NO_FATAL_FAILURE(Register(*client));
+    }
+    ASSERT_NO_FATAL_FAILURE(Befriend(*alice, *bruno));
+    ASSERT_NO_FATAL_FAILURE(Befriend(*alice, *carl));
+    ASSERT_NO_FATAL_FAILURE(Befriend(*bruno, *carl));
+    ASSERT_TRUE(alice->WaitFor("state", Online("alice", "bruno, carl")));
+
+    // A double click on bruno opens a conversation window at alice's.
+    ASSERT_TRUE(alice->Do("open-contact bruno"));
+    ASSERT_TRUE(alice->WaitUntil("windows", [](const std::string& windows) {
+        return Contains(windows, "[bruno est connecté(e)]");
+    }));
+    if (alice->Ask("visible conversation") != "yes") {
+        GTEST_SKIP() << "the conversation window does not name its widgets yet: "
+                     << alice->Ask("windows");
+    }
+    ASSERT_TRUE(alice->Do("type conversation/input Salut :-) ça va ?"));
+    ASSERT_TRUE(alice->Do("click conversation/send"));
+    const std::string hello = "alice dit :\nSalut :-) ça va ?\n";
+    EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript", EndsWith(hello)));
+    EXPECT_TRUE(alice->WaitFor("text conversation/input", ""));
+    ASSERT_TRUE(bruno->WaitFor("visible conversation", "yes"));
+    EXPECT_TRUE(bruno->WaitUntil("transcript conversation/transcript", EndsWith(hello)));
+    EXPECT_TRUE(bruno->WaitFor("text conversation", "alice est connecté(e)"));
+
+    // bruno answers with a wink from the emoticon menu; alice sees him
+    // typing, then his message, and the typing line empties again.
+    ASSERT_TRUE(bruno->Do("type conversation/input Très bien "));
+    EXPECT_TRUE(alice->WaitFor("text conversation/typing", "bruno écrit"));
+    ASSERT_TRUE(bruno->Do("click conversation/emoticons"));
+    ASSERT_TRUE(bruno->WaitFor("visible emoticonMenu", "yes"));
+    ASSERT_TRUE(bruno->Do("choose emoticonMenu #2"));
+    ASSERT_TRUE(bruno->WaitFor("text conversation/input", "Très bien ;)"));
+    ASSERT_TRUE(bruno->Do("key conversation/input Return"));
+    const std::string wink = hello + "bruno dit :\nTrès bien ;)\n";
+    EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript", EndsWith(wink)));
+    EXPECT_TRUE(alice->WaitFor("text conversation/typing", ""));
+    EXPECT_TRUE(bruno->WaitFor("text conversation/input", ""));
+    EXPECT_TRUE(bruno->WaitFor("visible conversation", "yes"));  // Enter never closes it
+
+    // alice invites carl, the only contact offered (bruno is in already):
+    // her window grows; bruno and carl get a window of three with the next
+    // message.
+    ASSERT_TRUE(alice->Do("click conversation/invite"));
+    ASSERT_TRUE(alice->WaitFor("visible inviteMenu", "yes"));
+    EXPECT_EQ(alice->Ask("items inviteMenu"), "carl");
+    ASSERT_TRUE(alice->Do("choose inviteMenu carl"));
+    EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript",
+                                 EndsWith(wink + "info :carl s'est joint à la conversation\n")));
+    EXPECT_TRUE(alice->WaitFor("text conversation", "bruno est connecté(e), carl est connecté(e)"));
+    ASSERT_TRUE(alice->Do("type conversation/input À trois :D"));
+    ASSERT_TRUE(alice->Do("key conversation/input Return"));
+    const std::string three = "alice dit :\nÀ trois :D\n";
+    ASSERT_TRUE(carl->WaitFor("visible conversation", "yes"));
+    EXPECT_TRUE(carl->WaitUntil("transcript conversation/transcript", EndsWith(three)));
+    EXPECT_TRUE(carl->WaitUntil("text conversation", [](const std::string& title) {
+        return Contains(title, "alice est connecté(e)") && Contains(title, "bruno est connecté(e)");
+    }));
+    ASSERT_TRUE(bruno->WaitFor("visible conversation[carl]", "yes"));
+    EXPECT_TRUE(bruno->WaitUntil("transcript conversation[carl]/transcript", EndsWith(three)));
+
+    ASSERT_TRUE(carl->Do("type conversation/input Bonjour (L)"));
+    ASSERT_TRUE(carl->Do("click conversation/send"));
+    const std::string hearts = three + "carl dit :\nBonjour (L)\n";
+    EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript", EndsWith(hearts)));
+    EXPECT_TRUE(bruno->WaitUntil("transcript conversation[carl]/transcript", EndsWith(hearts)));
+
+    // Escape: carl leaves. alice is told in her window; at bruno's the
+    // window of three is now a second one with alice, and one of the two
+    // closes with a box.
+    ASSERT_TRUE(carl->Do("key conversation/input Escape"));
+    EXPECT_TRUE(carl->WaitFor("visible conversation", "no"));
+    const std::string left = hearts + "info :carl a quitté la conversation\n";
+    EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript", EndsWith(left)));
+    EXPECT_TRUE(alice->WaitFor("text conversation", "bruno est connecté(e)"));
+    EXPECT_TRUE(bruno->WaitUntil("box", [](const std::string& box) {
+        return Contains(box, "Une autre conversation entre :\nbruno et alice\nexiste déjà");
+    }));
+    ASSERT_TRUE(bruno->Do("answer ok"));
+    EXPECT_TRUE(bruno->WaitFor("visible conversation", "yes"));  // one window left
 }
 
 }  // namespace
