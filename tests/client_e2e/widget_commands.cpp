@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+#include "client/conversation/transcript_layout.h"
 #include "client/conversation/transcript_view.h"
 #include "client/shell/contact_list_view.h"
 
@@ -416,6 +417,21 @@ std::string Query(std::string_view verb, std::string_view rest) {
     if (verb == "transcript") {
         const auto* transcript = dynamic_cast<const TranscriptView*>(&widget);
         return transcript != nullptr ? Ok(Q(transcript->Text())) : Error("not a transcript");
+    }
+    if (verb == "pictures") {
+        const auto* transcript = dynamic_cast<const TranscriptView*>(&widget);
+        if (transcript == nullptr) {
+            return Error("not a transcript");
+        }
+        QStringList pictures;
+        for (const TranscriptSegment& segment : transcript->Layout().Segments()) {
+            for (const TranscriptRun& run : segment.runs) {
+                if (run.bitmap != 0) {
+                    pictures << QString::number(run.bitmap);
+                }
+            }
+        }
+        return Ok(pictures.join(QLatin1Char(' ')));
     }
     return Error("unknown command");
 }

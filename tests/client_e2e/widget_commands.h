@@ -11,6 +11,7 @@
 //   rows <path>              a list's rows, columns joined by "|", rows by "; "
 //   items <path>             an open pop-up menu's items, "; " between
 //   transcript <path>        a conversation transcript's whole text
+//   pictures <path>          the emoticon pictures it draws, by bitmap number
 //   box                      the open message box: "caption|text", or "none"
 //   state                    what the main window's contact list shows
 // Actions run just after the answer, because they may open a modal window

@@ -149,10 +149,7 @@ TEST_F(ClientWidgetsEndToEnd, TwoUsersTalkWithEmoticonsAndAThirdJoinsThroughInvi
     ASSERT_TRUE(alice->WaitUntil("windows", [](const std::string& windows) {
         return Contains(windows, "[bruno est connecté(e)]");
     }));
-    if (alice->Ask("visible conversation") != "yes") {
-        GTEST_SKIP() << "the conversation window does not name its widgets yet: "
-                     << alice->Ask("windows");
-    }
+    ASSERT_TRUE(alice->WaitFor("visible conversation", "yes"));
     ASSERT_TRUE(alice->Do("type conversation/input Salut :-) ça va ?"));
     ASSERT_TRUE(alice->Do("click conversation/send"));
     const std::string hello = "alice dit :\nSalut :-) ça va ?\n";
@@ -203,6 +200,9 @@ TEST_F(ClientWidgetsEndToEnd, TwoUsersTalkWithEmoticonsAndAThirdJoinsThroughInvi
     const std::string hearts = three + "carl dit :\nBonjour (L)\n";
     EXPECT_TRUE(alice->WaitUntil("transcript conversation/transcript", EndsWith(hearts)));
     EXPECT_TRUE(bruno->WaitUntil("transcript conversation[carl]/transcript", EndsWith(hearts)));
+    // Every code is drawn as its picture: smile, wink, grin, heart.
+    EXPECT_EQ(alice->Ask("pictures conversation/transcript"), "142 154 151 149");
+    EXPECT_EQ(bruno->Ask("pictures conversation[carl]/transcript"), "151 149");
 
     // Escape: carl leaves. alice is told in her window; at bruno's the
     // window of three is now a second one with alice, and one of the two
