@@ -19,6 +19,12 @@ QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default) {
     return button;
 }
 
+void NameWidgets(std::initializer_list<std::pair<QWidget*, const char*>> names) {
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(QLatin1String(name));
+    }
+}
+
 void AddButtonRow(QBoxLayout* layout, std::initializer_list<QWidget*> buttons) {
     auto* row = new QHBoxLayout;
     row->addStretch(1);

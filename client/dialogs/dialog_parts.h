@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <QString>
 
@@ -29,6 +30,9 @@ void SetUpDialog(QDialog* dialog, const QString& title);
 // A push button in a dialog. Only the default button answers Enter: the
 // others never become default when they take the focus.
 QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default = false);
+
+// Gives each widget its object name, by which tools and tests find it.
+void NameWidgets(std::initializer_list<std::pair<QWidget*, const char*>> names);
 
 // Adds a row holding `buttons`, pushed to the right, to `layout`.
 void AddButtonRow(QBoxLayout* layout, std::initializer_list<QWidget*> buttons);

@@ -59,6 +59,16 @@ FindContactsDialog::FindContactsDialog(Session& session, QWidget* parent)
     login_to_add_ = new QLineEdit(this);
     add_ = dialogs::MakeButton(QStringLiteral("Ajouter"), this, true);
     close_ = dialogs::MakeButton(QStringLiteral("Fermer"), this);
+    dialogs::NameWidgets({{this, "findContacts"},
+                          {login_, "login"},
+                          {first_name_, "firstName"},
+                          {last_name_, "lastName"},
+                          {email_, "email"},
+                          {search_, "search"},
+                          {results_, "results"},
+                          {login_to_add_, "loginToAdd"},
+                          {add_, "add"},
+                          {close_, "close"}});
 
     results_->setColumnCount(kColumns);
     results_->setHeaderLabels({QStringLiteral("Login"), QStringLiteral("First Name"),

@@ -34,6 +34,14 @@ NewUserDialog::NewUserDialog(Session& session, QWidget* parent)
     email_->setMinimumWidth(email_->fontMetrics().averageCharWidth() * 36);
     send_ = dialogs::MakeButton(QStringLiteral("Envoie"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
+    dialogs::NameWidgets({{this, "newUser"},
+                          {login_, "login"},
+                          {password_, "password"},
+                          {first_name_, "firstName"},
+                          {last_name_, "lastName"},
+                          {email_, "email"},
+                          {send_, "send"},
+                          {cancel_, "cancel"}});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -45,6 +45,16 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     sound_ = new QCheckBox(QStringLiteral("Jouer les sons"), this);
     ok_ = dialogs::MakeButton(QStringLiteral("OK"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
+    dialogs::NameWidgets({{this, "settings"},
+                          {login_, "login"},
+                          {password_, "password"},
+                          {test_, "test"},
+                          {new_user_, "new"},
+                          {address_field_, "address"},
+                          {port_field_, "port"},
+                          {sound_, "sound"},
+                          {ok_, "ok"},
+                          {cancel_, "cancel"}});
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);

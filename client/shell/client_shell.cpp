@@ -82,6 +82,7 @@ BoxAnswer ClientShell::ShowMessageBox(std::string_view text, std::string_view ca
     const bool yes_no = buttons == BoxButtons::kYesNo;
     QMessageBox box(ToQt(icon), Q(caption), Q(text),
                     yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, &window_);
+    box.setObjectName(QStringLiteral("messageBox"));
     box.setDefaultButton(yes_no ? QMessageBox::Yes : QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     const int answer = box.exec();

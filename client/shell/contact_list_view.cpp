@@ -63,6 +63,28 @@ void ContactListView::paintEvent(QPaintEvent* /*event*/) {
     painter.drawPixmap(width() - logo_.width(), height() - logo_.height(), logo_);
 }
 
+QString ContactListView::OwnLabel() const {
+    const std::string& login = session_.PlainLogin();
+    if (login.empty()) {
+        return {};
+    }
+    return Q(login) + QLatin1Char(' ') + OwnStateText();
+}
+
+QString ContactListView::OwnStateText() const {
+    return QStringLiteral("(") + Q(OwnStateLabel(session_.OwnState())) + QStringLiteral(")");
+}
+
+std::vector<const Contact*> ContactListView::ShownRows(ContactGroup group) const {
+    const ClientSettings& settings = session_.Settings();
+    const bool expanded =
+        group == ContactGroup::kOnline ? settings.online_expanded : settings.offline_expanded;
+    if (!expanded) {
+        return {};
+    }
+    return session_.Contacts().GroupMembers(group);
+}
+
 void ContactListView::PaintOwnLogin(QPainter& painter) {
     const std::string& login = session_.PlainLogin();
     if (login.empty()) {
@@ -71,8 +93,7 @@ void ContactListView::PaintOwnLogin(QPainter& painter) {
     const QString text = Q(login);
     DrawTextAt(painter, fonts_.title, 10, 10, text);
     const int x = 10 + QFontMetrics(fonts_.title).horizontalAdvance(text) + 5;
-    DrawTextAt(painter, fonts_.state, x, 12,
-               QStringLiteral("(") + Q(OwnStateLabel(session_.OwnState())) + QStringLiteral(")"));
+    DrawTextAt(painter, fonts_.state, x, 12, OwnStateText());
 }
 
 void ContactListView::PaintRule(QPainter& painter) {
@@ -88,11 +109,8 @@ void ContactListView::PaintGroup(QPainter& painter, ContactGroup group, const QS
                                  int first_row_y) {
     DrawTextAt(painter, fonts_.header, ContactListLayout::kHeaderX, header_y, header);
     painter.drawPixmap(ToQRect(toggle), TogglePixmap(expanded));
-    if (!expanded) {
-        return;
-    }
     int y = first_row_y;
-    for (const Contact* contact : session_.Contacts().GroupMembers(group)) {
+    for (const Contact* contact : ShownRows(group)) {
         painter.drawPixmap(ContactListLayout::kIconX, y, PresencePixmap(contact->picture));
         DrawTextAt(painter, fonts_.names, ContactListLayout::kLoginX,
                    y + ContactListLayout::kLoginDy, Q(contact->login));

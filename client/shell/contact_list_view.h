@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/contacts/contact_layout.h"
 #include "client/shell/fonts.h"
@@ -30,6 +31,12 @@ class ContactListView : public QWidget {
     // handlers both use it.
     ContactListLayout Layout() const;
     const std::string& StatusLine() const { return status_line_; }
+    // The own login and state as painted at the top ("alice (en ligne)"),
+    // empty before a login is known.
+    QString OwnLabel() const;
+    // The contacts painted in `group`, top to bottom: none while it is
+    // collapsed.
+    std::vector<const Contact*> ShownRows(ContactGroup group) const;
     const ContactListFonts& Fonts() const { return fonts_; }
 
     // Builds the contact menu for the contact at height y (none there: no
@@ -44,6 +51,7 @@ class ContactListView : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
+    QString OwnStateText() const;
     void PaintOwnLogin(QPainter& painter);
     void PaintRule(QPainter& painter);
     void PaintGroup(QPainter& painter, ContactGroup group, const QString& header, int header_y,

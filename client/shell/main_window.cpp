@@ -15,6 +15,8 @@ namespace parlo::client {
 
 MainWindow::MainWindow(Session& session)
     : session_(session), view_(new ContactListView(session, this)) {
+    setObjectName(QStringLiteral("main"));
+    view_->setObjectName(QStringLiteral("contacts"));
     setWindowTitle(QStringLiteral("Parlomatic"));
     setWindowIcon(ProgramIcon());
     setCentralWidget(view_);

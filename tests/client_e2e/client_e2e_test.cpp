@@ -5,6 +5,7 @@
 
 #include "client/session/tcp_server_link.h"
 #include "tests/client_core/fakes.h"
+#include "tests/client_e2e/test_server.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
 
@@ -12,14 +13,6 @@ namespace parlo::client::testing {
 namespace {
 
 using parlo::testing::WaitUntil;
-
-// The headless Server in a scratch directory, on a free port.
-struct Server {
-    bool Start() { return process.StartOnFreePort(); }
-    int Port() const { return process.Port(); }
-    parlo::testing::ScratchDirectory dir;
-    parlo::testing::ServerProcess process{SERVER_PATH, dir.Path()};
-};
 
 // One client program without its widgets; it says Yes to every question.
 struct Client {
@@ -81,7 +74,7 @@ class ClientEndToEnd : public ::testing::Test {
         });
     }
 
-    Server server_;
+    TestServer server_;
 };
 
 TEST_F(ClientEndToEnd, UsersAddEachOtherSeePresenceTalkInviteAndLeave) {

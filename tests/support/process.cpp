@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -66,6 +68,90 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const fs::path& directory, const std::map<std::string, std::string>& env) {
+    return Launch(program, args, directory, env, -1);
+}
+
+bool ChildProcess::StartWithChannel(const std::string& program,
+                                    const std::vector<std::string>& args, const fs::path& directory,
+                                    const std::map<std::string, std::string>& env) {
+    int ends[2];
+    // A socket rather than two pipes: writing to a child that ended fails
+    // with an error (MSG_NOSIGNAL) instead of killing the test with SIGPIPE.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    const bool started = Launch(program, args, directory, env, ends[1]);
+    close(ends[1]);
+    if (!started) {
+        close(ends[0]);
+        return false;
+    }
+    channel_ = ends[0];
+    return true;
+}
+
+bool ChildProcess::WriteLine(std::string_view line) {
+    std::string bytes(line);
+    bytes += '\n';
+    size_t sent = 0;
+    while (channel_ >= 0 && sent < bytes.size()) {
+        const ssize_t n = send(channel_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return channel_ >= 0;
+}
+
+std::optional<std::string> ChildProcess::ReadLine(int ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (channel_ >= 0) {
+        if (const size_t end = unread_.find('\n'); end != std::string::npos) {
+            std::string line = unread_.substr(0, end);
+            unread_.erase(0, end + 1);
+            return line;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return std::nullopt;
+        }
+        pollfd ready{channel_, POLLIN, 0};
+        const int polled = poll(&ready, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        if (polled <= 0) {
+            return std::nullopt;
+        }
+        char buffer[4096];
+        const ssize_t n = recv(channel_, buffer, sizeof(buffer), 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return std::nullopt;  // the child closed its output or ended
+        }
+        unread_.append(buffer, static_cast<size_t>(n));
+    }
+    return std::nullopt;
+}
+
+void ChildProcess::CloseChannel() {
+    if (channel_ >= 0) {
+        close(channel_);
+        channel_ = -1;
+    }
+    unread_.clear();
+}
+
+bool ChildProcess::Launch(const std::string& program, const std::vector<std::string>& args,
+                          const fs::path& directory, const std::map<std::string, std::string>& env,
+                          int channel) {
     Kill();
     directory_ = directory;
     // Everything the child needs is prepared before fork: only
@@ -105,9 +191,13 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         if (chdir(directory.c_str()) != 0) {
             _exit(126);
         }
-        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(out, STDOUT_FILENO);
+        if (channel >= 0) {
+            dup2(channel, STDIN_FILENO);
+            dup2(channel, STDOUT_FILENO);
+        } else {
+            dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), STDOUT_FILENO);
+        }
         dup2(err, STDERR_FILENO);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
@@ -151,6 +241,7 @@ void ChildProcess::Kill() {
         waitpid(pid_, &status_, 0);
         pid_ = -1;
     }
+    CloseChannel();
 }
 
 // ---- ScratchDirectory --------------------------------------------------------

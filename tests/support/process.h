@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace parlo::testing {
@@ -20,7 +22,9 @@ int ConnectTo(uint16_t port);
 std::string ReadFile(const std::filesystem::path& path);
 
 // One child process. Its standard output and error go to stdout.txt and
-// stderr.txt in its working directory. Killed (SIGKILL) when destroyed.
+// stderr.txt in its working directory, or, for a child started with a
+// channel, its standard input and output are a line channel to this process.
+// Killed (SIGKILL) when destroyed.
 class ChildProcess {
   public:
     ChildProcess() = default;
@@ -33,6 +37,18 @@ class ChildProcess {
     bool Start(const std::string& program, const std::vector<std::string>& args,
                const std::filesystem::path& directory,
                const std::map<std::string, std::string>& env = {});
+    // Starts like Start, with the child's standard input and output both
+    // connected to this process (its standard error still goes to
+    // stderr.txt): WriteLine and ReadLine talk to it.
+    bool StartWithChannel(const std::string& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& directory,
+                          const std::map<std::string, std::string>& env = {});
+    // Writes `line` and a line feed to the child; false when it cannot read
+    // any more.
+    bool WriteLine(std::string_view line);
+    // The next line the child wrote, without its line feed; none when `ms`
+    // passed first or the child closed its output.
+    std::optional<std::string> ReadLine(int ms = 5000);
     bool Running();
     // Sends `signal` and waits up to `ms`; the wait status, or -1 on timeout.
     int StopWith(int signal, int ms = 5000);
@@ -45,9 +61,16 @@ class ChildProcess {
     std::string Stderr() const { return ReadFile(directory_ / "stderr.txt"); }
 
   private:
+    bool Launch(const std::string& program, const std::vector<std::string>& args,
+                const std::filesystem::path& directory,
+                const std::map<std::string, std::string>& env, int channel);
+    void CloseChannel();
+
     std::filesystem::path directory_;
     pid_t pid_ = -1;
     int status_ = 0;
+    int channel_ = -1;    // this end of the child's standard input and output
+    std::string unread_;  // what the child wrote after the last line read
 };
 
 // A unique scratch directory, removed with everything in it when destroyed.
