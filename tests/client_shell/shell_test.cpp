@@ -340,6 +340,11 @@ TEST(ScreenSaverWatcher, FollowsActiveChangedOnTheSessionBus) {
         EXPECT_TRUE(watcher.IsWatching());
         QObject::connect(&watcher, &ScreenSaverWatcher::Started, [&] { events.push_back("on"); });
         QObject::connect(&watcher, &ScreenSaverWatcher::Ended, [&] { events.push_back("off"); });
+        // The watcher's match rules go to the bus on its connection; a call
+        // answered on the same connection proves the bus has them.
+        watched.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
         auto send = [&](const char* path, const char* interface, const char* name, bool active) {
             QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(path),
                                                              QString::fromLatin1(interface),
