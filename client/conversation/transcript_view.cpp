@@ -43,6 +43,7 @@ TranscriptView::TranscriptView(QWidget* parent)
     scroll_bar_->setEnabled(false);
     connect(scroll_bar_, &QScrollBar::valueChanged, this, &TranscriptView::ScrollTo);
     layout_.SetWrapWidth(TextArea().width());
+    FitContent(false);
 }
 
 QRect TranscriptView::TextArea() const {

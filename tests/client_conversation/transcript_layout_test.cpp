@@ -144,6 +144,20 @@ TEST(TranscriptLayout, EveryWrittenCharacterIsDrawn) {
         x += run.width;
     }
     EXPECT_EQ(at, segments[0].text.size());
+
+    // The longest message of colons and codes: one text run, pictures
+    // between runs, measured once each.
+    const auto colons = Lay(std::string(8172, ':'));
+    ASSERT_EQ(colons.size(), 1u);
+    ASSERT_EQ(colons[0].runs.size(), 1u);
+    EXPECT_EQ(colons[0].runs[0].width, 8172 * kC);
+    std::string codes;
+    while (codes.size() < 8160) {
+        codes += ":-):x";
+    }
+    const auto pictures = Lay(codes);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].runs.size(), codes.size() / 5 * 2);
 }
 
 TEST(TranscriptLayout, RowHeightFollowsTheLastPiece) {

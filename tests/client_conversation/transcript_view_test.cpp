@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -92,6 +93,23 @@ bool HasInk(const QImage& image, const QRect& area) {
     return false;
 }
 
+// Every region a widget repaints, in order.
+class PaintSpy : public QObject {
+  public:
+    PaintSpy(QWidget& widget, std::vector<QRegion>& regions) : regions_(regions) {
+        widget.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions_.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+
+  private:
+    std::vector<QRegion>& regions_;
+};
+
 void Mouse(QWidget& view, QEvent::Type type, QPoint at) {
     const Qt::MouseButtons held =
         type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
@@ -146,6 +164,15 @@ class TranscriptViewTest : public ::testing::Test {
 
     TranscriptView view_;
 };
+
+TEST_F(TranscriptViewTest, KeepsTheWholeTextWithoutCarriageReturns) {
+    view_.AppendMessage("bob", "salut\r\nça va ?");
+    view_.AppendInfo("alice a rejoint la conversation");
+    view_.AppendMessage("alice", "");
+    EXPECT_EQ(view_.Text(),
+              "bob dit :\nsalut\nça va ?\ninfo :alice a rejoint la conversation\nalice dit :\n\n");
+    EXPECT_EQ(view_.Layout().Segments().size(), 5u);
+}
 
 TEST_F(TranscriptViewTest, DrawsHeaderBodyAndSmileWhereLaidOut) {
     view_.AppendMessage("bob", "salut :-) ça va");
@@ -329,6 +356,37 @@ TEST_F(TranscriptViewTest, SelectionRepaintsMatchAFullRender) {
     Mouse(*view, QEvent::MouseButtonRelease, at(5, 30));
     Settle(20);
     EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+
+    // A selection kept through scrolling and appending.
+    Drag(*view, at(3, 30), at(3, 150));
+    ASSERT_FALSE(view->SelectedText().empty());
+    view->ScrollBar().setValue(40);
+    Settle(20);
+    EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+    view->AppendMessage("bob", "encore :D");
+    Settle(20);
+    EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+}
+
+TEST_F(TranscriptViewTest, DraggingRepaintsOnlyTheRowsOfTheSelection) {
+    for (int i = 0; i < 4; ++i) {
+        view_.AppendMessage("bob", "une ligne de texte :-) numéro " + std::to_string(i));
+    }
+    view_.show();
+    ASSERT_TRUE(WaitUntil([&] { return view_.windowHandle()->isExposed(); }));
+    Settle(50);
+    std::vector<QRegion> painted;
+    PaintSpy spy(view_, painted);
+    Mouse(view_, QEvent::MouseButtonPress, Over(3, 4));
+    Mouse(view_, QEvent::MouseMove, Over(3, 12));
+    Settle(30);
+    ASSERT_FALSE(painted.empty());
+    const QRect row(Origin(3), QSize(view_.TextArea().width(), Segment(3).bottom - Segment(3).top));
+    for (const QRegion& region : painted) {
+        EXPECT_TRUE(region.boundingRect().intersects(row));
+        EXPECT_LE(region.boundingRect().height(), kEmoticonPictureSize + 2);
+    }
+    Mouse(view_, QEvent::MouseButtonRelease, Over(3, 12));
 }
 
 }  // namespace
