@@ -1,6 +1,5 @@
 #include "client/conversation/transcript_view.h"
 
-#include <qdrawutil.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -17,7 +16,6 @@
 namespace parlo::client {
 namespace {
 
-constexpr int kEdge = 2;  // the sunken edge around the view
 constexpr int kFirstBitmap = 142;
 
 QString Q(std::string_view text) {
@@ -32,7 +30,6 @@ TranscriptView::TranscriptView(QWidget* parent)
       measure_(fonts_),
       layout_(measure_),
       scroll_bar_(new QScrollBar(Qt::Vertical, this)) {
-    setContentsMargins(kEdge, kEdge, kEdge, kEdge);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::ArrowCursor);
@@ -128,10 +125,6 @@ const QPixmap& TranscriptView::Picture(int bitmap) {
 void TranscriptView::paintEvent(QPaintEvent* event) {
     FollowWidth();
     QPainter painter(this);
-    const QRect client = contentsRect();
-    if (!client.contains(event->rect())) {
-        qDrawWinPanel(&painter, rect(), palette(), true);
-    }
     const QRect area = TextArea();
     const QRect exposed = event->rect() & area;
     if (exposed.isEmpty()) {
