@@ -87,10 +87,11 @@ void TranscriptView::FitContent(bool to_bottom) {
     scroll_bar_->setGeometry(client.right() + 1 - kScrollBarWidth, client.top(), kScrollBarWidth,
                              client.height());
     const int overflow = layout_.Height() - client.height();
+    const QSignalBlocker quiet(scroll_bar_);
     if (overflow > 0) {
         bottom_offset_ = -overflow;
         scroll_bar_->setEnabled(true);
-        const QSignalBlocker quiet(scroll_bar_);
+        scroll_bar_->setRange(0, 100);
         if (to_bottom) {
             scroll_bar_->setValue(100);
         }
@@ -99,6 +100,7 @@ void TranscriptView::FitContent(bool to_bottom) {
         bottom_offset_ = 0;
         offset_ = 0;
         scroll_bar_->setEnabled(false);
+        scroll_bar_->setRange(0, 0);  // a bar with nothing to scroll shows no thumb
     }
     update(TextArea());
 }
