@@ -2,6 +2,7 @@
 // bar's arithmetic, selecting within one message, copying, and the partial
 // repaints of a selection against a full render.
 #include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <random>
 
 #include "client/conversation/emoticons.h"
 #include "client/conversation/transcript_view.h"
@@ -366,6 +368,73 @@ TEST_F(TranscriptViewTest, SelectionRepaintsMatchAFullRender) {
     view->AppendMessage("bob", "encore :D");
     Settle(20);
     EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+}
+
+// Appends, resizes, scrolling, drags and copies in random order: the rows
+// stay those of a layout from scratch, the offset within its bounds, and the
+// screen that of a full render.
+TEST(TranscriptViewRandom, ScreenAndLayoutStaySoundUnderRandomUse) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* view = new TranscriptView(&window);
+    layout->addWidget(view);
+    window.resize(kWidth, kHeight);
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return window.windowHandle()->isExposed(); }));
+    const std::vector<std::string> words{
+        "salut", ":-)",    ";)", "(C)", "Note:Sam",           "a::b", "ça",  "va",
+        "dit :", "info :", "\n", ":D",  std::string(60, 'w'), "x",    "\xff"};
+    std::mt19937 random(11);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto point = [&] {
+        return QPoint(pick(view->width() + 20) - 10, pick(view->height() + 20) - 10);
+    };
+    int selections = 0;
+    for (int step = 0; step < 80; ++step) {
+        switch (pick(6)) {
+            case 0:
+            case 1: {
+                std::string text;
+                for (int i = pick(12); i >= 0; --i) {
+                    text += words[static_cast<size_t>(pick(static_cast<int>(words.size())))] + " ";
+                }
+                view->AppendMessage(pick(2) ? "bob" : "alice", text);
+                break;
+            }
+            case 2:
+                window.resize(150 + pick(450), 100 + pick(300));
+                break;
+            case 3:
+                view->ScrollBar().setValue(pick(101));
+                break;
+            case 4: {
+                Mouse(*view, QEvent::MouseButtonPress, point());
+                for (int i = pick(4); i >= 0; --i) {
+                    Mouse(*view, QEvent::MouseMove, point());
+                }
+                Mouse(*view, QEvent::MouseButtonRelease, point());
+                break;
+            }
+            default:
+                CtrlKey(*view, Qt::Key_C);
+                break;
+        }
+        Settle(15);
+        ASSERT_EQ(view->Layout().Segments(),
+                  LayOutTranscript(view->Text(), view->TextArea().width(), view->Measure()))
+            << "step " << step;
+        ASSERT_LE(view->BottomOffset(), view->Offset()) << "step " << step;
+        ASSERT_LE(view->Offset(), 0) << "step " << step;
+        const QPoint at = view->mapTo(&window, QPoint(0, 0));
+        const QImage screen =
+            window.screen()
+                ->grabWindow(window.winId(), at.x(), at.y(), view->width(), view->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(Difference(screen, Render(*view)), "same") << "step " << step;
+        selections += view->SelectedText().empty() ? 0 : 1;
+    }
+    EXPECT_GT(selections, 0);  // some drags did select
 }
 
 TEST_F(TranscriptViewTest, DraggingRepaintsOnlyTheRowsOfTheSelection) {
