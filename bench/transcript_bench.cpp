@@ -2,16 +2,19 @@
 // emoticons: ten appends after the 90th and after the 4,990th, one full
 // paint at 100 and at 5,000 messages, and, for comparison, one layout of the
 // whole 5,000-message text from its first line (what every append and paint
-// would cost if the view laid everything out again each time).
+// would cost if the view laid everything out again each time), alone and
+// with a child window for each emoticon picture.
 //
 // Targets: appends 4,991-5,000 within 1.5 x appends 91-100, and a paint at
 // 5,000 within 1.5 x a paint at 100.
 #include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 
 #include <string>
 
+#include "client/conversation/emoticons.h"
 #include "client/conversation/transcript_view.h"
 
 namespace {
@@ -85,6 +88,32 @@ void LayoutFromScratch(benchmark::State& state) {
     }
 }
 BENCHMARK(LayoutFromScratch)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The same with one child window per emoticon picture, made and destroyed
+// each time: the whole cost of laying everything out again with picture
+// windows.
+void LayoutFromScratchWithPictureWindows(benchmark::State& state) {
+    TranscriptView view;
+    view.resize(kWidth, kHeight);
+    Fill(view, 0, static_cast<int>(state.range(0)));
+    const QPixmap smile = parlo::client::EmoticonPicture(142);
+    for (auto _ : state) {
+        QWidget windows;
+        const auto segments =
+            parlo::client::LayOutTranscript(view.Text(), view.TextArea().width(), view.Measure());
+        for (const auto& segment : segments) {
+            for (const auto& run : segment.runs) {
+                if (run.bitmap != 0) {
+                    auto* picture = new QLabel(&windows);  // owned by `windows`
+                    picture->setGeometry(run.x, segment.top - 1, 21, 21);
+                    picture->setPixmap(smile);
+                }
+            }
+        }
+        benchmark::DoNotOptimize(segments.data());
+    }
+}
+BENCHMARK(LayoutFromScratchWithPictureWindows)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

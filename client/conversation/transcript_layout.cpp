@@ -58,25 +58,32 @@ size_t NextCharacter(std::string_view text, size_t i) {
     return i;
 }
 
-// Appends the text run [begin, end) of `segment`, joined to a text run just
-// before it so that text is measured and drawn as written.
-void AddText(TranscriptSegment& segment, size_t begin, size_t end, int& x,
-             const TextMeasure& measure) {
+// Adds the text [begin, end) to `segment`, joined to a text run just before
+// it so that text is measured and drawn as written.
+void AddText(TranscriptSegment& segment, size_t begin, size_t end) {
     if (begin == end) {
         return;
     }
     if (!segment.runs.empty() && segment.runs.back().bitmap == 0) {
-        TranscriptRun& last = segment.runs.back();
-        x = last.x;
-        begin = last.begin;
-        segment.runs.pop_back();
+        segment.runs.back().end = end;
+        return;
     }
-    const int width =
-        measure.Width(segment.font, std::string_view(segment.text).substr(begin, end - begin));
-    segment.runs.push_back({.begin = begin, .end = end, .x = x, .width = width, .bitmap = 0});
-    segment.left = x;
-    segment.right = x + width;
-    x += width;
+    segment.runs.push_back({.begin = begin, .end = end, .x = 0, .width = 0, .bitmap = 0});
+}
+
+// Measures the text runs and places every run after the one before.
+void PlaceRuns(TranscriptSegment& segment, const TextMeasure& measure) {
+    const std::string_view text = segment.text;
+    int x = 0;
+    for (TranscriptRun& run : segment.runs) {
+        run.x = x;
+        if (run.bitmap == 0) {
+            run.width = measure.Width(segment.font, text.substr(run.begin, run.end - run.begin));
+            segment.left = x;
+            segment.right = x + run.width;
+        }
+        x += run.width;
+    }
 }
 
 // Lays out one row at the cursor's y: the pieces between colons, each an
@@ -92,7 +99,6 @@ void LayOutRow(std::string_view row, TranscriptFont font, int unit, const TextMe
     segment.text = RewriteAliases(row);
     const std::string_view text = segment.text;
 
-    int x = 0;
     bool last_was_candidate = false;
     size_t begin = 0;
     for (bool first = true;; first = false) {
@@ -113,19 +119,19 @@ void LayOutRow(std::string_view row, TranscriptFont font, int unit, const TextMe
             if (bitmap != 0) {
                 segment.runs.push_back({.begin = begin,
                                         .end = word_end,
-                                        .x = x,
+                                        .x = 0,
                                         .width = kEmoticonPictureSize,
                                         .bitmap = bitmap});
-                x += kEmoticonPictureSize;
                 text_begin = word_end;
             }
         }
-        AddText(segment, text_begin, end, x, measure);
+        AddText(segment, text_begin, end);
         if (colon == std::string_view::npos) {
             break;
         }
         begin = colon;
     }
+    PlaceRuns(segment, measure);
     cursor.y += last_was_candidate ? kEmoticonPictureSize : measure.RowHeight(font);
     segment.bottom = cursor.y;
     out.push_back(std::move(segment));

@@ -1,6 +1,5 @@
 #include "client/conversation/transcript_view.h"
 
-#include <qdrawutil.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -17,7 +16,6 @@
 namespace parlo::client {
 namespace {
 
-constexpr int kEdge = 2;  // the sunken edge around the view
 constexpr int kFirstBitmap = 142;
 
 QString Q(std::string_view text) {
@@ -32,7 +30,6 @@ TranscriptView::TranscriptView(QWidget* parent)
       measure_(fonts_),
       layout_(measure_),
       scroll_bar_(new QScrollBar(Qt::Vertical, this)) {
-    setContentsMargins(kEdge, kEdge, kEdge, kEdge);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::ArrowCursor);
@@ -43,6 +40,7 @@ TranscriptView::TranscriptView(QWidget* parent)
     scroll_bar_->setEnabled(false);
     connect(scroll_bar_, &QScrollBar::valueChanged, this, &TranscriptView::ScrollTo);
     layout_.SetWrapWidth(TextArea().width());
+    FitContent(false);
 }
 
 QRect TranscriptView::TextArea() const {
@@ -89,10 +87,11 @@ void TranscriptView::FitContent(bool to_bottom) {
     scroll_bar_->setGeometry(client.right() + 1 - kScrollBarWidth, client.top(), kScrollBarWidth,
                              client.height());
     const int overflow = layout_.Height() - client.height();
+    const QSignalBlocker quiet(scroll_bar_);
     if (overflow > 0) {
         bottom_offset_ = -overflow;
         scroll_bar_->setEnabled(true);
-        const QSignalBlocker quiet(scroll_bar_);
+        scroll_bar_->setRange(0, 100);
         if (to_bottom) {
             scroll_bar_->setValue(100);
         }
@@ -101,6 +100,7 @@ void TranscriptView::FitContent(bool to_bottom) {
         bottom_offset_ = 0;
         offset_ = 0;
         scroll_bar_->setEnabled(false);
+        scroll_bar_->setRange(0, 0);  // a bar with nothing to scroll shows no thumb
     }
     update(TextArea());
 }
@@ -127,10 +127,6 @@ const QPixmap& TranscriptView::Picture(int bitmap) {
 void TranscriptView::paintEvent(QPaintEvent* event) {
     FollowWidth();
     QPainter painter(this);
-    const QRect client = contentsRect();
-    if (!client.contains(event->rect())) {
-        qDrawWinPanel(&painter, rect(), palette(), true);
-    }
     const QRect area = TextArea();
     const QRect exposed = event->rect() & area;
     if (exposed.isEmpty()) {

@@ -1,6 +1,7 @@
 // The painted transcript of one conversation: headers ("dit :"), information
 // lines and wrapped message bodies with emoticon pictures, its own scroll
-// bar, selection within one message and copying.
+// bar, selection within one message and copying. It draws no border: the
+// window around it frames it.
 #pragma once
 
 #include <QPixmap>

@@ -144,6 +144,20 @@ TEST(TranscriptLayout, EveryWrittenCharacterIsDrawn) {
         x += run.width;
     }
     EXPECT_EQ(at, segments[0].text.size());
+
+    // The longest message of colons and codes: one text run, pictures
+    // between runs, measured once each.
+    const auto colons = Lay(std::string(8172, ':'));
+    ASSERT_EQ(colons.size(), 1u);
+    ASSERT_EQ(colons[0].runs.size(), 1u);
+    EXPECT_EQ(colons[0].runs[0].width, 8172 * kC);
+    std::string codes;
+    while (codes.size() < 8160) {
+        codes += ":-):x";
+    }
+    const auto pictures = Lay(codes);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].runs.size(), codes.size() / 5 * 2);
 }
 
 TEST(TranscriptLayout, RowHeightFollowsTheLastPiece) {
@@ -220,6 +234,11 @@ TEST(TranscriptLayout, FindsSegmentsByHeight) {
 // Pieces the random transcripts are made of: codes, aliases, colons, marks,
 // long words, accents, line feeds and carriage returns.
 const std::vector<std::string> kPieces{
+    // Broken UTF-8 and a NUL, as a faulty peer may send them.
+    "\xc3",
+    "\xa9\xa9",
+    "\xff",
+    std::string(1, '\0'),
     "salut",
     " ",
     " ",
@@ -280,6 +299,13 @@ void ExpectSameAsFromScratch(const TextMeasure& measure, unsigned seed, int step
         const auto expected = LayOutTranscript(layout.Text(), layout.WrapWidth(), measure);
         ASSERT_EQ(layout.Segments(), expected) << "seed " << seed << ", step " << step;
         ASSERT_EQ(layout.Height(), expected.empty() ? 0 : expected.back().bottom);
+    }
+    // Every point of every row names a character end within the row.
+    std::uniform_int_distribution<int> x(-10, 600);
+    for (const TranscriptSegment& segment : layout.Segments()) {
+        const size_t at = CharacterAt(segment, x(random), measure);
+        ASSERT_LE(at, segment.text.size());
+        ASSERT_TRUE(at == segment.text.size() || at > 0);
     }
     EXPECT_EQ(layout.Text().find('\r'), std::string::npos);
 }

@@ -2,15 +2,18 @@
 // bar's arithmetic, selecting within one message, copying, and the partial
 // repaints of a selection against a full render.
 #include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <random>
 
 #include "client/conversation/emoticons.h"
 #include "client/conversation/transcript_view.h"
@@ -92,6 +95,23 @@ bool HasInk(const QImage& image, const QRect& area) {
     return false;
 }
 
+// Every region a widget repaints, in order.
+class PaintSpy : public QObject {
+  public:
+    PaintSpy(QWidget& widget, std::vector<QRegion>& regions) : regions_(regions) {
+        widget.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions_.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+
+  private:
+    std::vector<QRegion>& regions_;
+};
+
 void Mouse(QWidget& view, QEvent::Type type, QPoint at) {
     const Qt::MouseButtons held =
         type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
@@ -146,6 +166,15 @@ class TranscriptViewTest : public ::testing::Test {
 
     TranscriptView view_;
 };
+
+TEST_F(TranscriptViewTest, KeepsTheWholeTextWithoutCarriageReturns) {
+    view_.AppendMessage("bob", "salut\r\nça va ?");
+    view_.AppendInfo("alice a rejoint la conversation");
+    view_.AppendMessage("alice", "");
+    EXPECT_EQ(view_.Text(),
+              "bob dit :\nsalut\nça va ?\ninfo :alice a rejoint la conversation\nalice dit :\n\n");
+    EXPECT_EQ(view_.Layout().Segments().size(), 5u);
+}
 
 TEST_F(TranscriptViewTest, DrawsHeaderBodyAndSmileWhereLaidOut) {
     view_.AppendMessage("bob", "salut :-) ça va");
@@ -329,6 +358,104 @@ TEST_F(TranscriptViewTest, SelectionRepaintsMatchAFullRender) {
     Mouse(*view, QEvent::MouseButtonRelease, at(5, 30));
     Settle(20);
     EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+
+    // A selection kept through scrolling and appending.
+    Drag(*view, at(3, 30), at(3, 150));
+    ASSERT_FALSE(view->SelectedText().empty());
+    view->ScrollBar().setValue(40);
+    Settle(20);
+    EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+    view->AppendMessage("bob", "encore :D");
+    Settle(20);
+    EXPECT_EQ(Difference(on_screen(), Render(*view)), "same");
+}
+
+// Appends, resizes, scrolling, drags and copies in random order: the rows
+// stay those of a layout from scratch, the offset within its bounds, and the
+// screen that of a full render.
+TEST(TranscriptViewRandom, ScreenAndLayoutStaySoundUnderRandomUse) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* view = new TranscriptView(&window);
+    layout->addWidget(view);
+    window.resize(kWidth, kHeight);
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return window.windowHandle()->isExposed(); }));
+    const std::vector<std::string> words{
+        "salut", ":-)",    ";)", "(C)", "Note:Sam",           "a::b", "ça",  "va",
+        "dit :", "info :", "\n", ":D",  std::string(60, 'w'), "x",    "\xff"};
+    std::mt19937 random(11);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto point = [&] {
+        return QPoint(pick(view->width() + 20) - 10, pick(view->height() + 20) - 10);
+    };
+    int selections = 0;
+    for (int step = 0; step < 80; ++step) {
+        switch (pick(6)) {
+            case 0:
+            case 1: {
+                std::string text;
+                for (int i = pick(12); i >= 0; --i) {
+                    text += words[static_cast<size_t>(pick(static_cast<int>(words.size())))] + " ";
+                }
+                view->AppendMessage(pick(2) ? "bob" : "alice", text);
+                break;
+            }
+            case 2:
+                window.resize(150 + pick(450), 100 + pick(300));
+                break;
+            case 3:
+                view->ScrollBar().setValue(pick(101));
+                break;
+            case 4: {
+                Mouse(*view, QEvent::MouseButtonPress, point());
+                for (int i = pick(4); i >= 0; --i) {
+                    Mouse(*view, QEvent::MouseMove, point());
+                }
+                Mouse(*view, QEvent::MouseButtonRelease, point());
+                break;
+            }
+            default:
+                CtrlKey(*view, Qt::Key_C);
+                break;
+        }
+        Settle(15);
+        ASSERT_EQ(view->Layout().Segments(),
+                  LayOutTranscript(view->Text(), view->TextArea().width(), view->Measure()))
+            << "step " << step;
+        ASSERT_LE(view->BottomOffset(), view->Offset()) << "step " << step;
+        ASSERT_LE(view->Offset(), 0) << "step " << step;
+        const QPoint at = view->mapTo(&window, QPoint(0, 0));
+        const QImage screen =
+            window.screen()
+                ->grabWindow(window.winId(), at.x(), at.y(), view->width(), view->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(Difference(screen, Render(*view)), "same") << "step " << step;
+        selections += view->SelectedText().empty() ? 0 : 1;
+    }
+    EXPECT_GT(selections, 0);  // some drags did select
+}
+
+TEST_F(TranscriptViewTest, DraggingRepaintsOnlyTheRowsOfTheSelection) {
+    for (int i = 0; i < 4; ++i) {
+        view_.AppendMessage("bob", "une ligne de texte :-) numéro " + std::to_string(i));
+    }
+    view_.show();
+    ASSERT_TRUE(WaitUntil([&] { return view_.windowHandle()->isExposed(); }));
+    Settle(50);
+    std::vector<QRegion> painted;
+    PaintSpy spy(view_, painted);
+    Mouse(view_, QEvent::MouseButtonPress, Over(3, 4));
+    Mouse(view_, QEvent::MouseMove, Over(3, 12));
+    Settle(30);
+    ASSERT_FALSE(painted.empty());
+    const QRect row(Origin(3), QSize(view_.TextArea().width(), Segment(3).bottom - Segment(3).top));
+    for (const QRegion& region : painted) {
+        EXPECT_TRUE(region.boundingRect().intersects(row));
+        EXPECT_LE(region.boundingRect().height(), kEmoticonPictureSize + 2);
+    }
+    Mouse(view_, QEvent::MouseButtonRelease, Over(3, 12));
 }
 
 }  // namespace
