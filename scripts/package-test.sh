@@ -67,6 +67,13 @@ grep -q "Expat" "$work/client/usr/share/doc/parlomatic/copyright" || fail "copyr
 cmp -s "$work/server/usr/share/doc/parlomatic-server/copyright" \
     "$work/client/usr/share/doc/parlomatic/copyright" || fail "the packages' copyright files differ"
 
+unit="$work/server/lib/systemd/system/parlomatic-server.service"
+for line in "ExecStart=/usr/bin/parlomatic-server --headless" "StateDirectory=parlomatic" \
+    "WorkingDirectory=/var/lib/parlomatic" "DynamicUser=yes" "Restart=on-failure" \
+    "ProtectSystem=strict" "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX"; do
+    grep -qxF "$line" "$unit" || fail "the unit lacks $line"
+done
+
 echo "package test: desktop entries"
 desktop-file-validate "$work/client/usr/share/applications/parlomatic.desktop" \
     "$work/server/usr/share/applications/parlomatic-server.desktop"
