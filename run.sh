@@ -1,14 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job.
+# Installs what is missing, builds the programs it runs (not the tests), and
+# runs the main job. One line tells each step; the details go to run/*.log.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+mkdir -p run
+step_log() { # step_log <log> <command...>: runs quietly, shows the log on failure
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || { tail -40 "$log"; echo "run.sh: failed, see $log" >&2; exit 1; }
+}
+headless=
+programs=(Server Parlomatic)
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    headless=1
+    programs=(Server)
+fi
+
+echo "run.sh: installing the missing Debian packages (run/install.log)"
+step_log run/install.log scripts/install-deps.sh
+if [ ! -f build/build.ninja ]; then
+    echo "run.sh: configuring build/ (run/build.log)"
+    step_log run/build.log cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+echo "run.sh: building ${programs[*]} in build/bin (run/build.log)"
+step_log run/build.log cmake --build build --parallel "$(nproc)" --target "${programs[@]}"
+
 # The server keeps UserDB.dat and Log.txt in run/. Without a display it runs
 # headless, and Ctrl-C ends it after saving the database.
-mkdir -p run
 cd run
-if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "$headless" ]; then
+    echo "run.sh: starting Server headless in run/ (Ctrl-C saves and stops it)"
     exec ../build/bin/Server --headless "$@"
 fi
 
@@ -22,6 +43,7 @@ for ((i = 0; i < ${#args[@]}; i++)); do
         --port=*) port=${args[i]#--port=} ;;
     esac
 done
+echo "run.sh: starting Server's console in run/ and a client in run/client"
 ../build/bin/Server "$@" &
 server=$!
 for _ in $(seq 100); do

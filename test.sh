@@ -11,6 +11,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure --parallel "$(nproc)" --timeout 300
 
+# The Debian packages: built, checked, installed, run and removed again.
+scripts/package-test.sh build-test/bin/parlo-load
+
 if [ ! -f build-fuzz/build.ninja ]; then
     cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DPARLO_FUZZ=ON -DPARLO_GUI=OFF -DPARLO_BENCH=OFF

@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth
     fonts-arkpandora dbus-daemon
+    file desktop-file-utils lintian
 )
 
 missing=()
