@@ -17,6 +17,7 @@
 
 #include "client/conversation/emoticons.h"
 #include "client/conversation/transcript_view.h"
+#include "tests/support/image_checks.h"
 #include "tests/support/qt_wait.h"
 
 namespace parlo::client::testing {
@@ -84,16 +85,7 @@ std::string Difference(const QImage& a, const QImage& b) {
                      std::to_string(box.width()) + "x" + std::to_string(box.height());
 }
 
-bool HasInk(const QImage& image, const QRect& area) {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
+using parlo::testing::HasInk;
 
 // Every region a widget repaints, in order.
 class PaintSpy : public QObject {

@@ -12,6 +12,7 @@
 #include "client/shell/artwork.h"
 #include "client/shell/contact_list_view.h"
 #include "tests/client_shell/shell_fixture.h"
+#include "tests/support/image_checks.h"
 
 namespace parlo::client::testing {
 namespace {
@@ -54,16 +55,7 @@ bool Shows(const QImage& image, const QPixmap& pixmap, int x, int y) {
     return image.copy(x, y, pixmap.width(), pixmap.height()) == expected;
 }
 
-bool HasInk(const QImage& image, const QRect& area) {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
+using parlo::testing::HasInk;
 
 void Mouse(QWidget& view, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
     QMouseEvent event(type, QPointF(at), QPointF(view.mapToGlobal(at)), button,

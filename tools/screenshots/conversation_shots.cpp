@@ -21,31 +21,11 @@
 #include "protocol/codec.h"
 #include "shared_ui/french_translation.h"
 #include "tools/screenshots/framed_shot.h"
+#include "tools/screenshots/shots_ui.h"
 
 namespace {
 
 using namespace parlo::client;
-
-// What the core asks of the platform, reduced to what the picture needs.
-class ShotsUi final : public UiPort {
-  public:
-    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
-                             BoxButtons) override {
-        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data());
-        return BoxAnswer::kOk;
-    }
-    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
-        return CreateConversationWindow(*session, id);
-    }
-    void RepaintMainWindow() override {}
-    void OwnStateChanged(int) override {}
-    void PlayReceiveSound() override {}
-    void SendMail(std::string_view) override {}
-    void OpenSettingsDialog() override {}
-
-    Session* session = nullptr;
-};
 
 // The server's side of one connection, played from a script.
 class ScriptedLinks final : public LinkFactory {
@@ -106,7 +86,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(out.path());
     QTemporaryDir work;
 
-    ShotsUi ui;
+    ShotsUi ui{BoxAnswer::kOk};
     ScriptedLinks links;
     SettingsStore store(work.filePath(QStringLiteral("Parlomatic.ini")));
     Session session(ui, links, store);

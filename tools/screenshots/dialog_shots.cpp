@@ -28,6 +28,7 @@
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
 #include "tools/screenshots/framed_shot.h"
+#include "tools/screenshots/shots_ui.h"
 
 namespace {
 
@@ -45,27 +46,6 @@ const Person kPeople[] = {
     {"chloe", "Chloé", "Garnier"},       {"david", "David", "Roux"},
     {"emma", "Emma", "Bertrand"},        {"francois", "François", "Morel"},
     {"gaelle", "Gaëlle", "Dubois-Riou"},
-};
-
-// What the core asks of the platform, reduced to what the pictures need.
-class ShotsUi final : public UiPort {
-  public:
-    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
-                             BoxButtons) override {
-        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data());
-        return BoxAnswer::kYes;
-    }
-    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
-        return CreateConversationWindow(*session, id);
-    }
-    void RepaintMainWindow() override {}
-    void OwnStateChanged(int) override {}
-    void PlayReceiveSound() override {}
-    void SendMail(std::string_view) override {}
-    void OpenSettingsDialog() override {}
-
-    Session* session = nullptr;
 };
 
 // One client without its main window.
@@ -86,7 +66,7 @@ struct Client {
                WaitUntil([&] { return answered; });
     }
 
-    ShotsUi ui;
+    ShotsUi ui{BoxAnswer::kYes};
     TcpLinkFactory links;
     SettingsStore store;
     Session session;

@@ -1,0 +1,41 @@
+// What the client core asks of the platform, reduced to what the pictures
+// need: conversation windows are real, boxes are printed and answered with
+// a fixed answer, everything else does nothing.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "client/conversation/conversation_window.h"
+#include "client/session/session.h"
+#include "client/session/ui_port.h"
+
+namespace parlo::client {
+
+class ShotsUi final : public UiPort {
+  public:
+    explicit ShotsUi(BoxAnswer answer) : answer_(answer) {}
+
+    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
+                             BoxButtons) override {
+        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                     static_cast<int>(text.size()), text.data());
+        return answer_;
+    }
+    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
+        return CreateConversationWindow(*session, id);
+    }
+    void RepaintMainWindow() override {}
+    void OwnStateChanged(int) override {}
+    void PlayReceiveSound() override {}
+    void SendMail(std::string_view) override {}
+    void OpenSettingsDialog() override {}
+
+    Session* session = nullptr;
+
+  private:
+    BoxAnswer answer_;
+};
+
+}  // namespace parlo::client
