@@ -21,7 +21,7 @@ bool SaveFramed(QWidget& window, const QDir& dir, const QString& name) {
     WaitUntil(
         [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); });
     // The frame comes a moment after the window is mapped.
-    WaitUntil([&] { return window.frameGeometry() != window.geometry(); }, 2000);
+    WaitUntil([&] { return window.frameGeometry() != window.geometry(); }, 10000);
     Settle(300);
 
     const QString path = dir.filePath(name);
