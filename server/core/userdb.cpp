@@ -24,12 +24,15 @@ bool UserRecord::RemoveContact(std::string_view contact) {
     return true;
 }
 
-bool UserRecord::AppendPendingUnlessIdentical(std::string_view command) {
+UserRecord::PendingResult UserRecord::AppendPendingUnlessIdentical(std::string_view command) {
     if (std::find(pending.begin(), pending.end(), command) != pending.end()) {
-        return false;
+        return PendingResult::kAlreadyPending;
+    }
+    if (pending.size() >= kMaxPending) {
+        return PendingResult::kFull;
     }
     pending.emplace_back(command);
-    return true;
+    return PendingResult::kStored;
 }
 
 std::vector<std::string> UserRecord::TakePending() {
