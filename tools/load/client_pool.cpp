@@ -132,8 +132,19 @@ void ClientPool::CloseAll(int64_t deadline_ns) {
 
 void ClientPool::RunOnce() {
     uv_timer_start(
-        &tick_, [](uv_timer_t*) {}, kTickMs, 0);
+        &tick_, [](uv_timer_t*) {}, pump_every_turn_ ? 1 : kTickMs, 0);
     uv_run(&loop_, UV_RUN_ONCE);
+    if (pump_every_turn_ && relay_ != nullptr) {
+        const int64_t now = NowNs();
+        for (size_t i = 0; i < clients_.size(); ++i) {
+            LoadClient& client = clients_[i];
+            if (client.CurrentTask() == Task::kRelay && !client.Finished()) {
+                client.PumpRelay(now);
+                Flush(static_cast<int>(i));
+                NoteIfFinished(static_cast<int>(i), false);
+            }
+        }
+    }
 }
 
 void ClientPool::Start(int index, Task task) {
@@ -301,6 +312,7 @@ void ClientPool::OnRead(Link& link, ssize_t nread) {
             status = FrameReader::Status::kError;
             break;
         }
+        state_lists_received_ += scratch_.starts_with("SetState!") ? 1 : 0;
         client.OnCommand(scratch_, NowNs());
     }
     Flush(index);
