@@ -176,7 +176,7 @@ void RecordList::AddToIndexes(UserRecord& record) {
     if (record.HasLogin()) {
         InsertInOrder(by_login_[record.login], record);
     }
-    if (!record.credentials.empty()) {
+    if (index_credentials_ && !record.credentials.empty()) {
         InsertInOrder(by_credentials_[record.credentials], record);
     }
 }
@@ -202,7 +202,7 @@ void RecordList::RemoveFromIndexes(const UserRecord& record) {
     if (record.HasLogin()) {
         EraseFromBucket(by_login_, record.login, record);
     }
-    if (!record.credentials.empty()) {
+    if (index_credentials_ && !record.credentials.empty()) {
         EraseFromBucket(by_credentials_, record.credentials, record);
     }
 }

@@ -93,7 +93,11 @@ class RecordList {
   public:
     using Storage = std::list<std::unique_ptr<UserRecord>>;
 
-    RecordList() = default;
+    // Whether FindFirstByCredentials is served (the user list); the online
+    // list does without, which saves an index entry per connection.
+    enum class Credentials { kIndexed, kNotIndexed };
+    explicit RecordList(Credentials credentials = Credentials::kIndexed)
+        : index_credentials_(credentials == Credentials::kIndexed) {}
     RecordList(const RecordList&) = delete;
     RecordList& operator=(const RecordList&) = delete;
 
@@ -118,7 +122,8 @@ class RecordList {
     UserRecord* FindFirstByLogin(std::string_view login) const;
     // Every such record, in list order (valid until the list changes).
     std::span<UserRecord* const> FindAllByLogin(std::string_view login) const;
-    // The first record whose credentials are exactly `credentials`.
+    // The first record whose credentials are exactly `credentials` (none
+    // when the list does not index them).
     UserRecord* FindFirstByCredentials(std::string_view credentials) const;
 
   private:
@@ -139,6 +144,7 @@ class RecordList {
     Index by_login_;
     ExactIndex by_credentials_;
     uint64_t next_sequence_ = 0;
+    bool index_credentials_ = true;
 };
 
 }  // namespace parlo::server

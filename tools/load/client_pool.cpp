@@ -131,8 +131,11 @@ void ClientPool::CloseAll(int64_t deadline_ns) {
 }
 
 void ClientPool::RunOnce() {
+    // Repeating: a tick that fires while the loop's clock catches up must
+    // not leave the poll below without a timeout.
+    const uint64_t tick = pump_every_turn_ ? 1 : kTickMs;
     uv_timer_start(
-        &tick_, [](uv_timer_t*) {}, pump_every_turn_ ? 1 : kTickMs, 0);
+        &tick_, [](uv_timer_t*) {}, tick, tick);
     uv_run(&loop_, UV_RUN_ONCE);
     if (pump_every_turn_ && relay_ != nullptr) {
         const int64_t now = NowNs();
