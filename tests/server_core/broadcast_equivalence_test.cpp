@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "server/core/administration.h"
+#include "server/core/watch_index.h"
 #include "tests/server_core/harness.h"
 
 namespace parlo::server::testing {
@@ -232,6 +233,28 @@ TEST_P(Equivalence, ChangesBroadcastShowsWhatTheFullBroadcastShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Equivalence, ::testing::Values(1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u));
+
+TEST(WatchIndexTest, RegistrationsFollowTheBookWithCaseAsideAndRepeats) {
+    WatchIndex index;
+    UserRecord ann;
+    UserRecord bob;
+    const std::vector<std::string> ann_book = {"Cid", "dan", "CID"};  // a book read from a file
+    index.Watch(ann, ann_book);
+    index.Watch(bob, std::vector<std::string>{"cid"});
+    EXPECT_EQ(index.Watchers("cid").size(), 3u) << "one per occurrence";
+    EXPECT_EQ(index.Watchers("DAN").size(), 1u);
+    EXPECT_TRUE(index.Watchers("eve").empty());
+
+    // Watching again replaces the registrations; unwatching removes them all.
+    index.Watch(ann, std::vector<std::string>{"eve"});
+    EXPECT_EQ(index.Watchers("cid").size(), 1u);
+    EXPECT_TRUE(index.Watchers("dan").empty());
+    EXPECT_EQ(index.Watchers("Eve").front(), &ann);
+    index.Unwatch(bob);
+    EXPECT_TRUE(index.Watchers("cid").empty());
+    EXPECT_TRUE(bob.watched.empty());
+    index.Unwatch(bob);  // twice is harmless
+}
 
 }  // namespace
 }  // namespace parlo::server::testing
