@@ -90,7 +90,8 @@ class Equivalence : public ::testing::TestWithParam<unsigned> {
   protected:
     static constexpr int kLogins = 7;
     static std::string LoginOf(int n) {
-        return n % 2 ? "U" + std::to_string(n) : "u" + std::to_string(n);
+        std::string login(1, n % 2 ? 'U' : 'u');  // both letter cases
+        return login.append(std::to_string(n));
     }
 
     // Runs `step` on both sides, then compares what every connection got.
