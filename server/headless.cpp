@@ -122,7 +122,9 @@ class StopOnSignals {
 
 int RunHeadless(const ServerCommandLine& options) {
     StdoutEvents events;
-    ServerCore core(ServerOptions{}, events);
+    ServerOptions server_options;
+    server_options.broadcast = options.broadcast;
+    ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink);
     core.Start();

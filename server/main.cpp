@@ -1,6 +1,6 @@
-// Server: "Server [--headless] [--port N] [/minimize]". With the console built,
-// without --headless and with a display, the operator's window runs the
-// server; otherwise it runs headless.
+// Server: "Server [--headless] [--port N] [--broadcast full|changes] [/minimize]". With the console
+// built, without --headless and with a display, the operator's window runs the server; otherwise it
+// runs headless.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     RaiseOpenFileLimit();
 #ifdef PARLO_HAS_CONSOLE
     if (!options->headless && ConsoleDisplayAvailable()) {
-        return RunConsole(argc, argv, options->port, options->minimize);
+        return RunConsole(argc, argv, options->port, options->minimize, options->broadcast);
     }
 #endif
     return RunHeadless(*options);

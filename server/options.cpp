@@ -31,6 +31,25 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
             options.minimize = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--broadcast" || arg.starts_with("--broadcast=")) {
+            std::string_view value;
+            if (arg == "--broadcast") {
+                if (i + 1 == args.size()) {
+                    error = "--broadcast needs full or changes";
+                    return std::nullopt;
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(12);
+            }
+            if (value == "full") {
+                options.broadcast = BroadcastMode::kFull;
+            } else if (value == "changes") {
+                options.broadcast = BroadcastMode::kChanges;
+            } else {
+                error = "invalid broadcast: " + std::string(value) + " (full or changes)";
+                return std::nullopt;
+            }
         } else if (arg == "--port" || arg.starts_with("--port=")) {
             std::string_view value;
             if (arg == "--port") {
@@ -66,10 +85,14 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
 }
 
 std::string_view ServerUsage() {
-    return "Usage: Server [--headless] [--port N] [/minimize]\n"
+    return "Usage: Server [--headless] [--port N] [--broadcast full|changes] [/minimize]\n"
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"
+           "  --broadcast full\n"
+           "              send every connection its contacts' states after every\n"
+           "              change, as older clients may need; the default (changes)\n"
+           "              sends a connection its list only when it changed\n"
            "  /minimize   start with the console window hidden\n"
            "  --help      print this text and exit\n"
            "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";

@@ -1,4 +1,5 @@
-// The Server program's command line: "Server [--headless] [--port N] [/minimize]".
+// The Server program's command line:
+// "Server [--headless] [--port N] [--broadcast full|changes] [/minimize]".
 // Shared by the headless program and the operator's console.
 #pragma once
 
@@ -7,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "server/core/server_core.h"
 
 namespace parlo::server {
 
@@ -17,6 +20,9 @@ struct ServerCommandLine {
     uint16_t port = kDefaultPort;
     bool minimize = false;  // start with the console hidden
     bool help = false;      // print the usage text and exit 0
+    // "--broadcast full": every connection receives its state list at every
+    // broadcast, for sites whose other clients need it.
+    BroadcastMode broadcast = BroadcastMode::kChanges;
 };
 
 // Parses the arguments after the program name. On failure returns nothing and

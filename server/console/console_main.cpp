@@ -56,7 +56,7 @@ bool ConsoleDisplayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden) {
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -70,7 +70,9 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden) {
 
     MessageBoxPrompts prompts;
     ConsoleEvents events;
-    ServerCore core(ServerOptions{}, events);
+    ServerOptions server_options;
+    server_options.broadcast = broadcast;
+    ServerCore core(std::move(server_options), events);
     ConsoleWindow window(core, prompts);
     events.Attach(&window);
 

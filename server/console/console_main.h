@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "server/core/server_core.h"
+
 namespace parlo::server {
 
 // Whether a display is there for the console window to open on.
@@ -11,6 +13,7 @@ bool ConsoleDisplayAvailable();
 // Runs the server behind the console window, listening on `port`, until the
 // operator closes it; returns the process exit status. With `start_hidden`
 // the window starts hidden.
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden);
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden,
+               BroadcastMode broadcast = BroadcastMode::kChanges);
 
 }  // namespace parlo::server

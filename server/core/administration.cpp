@@ -80,6 +80,7 @@ AdminResult AddAccount(ServerCore& core, const AccountFields& fields) {
         return AdminResult::kTooLong;
     }
     core.AddAccount(std::move(account));
+    core.AccountsChanged();
     core.SaveDatabase();
     return AdminResult::kDone;
 }
@@ -99,6 +100,7 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
     if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
         core.Online().SetRecordText(*entry, *record);
     }
+    core.AccountsChanged();
     core.SaveDatabase();
     return AdminResult::kDone;
 }
@@ -106,6 +108,7 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
 void DeleteAccount(ServerCore& core, const AccountFields& selected) {
     if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
         core.Users().Remove(*account);
+        core.AccountsChanged();  // before the broadcast of the close below
     }
     // The connection goes through the usual close: log line, console row,
     // state broadcast, so the console never lists a connection that is gone.
@@ -119,9 +122,10 @@ void DeleteAccount(ServerCore& core, const AccountFields& selected) {
         if (entry != nullptr) {
             core.SendTo(*entry, keyword::kAskAddressBook);
         } else {
-            account->AppendPendingUnlessIdentical(keyword::kAskAddressBook);
+            core.StorePending(*account, keyword::kAskAddressBook);
         }
     }
+    core.AccountsChanged();
     core.SaveDatabase();
 }
 

@@ -72,7 +72,7 @@ void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
             }
         }
     }
-    const bool accepted = account != nullptr && online_.SetRecordText(sender, account->record_text);
+    const bool accepted = account != nullptr && Identify(sender, account->record_text);
     if (accepted) {
         rows_.Add({sender.computer, sender.ip, std::to_string(sender.port), sender.first_name,
                    sender.last_name});
@@ -113,7 +113,7 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
         return;
     }
     // An accepted registration identifies the connection.
-    online_.SetRecordText(sender, record_text);
+    Identify(sender, record_text);
     if (rows_.UpdateNamesOfFirst(sender.ip, sender.first_name, sender.last_name)) {
         RowsChanged();
     }
@@ -122,6 +122,7 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
     account->port = sender.port;
     const std::string login = account->login;
     users_.Append(std::move(account));
+    RewatchLogin(login);  // connections of that login now have an account
     SaveDatabase();
     Log("User " + login + " ajouté");
     SendTo(sender, FormatWithText(keyword::kAddNewUser, "OK"));
@@ -188,7 +189,7 @@ ServerCore::Flow ServerCore::HandleGetAllState(UserRecord& sender) {
     if (FindAccountOfConnection(sender) == nullptr) {
         return MissingAccount(sender);
     }
-    BroadcastStates();
+    BroadcastStates(&sender);
     Log(sender.login + " a obtenu les états de son carnet d'adresse");
     return Flow::kContinue;
 }
@@ -243,6 +244,7 @@ void ServerCore::AddContact(std::string_view owner, std::string_view contact) {
             return;
         }
         account->AppendContact(contact);
+        RewatchLogin(account->login);
         Log(Joined({owner, " ajoute ", contact, " dans son carnet d'adresses"}));
         SaveDatabase();
         SendOrStore(owner, keyword::kAskAddressBook);
@@ -257,6 +259,7 @@ void ServerCore::RemoveContact(std::string_view owner, std::string_view contact)
                                             users_.FindAllByLogin(owner).end());
     for (UserRecord* account : accounts) {
         if (account->RemoveContact(contact)) {
+            RewatchLogin(account->login);
             Log(Joined({owner, " a supprimé ", contact, " dans son carnet d'adresses"}));
             SaveDatabase();
             SendOrStore(owner, FormatWithText(keyword::kDelAddressBook, contact));
@@ -277,7 +280,8 @@ void ServerCore::HandleSetState(UserRecord& sender, std::string_view command) {
     const int code = SetStateRequestCode(command);
     sender.inactive = code == kStateInactive;
     sender.away = code == kStateAway;
-    BroadcastStates();
+    PresenceChanged(sender.login);
+    BroadcastStates(&sender);
     Log(Joined({"l'état de ", sender.login, " est ", StateLogName(code)}));
 }
 

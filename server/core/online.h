@@ -53,7 +53,7 @@ class OnlineList {
         FrameReader reader;  // partial frames of this connection
     };
 
-    RecordList entries_;
+    RecordList entries_{RecordList::Credentials::kNotIndexed};
     std::unordered_map<const Connection*, Live> by_connection_;
 };
 

@@ -1,5 +1,6 @@
 #include "server/core/server_core.h"
 
+#include <algorithm>
 #include <string>
 
 #include "protocol/codec.h"
@@ -58,6 +59,8 @@ void ServerCore::Shutdown() {
         connections.push_back(entry->connection);
     }
     online_.Clear();
+    watch_.Clear();
+    stale_.clear();
     for (Connection* connection : connections) {
         connection->Close();
     }
@@ -72,7 +75,11 @@ void ServerCore::Shutdown() {
 // Connection events
 
 void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
-    const UserRecord& entry = online_.Add(connection, ip, port);
+    if (UserRecord* stale = online_.Find(connection)) {
+        Forget(*stale);  // a connection object reused by the adapter
+    }
+    UserRecord& entry = online_.Add(connection, ip, port);
+    MarkStale(entry);  // has never received a list
     Log(entry.computer + " (" + entry.ip + ") est accepté");
 }
 
@@ -122,12 +129,14 @@ void ServerCore::OnClosed(Connection& connection) {
 }
 
 void ServerCore::RunCloseProcedure(const Connection& connection) {
-    if (const UserRecord* entry = online_.Find(connection)) {
+    if (UserRecord* entry = online_.Find(connection)) {
         Log(entry->computer + " (" + entry->ip + ") a quitté le chat");
         if (rows_.RemoveFirst(entry->ip)) {
             RowsChanged();
         }
-        online_.Remove(connection);
+        Forget(*entry);
+        const std::unique_ptr<UserRecord> gone = online_.Remove(connection);
+        PresenceChanged(gone->login);
     }
     BroadcastStates();
 }
@@ -231,8 +240,31 @@ void ServerCore::SendOrStore(std::string_view login, std::string_view command) {
         SendTo(*entry, command);
         return;
     }
-    for (UserRecord* account : users_.FindAllByLogin(login)) {
-        account->AppendPendingUnlessIdentical(command);
+    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(login).begin(),
+                                            users_.FindAllByLogin(login).end());
+    for (UserRecord* account : accounts) {
+        StorePending(*account, command);
+    }
+}
+
+void ServerCore::StorePending(UserRecord& account, std::string_view command) {
+    switch (account.AppendPendingUnlessIdentical(command)) {
+        case UserRecord::PendingResult::kStored:
+            pending_unsaved_ = true;
+            break;
+        case UserRecord::PendingResult::kAlreadyPending:
+            break;
+        case UserRecord::PendingResult::kFull:
+            Log("Commande en attente refusée pour " + account.login + " : déjà " +
+                std::to_string(UserRecord::kMaxPending) + " commandes en attente");
+            break;
+    }
+}
+
+void ServerCore::SavePending() {
+    if (pending_unsaved_) {
+        pending_unsaved_ = false;  // one attempt: a failing save is not retried in a loop
+        SaveDatabase();
     }
 }
 
@@ -247,21 +279,115 @@ int ServerCore::StateOf(std::string_view login) const {
     return entry->away ? kStateAway : kStateOnline;
 }
 
-void ServerCore::BroadcastStates() {
-    std::string text;
-    for (const auto& entry : online_.Entries()) {
-        text.assign(keyword::kSetState).push_back('!');
-        if (const UserRecord* account = FindAccountOfConnection(*entry)) {
-            for (const std::string& contact : account->address_book) {
-                if (text.back() != '!') {
-                    text.push_back('!');
-                }
-                text.append(contact).push_back(':');
-                text.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
+std::string ServerCore::StateListOf(const UserRecord& entry) const {
+    std::string text(keyword::kSetState);
+    text.push_back('!');
+    if (const UserRecord* account = FindAccountOfConnection(entry)) {
+        for (const std::string& contact : account->address_book) {
+            if (text.back() != '!') {
+                text.push_back('!');
             }
+            text.append(contact).push_back(':');
+            text.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
         }
-        SendTo(*entry, text);
     }
+    return text;
+}
+
+void ServerCore::SendStateList(UserRecord& entry) {
+    entry.last_state_list = StateListOf(entry);
+    SendTo(entry, entry.last_state_list);
+}
+
+void ServerCore::BroadcastStates(const UserRecord* cause) {
+    if (options_.broadcast == BroadcastMode::kFull) {
+        for (const auto& entry : online_.Entries()) {
+            SendStateList(*entry);
+        }
+        for (UserRecord* entry : stale_) {
+            entry->state_list_stale = false;
+        }
+        stale_.clear();
+        return;
+    }
+    // The cause's list is its answer: always sent.
+    if (cause != nullptr && cause->connection != nullptr) {
+        if (UserRecord* sender = online_.Find(*cause->connection); sender == cause) {
+            sender->state_list_stale = false;
+            SendStateList(*sender);
+        }
+    }
+    // Sending never changes the online list: the stale entries stay valid.
+    for (UserRecord* entry : stale_) {
+        if (!entry->state_list_stale) {
+            continue;  // the cause, already served
+        }
+        entry->state_list_stale = false;
+        std::string list = StateListOf(*entry);
+        if (list != entry->last_state_list) {
+            entry->last_state_list = std::move(list);
+            SendTo(*entry, entry->last_state_list);
+        }
+    }
+    stale_.clear();
+}
+
+void ServerCore::MarkStale(UserRecord& entry) {
+    if (!entry.state_list_stale) {
+        entry.state_list_stale = true;
+        stale_.push_back(&entry);
+    }
+}
+
+void ServerCore::PresenceChanged(std::string_view login) {
+    if (login.empty()) {
+        return;
+    }
+    for (UserRecord* entry : watch_.Watchers(login)) {
+        MarkStale(*entry);
+    }
+}
+
+void ServerCore::Rewatch(UserRecord& entry) {
+    if (const UserRecord* account = FindAccountOfConnection(entry)) {
+        watch_.Watch(entry, account->address_book);
+    } else {
+        watch_.Unwatch(entry);
+    }
+    MarkStale(entry);
+}
+
+void ServerCore::RewatchLogin(std::string_view login) {
+    for (UserRecord* entry : online_.FindAllByLogin(login)) {
+        Rewatch(*entry);
+    }
+}
+
+void ServerCore::Forget(UserRecord& entry) {
+    watch_.Unwatch(entry);
+    if (entry.state_list_stale) {
+        entry.state_list_stale = false;
+        stale_.erase(std::find(stale_.begin(), stale_.end(), &entry));
+    }
+}
+
+void ServerCore::AccountsChanged() {
+    watch_.Clear();
+    for (const auto& entry : online_.Entries()) {
+        entry->watched.clear();
+        Rewatch(*entry);
+    }
+}
+
+bool ServerCore::Identify(UserRecord& entry, std::string_view record_text) {
+    const std::string before = entry.login;
+    if (!online_.SetRecordText(entry, record_text)) {
+        return false;
+    }
+    PresenceChanged(before);
+    PresenceChanged(entry.login);
+    Rewatch(entry);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -282,6 +408,7 @@ bool ServerCore::SaveDatabase() {
     }
     switch (database_.Save(users_)) {
         case UserDatabaseFile::SaveResult::kSaved:
+            pending_unsaved_ = false;
             Log("UserDB.dat sauvé");
             return true;
         case UserDatabaseFile::SaveResult::kAbandoned:

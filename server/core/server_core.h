@@ -14,6 +14,7 @@
 #include "server/core/online.h"
 #include "server/core/userdb.h"
 #include "server/core/userdb_file.h"
+#include "server/core/watch_index.h"
 
 namespace parlo::server {
 
@@ -32,11 +33,23 @@ class ServerEvents {
     virtual void OnSaveAbandoned() {}
 };
 
+// Which connections a state broadcast reaches.
+enum class BroadcastMode {
+    // Every connection receives its state list after every GetAllState,
+    // SetState and disconnection, changed or not.
+    kFull,
+    // A connection receives its list only when it differs from the last one
+    // sent to it; the sender of GetAllState or SetState always receives its
+    // own. A client that follows the protocol sees the same states.
+    kChanges,
+};
+
 struct ServerOptions {
     // Where UserDB.dat, UserDB.bak and Log.txt live.
     std::filesystem::path directory = ".";
     // UTC clock for log time stamps; tests inject their own.
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+    BroadcastMode broadcast = BroadcastMode::kChanges;
 };
 
 class ServerCore {
@@ -93,10 +106,34 @@ class ServerCore {
     void CloseEntry(const UserRecord& entry);
 
     // Delivers to the first online connection of `login`, or stores the
-    // command with every account of that login (unless already pending).
+    // command with every account of that login (see StorePending).
     void SendOrStore(std::string_view login, std::string_view command);
-    // Sends every connection the states of its contacts.
-    void BroadcastStates();
+    // Stores a command for an offline account, unless an identical one is
+    // pending; refused with a log line when the account has
+    // UserRecord::kMaxPending waiting. A stored command asks for a save
+    // (SaveWanted) so that it survives a crash.
+    void StorePending(UserRecord& account, std::string_view command);
+
+    // True while a command stored for an offline user has not been saved.
+    // The program then calls SavePending within kPendingSaveDelay, once for
+    // everything stored meanwhile.
+    static constexpr int kPendingSaveDelayMs = 500;
+    bool SaveWanted() const { return pending_unsaved_; }
+    // Saves the database if SaveWanted (the usual "UserDB.dat sauvé" line).
+    void SavePending();
+
+    // The state broadcast after a GetAllState or SetState of `cause`, or a
+    // disconnection (no cause): sends each connection its state list, every
+    // one in BroadcastMode::kFull, else those whose list may have changed
+    // and differs from the last sent, and the cause's own.
+    void BroadcastStates(const UserRecord* cause = nullptr);
+    // The state list of a connection entry: "SetState!" then "login:code"
+    // for each contact of its account, '!' between them.
+    std::string StateListOf(const UserRecord& entry) const;
+    // Accounts or online entries were changed outside the handlers (the
+    // administration, tests): every connection's list is looked at again
+    // at the next broadcast.
+    void AccountsChanged();
     // The state code of a login: 1 offline, else 2 inactive, 3 away, 0.
     int StateOf(std::string_view login) const;
 
@@ -107,6 +144,19 @@ class ServerCore {
     Flow Dispatch(UserRecord& sender, std::string_view command, std::string_view payload);
     Flow MissingAccount(const UserRecord& sender);
     void RunCloseProcedure(const Connection& connection);
+    // Identifies an entry with a record text, keeping the broadcast's
+    // bookkeeping right (false: refused, nothing changed).
+    bool Identify(UserRecord& entry, std::string_view record_text);
+    // Broadcast bookkeeping: `entry`'s list may have changed.
+    void MarkStale(UserRecord& entry);
+    // The state of `login` may have changed: so may the lists showing it.
+    void PresenceChanged(std::string_view login);
+    // The account or address book behind `entry` may have changed.
+    void Rewatch(UserRecord& entry);
+    void RewatchLogin(std::string_view login);
+    // An entry leaves the online list.
+    void Forget(UserRecord& entry);
+    void SendStateList(UserRecord& entry);
     void Evict(UserRecord& entry);
     void SendFrameBytes(const UserRecord& entry, std::string_view frame);
     void RowsChanged() { events_.OnRowsChanged(); }
@@ -135,11 +185,15 @@ class ServerCore {
     ServerEvents& events_;
     ServerLog log_;
     UserDatabaseFile database_;
-    RecordList users_;      // every account, in order of creation
-    OnlineList online_;     // every accepted connection, in order of acceptance
-    ConsoleRows rows_;      // online-clients rows of logged-in connections
-    std::string scratch_;   // reused frame buffer for outgoing commands
-    bool running_ = false;  // between Start and Shutdown: the user list may be saved
+    RecordList users_;                // every account, in order of creation
+    OnlineList online_;               // every accepted connection, in order of acceptance
+    ConsoleRows rows_;                // online-clients rows of logged-in connections
+    WatchIndex watch_;                // login -> online entries whose list shows it
+    std::vector<UserRecord*> stale_;  // entries whose list may have changed
+    std::string scratch_;             // reused frame buffer for outgoing commands
+    std::string list_;                // reused state-list text
+    bool running_ = false;            // between Start and Shutdown: the user list may be saved
+    bool pending_unsaved_ = false;    // a stored pending command awaits a save
 };
 
 }  // namespace parlo::server

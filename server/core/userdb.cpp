@@ -24,12 +24,15 @@ bool UserRecord::RemoveContact(std::string_view contact) {
     return true;
 }
 
-bool UserRecord::AppendPendingUnlessIdentical(std::string_view command) {
+UserRecord::PendingResult UserRecord::AppendPendingUnlessIdentical(std::string_view command) {
     if (std::find(pending.begin(), pending.end(), command) != pending.end()) {
-        return false;
+        return PendingResult::kAlreadyPending;
+    }
+    if (pending.size() >= kMaxPending) {
+        return PendingResult::kFull;
     }
     pending.emplace_back(command);
-    return true;
+    return PendingResult::kStored;
 }
 
 std::vector<std::string> UserRecord::TakePending() {
@@ -173,7 +176,7 @@ void RecordList::AddToIndexes(UserRecord& record) {
     if (record.HasLogin()) {
         InsertInOrder(by_login_[record.login], record);
     }
-    if (!record.credentials.empty()) {
+    if (index_credentials_ && !record.credentials.empty()) {
         InsertInOrder(by_credentials_[record.credentials], record);
     }
 }
@@ -199,7 +202,7 @@ void RecordList::RemoveFromIndexes(const UserRecord& record) {
     if (record.HasLogin()) {
         EraseFromBucket(by_login_, record.login, record);
     }
-    if (!record.credentials.empty()) {
+    if (index_credentials_ && !record.credentials.empty()) {
         EraseFromBucket(by_credentials_, record.credentials, record);
     }
 }

@@ -32,8 +32,13 @@ struct UserRecord {
     std::string credentials;           // compressed login followed by compressed password
     bool inactive = false;             // declared state 2
     bool away = false;                 // declared state 3
+    bool state_list_stale = false;     // connection entries: its state list may have changed
     std::vector<std::string> pending;  // commands waiting for the user, oldest first
     std::vector<std::string> address_book;  // contacts as written when added, in order
+    // Connection entries only: the logins its state list shows, as the watch
+    // index holds them, and the last state list sent (empty: none yet).
+    std::vector<std::string> watched;
+    std::string last_state_list;
 
     bool HasLogin() const { return !login.empty(); }
     bool HasRecordText() const { return !record_text.empty(); }
@@ -44,8 +49,13 @@ struct UserRecord {
     // Removes the first entry equal to `contact`; false when there was none.
     bool RemoveContact(std::string_view contact);
 
-    // Appends unless an identical command (byte for byte) is already pending.
-    bool AppendPendingUnlessIdentical(std::string_view command);
+    // Most commands one account may have waiting: beyond, the newest is
+    // refused, so nobody can grow another user's record without bound.
+    static constexpr size_t kMaxPending = 1000;
+    enum class PendingResult { kStored, kAlreadyPending, kFull };
+    // Appends unless an identical command (byte for byte) is already pending
+    // or kMaxPending are.
+    PendingResult AppendPendingUnlessIdentical(std::string_view command);
     // Returns the pending commands in order and leaves the list empty.
     std::vector<std::string> TakePending();
 };
@@ -83,7 +93,11 @@ class RecordList {
   public:
     using Storage = std::list<std::unique_ptr<UserRecord>>;
 
-    RecordList() = default;
+    // Whether FindFirstByCredentials is served (the user list); the online
+    // list does without, which saves an index entry per connection.
+    enum class Credentials { kIndexed, kNotIndexed };
+    explicit RecordList(Credentials credentials = Credentials::kIndexed)
+        : index_credentials_(credentials == Credentials::kIndexed) {}
     RecordList(const RecordList&) = delete;
     RecordList& operator=(const RecordList&) = delete;
 
@@ -108,7 +122,8 @@ class RecordList {
     UserRecord* FindFirstByLogin(std::string_view login) const;
     // Every such record, in list order (valid until the list changes).
     std::span<UserRecord* const> FindAllByLogin(std::string_view login) const;
-    // The first record whose credentials are exactly `credentials`.
+    // The first record whose credentials are exactly `credentials` (none
+    // when the list does not index them).
     UserRecord* FindFirstByCredentials(std::string_view credentials) const;
 
   private:
@@ -129,6 +144,7 @@ class RecordList {
     Index by_login_;
     ExactIndex by_credentials_;
     uint64_t next_sequence_ = 0;
+    bool index_credentials_ = true;
 };
 
 }  // namespace parlo::server

@@ -123,6 +123,9 @@ NetServer::NetServer(NetEvents& events)
     uv_idle_init(&loop_, &flush_turn_);
     flush_turn_.data = this;
     flush_turn_open_ = true;
+    uv_timer_init(&loop_, &deferred_work_);
+    deferred_work_.data = this;
+    deferred_work_open_ = true;
 }
 
 NetServer::~NetServer() {
@@ -232,6 +235,7 @@ void NetServer::OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf) 
     if (nread > 0) {
         if (peer.state_ == Peer::State::kLive) {
             peer.server_.events_.OnBytes(peer, {buf->base, static_cast<size_t>(nread)});
+            peer.server_.ArmDeferredWork();
         }
     } else if (nread < 0) {
         if (peer.state_ == Peer::State::kLive) {
@@ -252,6 +256,23 @@ void NetServer::MarkForFlush(Peer& peer) {
     peer.marked_ = true;
     to_flush_.push_back(&peer);
     uv_idle_start(&flush_turn_, OnFlushTurn);
+}
+
+void NetServer::ArmDeferredWork() {
+    if (deferred_work_armed_ || !deferred_work_open_) {
+        return;
+    }
+    const int delay = events_.DeferredWorkDelayMs();
+    if (delay >= 0) {
+        deferred_work_armed_ = true;
+        uv_timer_start(&deferred_work_, OnDeferredWork, static_cast<uint64_t>(delay), 0);
+    }
+}
+
+void NetServer::OnDeferredWork(uv_timer_t* timer) {
+    auto* self = static_cast<NetServer*>(timer->data);
+    self->deferred_work_armed_ = false;
+    self->events_.RunDeferredWork();
 }
 
 void NetServer::OnFlushTurn(uv_idle_t* idle) {
@@ -402,6 +423,11 @@ void NetServer::BeginStop() {
     if (flush_turn_open_) {
         uv_close(reinterpret_cast<uv_handle_t*>(&flush_turn_), nullptr);
         flush_turn_open_ = false;
+    }
+    if (deferred_work_open_) {
+        uv_close(reinterpret_cast<uv_handle_t*>(&deferred_work_), nullptr);
+        deferred_work_open_ = false;
+        deferred_work_armed_ = false;
     }
 }
 

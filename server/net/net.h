@@ -49,6 +49,11 @@ class NetEvents {
     // Stop() after a successful Listen: the listener is closed; the sink
     // closes what it still holds. Never called when listening never began.
     virtual void OnShutdown() {}
+    // Work the sink wants done a little later: asked after every read; a
+    // delay in milliseconds, or a negative value for none. RunDeferredWork
+    // is then called once, that long after the read that asked.
+    virtual int DeferredWorkDelayMs() { return -1; }
+    virtual void RunDeferredWork() {}
 };
 
 // Forwards the adapter's events to the server core.
@@ -60,6 +65,9 @@ class CoreNetEvents final : public NetEvents {
     void OnClosed(Connection& connection) override;
     void Log(std::string_view message) override;
     void OnShutdown() override;
+    // The save of commands stored for offline users.
+    int DeferredWorkDelayMs() override;
+    void RunDeferredWork() override;
 
   private:
     ServerCore& core_;
@@ -113,6 +121,8 @@ class NetServer {
     void Accept();
     void MarkForFlush(Peer& peer);
     static void OnFlushTurn(uv_idle_t* idle);
+    void ArmDeferredWork();
+    static void OnDeferredWork(uv_timer_t* timer);
     void FlushAll();
     void Flush(Peer& peer);
     void ReportPeerGone(Peer& peer);
@@ -132,6 +142,10 @@ class NetServer {
     // Runs FlushAll once per loop turn while output is waiting.
     uv_idle_t flush_turn_{};
     bool flush_turn_open_ = false;
+    // Runs the sink's deferred work.
+    uv_timer_t deferred_work_{};
+    bool deferred_work_open_ = false;
+    bool deferred_work_armed_ = false;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;
     bool stopped_ = false;

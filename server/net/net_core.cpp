@@ -20,5 +20,11 @@ void CoreNetEvents::Log(std::string_view message) {
 void CoreNetEvents::OnShutdown() {
     core_.Shutdown();
 }
+int CoreNetEvents::DeferredWorkDelayMs() {
+    return core_.SaveWanted() ? ServerCore::kPendingSaveDelayMs : -1;
+}
+void CoreNetEvents::RunDeferredWork() {
+    core_.SavePending();
+}
 
 }  // namespace parlo::server

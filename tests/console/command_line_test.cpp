@@ -36,5 +36,17 @@ TEST(ServerCommandLine, MinimizeInAnyLetterCaseStartsHidden) {
     EXPECT_FALSE(Parse({"--HEADLESS"}, &error).has_value());
 }
 
+TEST(ServerCommandLine, BroadcastIsChangesUnlessFullIsAsked) {
+    EXPECT_EQ(Parse({})->broadcast, BroadcastMode::kChanges);
+    EXPECT_EQ(Parse({"--broadcast", "full"})->broadcast, BroadcastMode::kFull);
+    EXPECT_EQ(Parse({"--broadcast=full", "--headless"})->broadcast, BroadcastMode::kFull);
+    EXPECT_EQ(Parse({"--broadcast", "changes"})->broadcast, BroadcastMode::kChanges);
+    std::string error;
+    EXPECT_FALSE(Parse({"--broadcast", "FULL"}, &error).has_value());
+    EXPECT_EQ(error, "invalid broadcast: FULL (full or changes)");
+    EXPECT_FALSE(Parse({"--broadcast"}, &error).has_value());
+    EXPECT_EQ(error, "--broadcast needs full or changes");
+}
+
 }  // namespace
 }  // namespace parlo::server

@@ -227,6 +227,26 @@ TEST(RelayTest, WindowBoundsMessagesInFlight) {
     EXPECT_EQ(tracker.LatenciesNs()[0], 1000);  // stamped at 1000, seen at 2000
 }
 
+TEST(RelayTest, AFixedRateReleasesOneMessagePerIntervalWithinTheWindow) {
+    RelayTracker tracker(2);
+    LoadClient sender = OnlineClient(0, "load1");
+    LoadClient receiver = OnlineClient(1, "load2");
+    sender.SetRelay(&tracker, "load2", 10, 3, 48, /*interval_ns=*/100);
+    receiver.SetRelay(&tracker, "", 0, 1, 0);
+    sender.Begin(Task::kRelay, 1000);
+    EXPECT_EQ(Take(sender).size(), 1u) << "the first leaves at once";
+    sender.PumpRelay(1050);
+    EXPECT_TRUE(Take(sender).empty()) << "not before its interval";
+    sender.PumpRelay(1200);
+    const std::vector<std::string> due = Take(sender);
+    EXPECT_EQ(due.size(), 2u) << "two intervals later, two more";
+    sender.PumpRelay(2000);
+    EXPECT_TRUE(Take(sender).empty()) << "three in flight: the window holds the rest";
+    receiver.OnCommand(due[0], 2000);
+    sender.PumpRelay(2000);
+    EXPECT_EQ(Take(sender).size(), 1u);
+}
+
 TEST(RelayTest, ForeignOrBrokenMessagesAreCountedNotTrusted) {
     RelayTracker tracker(2);
     LoadClient receiver = OnlineClient(1, "load2");

@@ -33,6 +33,14 @@ TEST(OptionsTest, FlagsAndValuedOptionsMix) {
     EXPECT_EQ(o.users, 1000);
     EXPECT_DOUBLE_EQ(o.idle_seconds, 2.5);
     EXPECT_EQ(o.server_pid, 99);
+    EXPECT_FALSE(o.logout_storm);
+    EXPECT_DOUBLE_EQ(o.relay_rate, 0);
+
+    const ParsedOptions more = Parse({"--logout", "--relay", "2", "--relay-rate", "2000"});
+    ASSERT_TRUE(more.options) << more.error;
+    EXPECT_TRUE(more.options->logout_storm);
+    EXPECT_DOUBLE_EQ(more.options->relay_rate, 2000);
+    EXPECT_FALSE(Parse({"--relay-rate", "-5"}).options);
 }
 
 TEST(OptionsTest, MistakesAreReportedNotGuessed) {

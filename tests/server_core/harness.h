@@ -81,8 +81,11 @@ class CoreTest : public ::testing::Test {
 
     ServerCore& Core() {
         if (!core_) {
-            core_ = std::make_unique<ServerCore>(ServerOptions{dir_, [] { return kNineFiveSeven; }},
-                                                 events_);
+            ServerOptions options;
+            options.directory = dir_;
+            options.clock = [] { return kNineFiveSeven; };
+            options.broadcast = broadcast_;
+            core_ = std::make_unique<ServerCore>(std::move(options), events_);
             core_->Start();
         }
         return *core_;
@@ -140,8 +143,11 @@ class CoreTest : public ::testing::Test {
     void MakeContacts(std::string_view a, std::string_view b) {
         Core().Users().FindFirstByLogin(a)->AppendContact(b);
         Core().Users().FindFirstByLogin(b)->AppendContact(a);
+        Core().AccountsChanged();
     }
 
+    // Set before the first Core() call.
+    BroadcastMode broadcast_ = BroadcastMode::kChanges;
     std::filesystem::path dir_;
     RecordingEvents events_;
     std::unique_ptr<ServerCore> core_;

@@ -6,11 +6,13 @@ namespace {
 using Presence = CoreTest;
 using Relay = CoreTest;
 
-TEST_F(Presence, EveryChangeRefreshesEveryConnectionInBookOrder) {
+TEST_F(Presence, FullBroadcastRefreshesEveryConnectionInBookOrder) {
+    broadcast_ = BroadcastMode::kFull;
     FakeConnection& ann = Online("ann");
     FakeConnection& bob = Online("bob");
     Core().AddAccount(MakeRecord(Record("cid")));
     Core().Users().FindFirstByLogin("ann")->address_book = {"cid", "BOB"};
+    Core().AccountsChanged();
     FakeConnection& anonymous = Accept();
 
     Send(bob, "SetState:bob:3");
@@ -37,6 +39,52 @@ TEST_F(Presence, EveryChangeRefreshesEveryConnectionInBookOrder) {
     Send(ann, "GetState:Bob");
     EXPECT_EQ(ann.Take(), std::vector<std::string>{"Bob:1"});
     EXPECT_TRUE(events_.Logged("ann demande l'état de Bob"));
+}
+
+TEST_F(Presence, ChangesBroadcastSendsAListOnlyWhereItChangedAndAlwaysToTheCause) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob");
+    FakeConnection& cid = Online("cid");
+    MakeContacts("ann", "bob");
+    Send(ann, "GetAllState");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:0"});
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"SetState!ann:0"}) << "its book changed";
+    EXPECT_EQ(cid.Take(), std::vector<std::string>{"SetState!"}) << "never had a list";
+
+    Send(ann, "GetAllState");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:0"}) << "the answer, repeated";
+    EXPECT_TRUE(bob.Take().empty());
+    EXPECT_TRUE(cid.Take().empty());
+
+    Send(bob, "SetState:bob:3");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:3"});
+    EXPECT_EQ(bob.Take(), std::vector<std::string>{"SetState!ann:0"});
+    EXPECT_TRUE(cid.Take().empty());
+    Send(bob, "SetState:bob:5");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:0"}) << "code 5 is online";
+    Send(bob, "SetState:bob:0");
+    EXPECT_TRUE(ann.Take().empty()) << "still online: nothing changed";
+
+    // A visitor that never logs in gets its empty list once.
+    FakeConnection& visitor = Accept("10.0.0.9");
+    Close(cid);
+    EXPECT_EQ(visitor.Take(), std::vector<std::string>{"SetState!"});
+    EXPECT_TRUE(ann.Take().empty()) << "cid is not in ann's book";
+    Close(bob);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:1"});
+    EXPECT_TRUE(visitor.Take().empty());
+
+    // Removing a contact changes both books.
+    FakeConnection& bob2 = Online("bob", "10.0.0.3");
+    Send(ann, "GetAllState");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:0"});
+    EXPECT_EQ(bob2.Take(), std::vector<std::string>{"SetState!ann:0"});
+    Send(ann, "RemoveAddressBook:bob");
+    ann.Take();
+    bob2.Take();
+    Send(ann, "GetAllState");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!"});
+    EXPECT_EQ(bob2.Take(), std::vector<std::string>{"SetState!"});
 }
 
 TEST_F(Relay, MessageReachesOnlineParticipantsWithItsTextWhole) {

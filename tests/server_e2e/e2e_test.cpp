@@ -31,6 +31,7 @@ namespace {
 
 using parlo::testing::ConnectTo;
 using parlo::testing::ReadFile;
+using parlo::testing::ScratchDirectory;
 using parlo::testing::ServerProcess;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -359,6 +360,52 @@ TEST_F(ServerTest, SigtermSavesTheDatabaseAndExitsZero) {
     alice.Send("AddressBook");
     EXPECT_EQ(alice.Next(), "AddressBook:bob!Prénom!Nom!x@example.org");
     EXPECT_EQ(WEXITSTATUS(next.StopWith(SIGINT)), 0);
+}
+
+TEST_F(ServerTest, AStoredCommandSurvivesAKillOneSecondLater) {
+    Account("bob");  // goes offline at once
+    auto alice = Account("alice");
+    alice->Send("DoAddAddressBook:bob");
+    alice->Send("GetState:bob");
+    ASSERT_EQ(alice->Next(), "bob:1") << "the request before it has been handled";
+    std::this_thread::sleep_for(1s);
+    server_->Kill();
+
+    ServerProcess next(SERVER_PATH, directory_);
+    ASSERT_TRUE(next.StartOnFreePort());
+    WireClient bob(next.Port());
+    bob.Send(ConnectCommand("bob", "pw-bob"));
+    EXPECT_EQ(bob.Next(), "Login:OK");
+    EXPECT_EQ(bob.Next(), "DoAddAddressBook:alice");
+}
+
+TEST_F(ServerTest, FullBroadcastRepeatsEveryListAndTheDefaultOnlyChangedOnes) {
+    const auto other_lists_after_two_requests = [&](ServerProcess& server) {
+        WireClient ann(server.Port());
+        ann.Send(RegisterCommand("ann", "pw"));
+        EXPECT_EQ(ann.Next(), "AddNewUser:OK");
+        WireClient bob(server.Port());
+        bob.Send(RegisterCommand("bob", "pw"));
+        EXPECT_EQ(bob.Next(), "AddNewUser:OK");
+        ann.Send("GetAllState");
+        ann.Send("GetAllState");
+        ann.Send("GetState:ann");
+        EXPECT_EQ(ann.Next(), "ann:0");
+        bob.Send("GetState:bob");
+        int lists = 0;
+        for (auto command = bob.NextAny(); command && *command != "bob:0";
+             command = bob.NextAny()) {
+            lists += command->starts_with("SetState!") ? 1 : 0;
+        }
+        return lists;
+    };
+    EXPECT_EQ(other_lists_after_two_requests(*server_), 1) << "its first list only";
+    EXPECT_EQ(WEXITSTATUS(server_->StopWith(SIGTERM)), 0);
+
+    ScratchDirectory elsewhere;
+    ServerProcess full(SERVER_PATH, elsewhere.Path());
+    ASSERT_TRUE(full.StartOnFreePort({"--broadcast", "full"}));
+    EXPECT_GE(other_lists_after_two_requests(full), 2);
 }
 
 TEST_F(ServerTest, FramesSplitAcrossWritesAreReassembled) {

@@ -51,6 +51,10 @@ class ClientPool {
     int64_t ProtocolErrors() const { return protocol_errors_; }
     int64_t ConnectErrors() const { return connect_errors_; }
     int64_t FramesReceived() const { return frames_received_; }
+    int64_t StateListsReceived() const { return state_lists_received_; }
+    // Relay senders at a fixed rate need a pump on every loop turn, not only
+    // after deliveries.
+    void SetPumpEveryTurn(bool pump) { pump_every_turn_ = pump; }
 
   private:
     struct Link;
@@ -89,6 +93,8 @@ class ClientPool {
     int64_t protocol_errors_ = 0;
     int64_t connect_errors_ = 0;
     int64_t frames_received_ = 0;
+    int64_t state_lists_received_ = 0;
+    bool pump_every_turn_ = false;
 };
 
 }  // namespace parlo::load

@@ -90,8 +90,10 @@ LoadClient::LoadClient(int index, std::string login, std::string_view password)
 }
 
 void LoadClient::SetRelay(RelayTracker* tracker, std::string partner, int messages, int window,
-                          int bytes) {
+                          int bytes, int64_t interval_ns) {
     relay_ = tracker;
+    relay_interval_ns_ = interval_ns;
+    relay_start_ns_ = 0;
     partner_ = std::move(partner);
     relay_messages_ = messages;
     relay_window_ = std::max(window, 1);
@@ -286,7 +288,15 @@ void LoadClient::PumpRelay(int64_t now_ns) {
         return;
     }
     const std::vector<std::string> participants = {login_, partner_};
-    while (relay_sent_ < relay_messages_ && relay_sent_ - delivered < relay_window_) {
+    int allowed = relay_messages_;
+    if (relay_interval_ns_ > 0) {
+        if (relay_start_ns_ == 0) {
+            relay_start_ns_ = now_ns;
+        }
+        const int64_t due = (now_ns - relay_start_ns_) / relay_interval_ns_ + 1;
+        allowed = static_cast<int>(std::min<int64_t>(relay_messages_, due));
+    }
+    while (relay_sent_ < allowed && relay_sent_ - delivered < relay_window_) {
         const std::string text = RelayText(now_ns, index_, relay_sent_, relay_bytes_);
         outbox_.push_back(FormatMessage(login_, participants, text));
         ++relay_sent_;

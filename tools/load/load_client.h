@@ -60,8 +60,11 @@ class LoadClient {
 
     // Contacts to ask in a kAskContacts step.
     void SetContactsToAsk(std::vector<std::string> logins) { asks_ = std::move(logins); }
-    // Partner, message count, window and text size of a kRelay step.
-    void SetRelay(RelayTracker* tracker, std::string partner, int messages, int window, int bytes);
+    // Partner, message count, window and text size of a kRelay step; with
+    // `interval_ns` > 0, message n leaves no earlier than n intervals after
+    // the first (an open loop at a fixed rate, the window still applying).
+    void SetRelay(RelayTracker* tracker, std::string partner, int messages, int window, int bytes,
+                  int64_t interval_ns = 0);
 
     // Starts a step. A client that needs a connection and has none waits for
     // OnConnected; otherwise it acts at once (see the outbox).
@@ -129,6 +132,8 @@ class LoadClient {
     int relay_window_ = 1;
     int relay_bytes_ = 0;
     int relay_sent_ = 0;
+    int64_t relay_interval_ns_ = 0;
+    int64_t relay_start_ns_ = 0;
 
     int64_t started_ns_ = 0;
     int64_t connected_ns_ = 0;

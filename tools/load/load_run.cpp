@@ -113,6 +113,9 @@ bool LoadRun::Run(std::vector<PhaseReport>& reports) {
     if (options_.idle_seconds >= 0 && !OutOfTime()) {
         run(&LoadRun::Idle);
     }
+    if (options_.logout_storm && !OutOfTime()) {
+        run(&LoadRun::Logout);
+    }
     if (OutOfTime()) {
         clean_ = false;
         PhaseReport timeout{"run"};
@@ -234,10 +237,18 @@ PhaseReport LoadRun::LoginStorm() {
     }
     const std::vector<int> users = FirstUsers(options_.users);
     const int64_t frames_before = pool_.FramesReceived();
+    const int64_t lists_before = pool_.StateListsReceived();
     const CpuMeter cpu(options_.server_pid);
     const StepResult step =
         pool_.RunStep(users, Task::kStorm, options_.storm_window, false, PhaseDeadline());
     cpu.Report(report, step.done, "server_cpu_per_login_ms", 1e3);
+    // The lists that followed the last first list are part of the storm's cost.
+    LetServerSettle();
+    const double lists = static_cast<double>(pool_.StateListsReceived() - lists_before);
+    report.Add("state_lists_received", lists);
+    if (step.done > 0) {
+        report.Add("state_lists_per_login", lists / step.done);
+    }
     report.Add("users", static_cast<double>(users.size()));
     report.Add("storm_window", options_.storm_window);
     AddStep(report, "served", step);
@@ -286,11 +297,26 @@ PhaseReport LoadRun::Relay() {
                         options_.relay_messages, options_.relay_window, options_.message_bytes);
     }
     pool_.SetRelayTracker(relay_.get());
+    if (options_.relay_rate > 0) {
+        const auto interval = static_cast<int64_t>(senders / options_.relay_rate * 1e9);
+        for (int i = 0; i < senders; ++i) {
+            LoadClient& sender = clients_[static_cast<size_t>(i)];
+            const int partner = RelayPartner(i, senders, options_.users);
+            sender.SetRelay(relay_.get(), clients_[static_cast<size_t>(partner)].Login(),
+                            options_.relay_messages, options_.relay_window, options_.message_bytes,
+                            std::max<int64_t>(interval, 1));
+        }
+        pool_.SetPumpEveryTurn(true);
+    }
     const std::vector<int> sending = FirstUsers(senders);
     const CpuMeter cpu(options_.server_pid);
     const StepResult step = pool_.RunStep(sending, Task::kRelay, 0, false, PhaseDeadline());
+    pool_.SetPumpEveryTurn(false);
     const double delivered = static_cast<double>(relay_->Delivered());
     cpu.Report(report, delivered, "server_cpu_per_message_us", 1e6);
+    if (options_.relay_rate > 0) {
+        report.Add("rate_asked_per_s", options_.relay_rate);
+    }
 
     report.Add("senders", senders);
     report.Add("messages_per_sender", options_.relay_messages);
@@ -355,6 +381,29 @@ PhaseReport LoadRun::Idle() {
                        (static_cast<double>(rss_after) - static_cast<double>(rss_before)) / added);
         }
     }
+    return report;
+}
+
+PhaseReport LoadRun::Logout() {
+    PhaseReport report{"logout"};
+    const std::vector<int> users = FirstUsers(options_.users);
+    AddStep(report, "login",
+            pool_.RunStep(users, Task::kGoOnline, options_.window, false, PhaseDeadline()));
+    LetServerSettle();
+    int online = 0;
+    for (const int index : users) {
+        online += clients_[static_cast<size_t>(index)].Online();
+    }
+    const CpuMeter cpu(options_.server_pid);
+    const int64_t start = NowNs();
+    pool_.CloseAll(PhaseDeadline());
+    const double closed_s = static_cast<double>(NowNs() - start) / 1e9;
+    // The server works through the closes after ours have completed.
+    LetServerSettle();
+    cpu.Report(report, online, "server_cpu_per_disconnection_us", 1e6);
+    report.Add("disconnections", online);
+    report.Add("closed_s", closed_s);
+    report.Add("close_and_settle_s", static_cast<double>(NowNs() - start) / 1e9);
     return report;
 }
 

@@ -49,6 +49,7 @@ class LoadRun {
     PhaseReport LoginStorm();
     PhaseReport Relay();
     PhaseReport Idle();
+    PhaseReport Logout();
     PhaseReport StopServer();
 
     int64_t PhaseDeadline() const;

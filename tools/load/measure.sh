@@ -4,6 +4,7 @@
 # WORK_DIR keeps UserDB.dat between runs, so accounts and contacts made by
 # one run are reused by the next.
 #   tools/load/measure.sh BUILD_DIR WORK_DIR [parlo-load options...]
+# SERVER_ARGS adds options to the server's command line (e.g. "--broadcast full").
 set -eu
 build=$(cd "$1" && pwd)
 work=$2
@@ -12,7 +13,8 @@ mkdir -p "$work"
 cd "$work"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 ulimit -n "$(ulimit -Hn)"
-"$build/bin/Server" --headless --port "$port" >/dev/null 2>server.err &
+# shellcheck disable=SC2086 # SERVER_ARGS holds several words
+"$build/bin/Server" --headless --port "$port" ${SERVER_ARGS:-} >/dev/null 2>server.err &
 server=$!
 cleanup() {
     if kill -0 "$server" 2>/dev/null; then

@@ -55,6 +55,7 @@ const char* UsageText() {
            "                        address book and states\n"
            "  --relay P             P senders each send M messages to a partner\n"
            "  --idle SECONDS        hold N logged-in idle connections that long\n"
+           "  --logout              logout storm: all N online, then all leave at once\n"
            "Settings:\n"
            "  --port N              server port on 127.0.0.1 (default 7777)\n"
            "  --users N             number of simulated users (default 100)\n"
@@ -62,6 +63,9 @@ const char* UsageText() {
            "  --password TEXT       password of every user (default motdepasse)\n"
            "  --messages M          messages per relay sender (default 100)\n"
            "  --relay-window W      relay messages in flight per sender (default 8)\n"
+           "  --relay-rate R        send R messages per second over all senders (open\n"
+           "                        loop, the window still applying; default 0: as\n"
+           "                        fast as the window allows)\n"
            "  --message-bytes B     length of each relay message text (default 64)\n"
            "  --window C            clients starting at once in set-up steps (default 4)\n"
            "  --storm-window C      clients connecting at once in the storm (default 0: all)\n"
@@ -99,11 +103,15 @@ ParsedOptions ParseOptions(std::span<const char* const> args) {
             options.stop_server = true;
             continue;
         }
+        if (name == "--logout") {
+            options.logout_storm = true;
+            continue;
+        }
         static constexpr std::string_view kValued[] = {
-            "--port",          "--users",   "--prefix",        "--password",
-            "--contacts",      "--relay",   "--messages",      "--relay-window",
-            "--message-bytes", "--idle",    "--window",        "--storm-window",
-            "--server-pid",    "--timeout", "--phase-timeout", "--json"};
+            "--port",   "--users",        "--prefix",       "--password",      "--contacts",
+            "--relay",  "--messages",     "--relay-window", "--message-bytes", "--idle",
+            "--window", "--storm-window", "--server-pid",   "--timeout",       "--phase-timeout",
+            "--json",   "--relay-rate"};
         if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
             return fail("unknown option " + std::string(name));
         }
@@ -134,6 +142,8 @@ ParsedOptions ParseOptions(std::span<const char* const> args) {
         } else if (name == "--message-bytes") {
             // The text must leave room for its time stamp and fit a frame.
             ok = ParseInt(value, 40, 4000, options.message_bytes);
+        } else if (name == "--relay-rate") {
+            ok = ParseSeconds(value, 10000000, options.relay_rate);
         } else if (name == "--idle") {
             ok = ParseSeconds(value, 86400, options.idle_seconds);
         } else if (name == "--window") {

@@ -20,9 +20,11 @@ struct LoadOptions {
     bool login_storm = false;
     int relay_senders = 0;  // P, 0 = no relay phase
     int relay_messages = 100;
-    int relay_window = 8;      // messages in flight per sender
-    int message_bytes = 64;    // length of each message text
-    double idle_seconds = -1;  // < 0: no idle phase
+    int relay_window = 8;       // messages in flight per sender
+    int message_bytes = 64;     // length of each message text
+    double relay_rate = 0;      // messages per second over all senders; 0: closed loop
+    double idle_seconds = -1;   // < 0: no idle phase
+    bool logout_storm = false;  // everybody online leaves at once
     // Clients in start-up at once in the set-up phases: kept under the
     // server's listen backlog of 5, beyond which connection requests are
     // dropped and retried by TCP a second or more later.

@@ -1,0 +1,32 @@
+// For each login, the online connection entries whose state list shows it
+// (their account's address book holds it), so that a change of one login's
+// state costs a visit of the connections it concerns, not of all of them.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "server/core/userdb.h"
+
+namespace parlo::server {
+
+class WatchIndex {
+  public:
+    // Registers `entry` under each of `logins` (once per occurrence) and
+    // keeps them in entry.watched; first undoes the entry's registrations.
+    void Watch(UserRecord& entry, std::span<const std::string> logins);
+    // Undoes every registration of `entry` and empties entry.watched.
+    void Unwatch(UserRecord& entry);
+    // The entries registered under `login` (ASCII case aside), one per
+    // registration, in no particular order; valid until the index changes.
+    std::span<UserRecord* const> Watchers(std::string_view login) const;
+    void Clear() { by_login_.clear(); }
+
+  private:
+    std::unordered_map<std::string, std::vector<UserRecord*>, LoginHash, LoginEqual> by_login_;
+};
+
+}  // namespace parlo::server

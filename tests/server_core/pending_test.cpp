@@ -1,0 +1,80 @@
+// Commands stored for offline users: the save they ask for, and their bound.
+#include "tests/server_core/harness.h"
+
+namespace parlo::server::testing {
+namespace {
+
+using PendingCommands = CoreTest;
+
+size_t Saves(const RecordingEvents& events) {
+    const auto messages = events.Messages();
+    return static_cast<size_t>(std::count(messages.begin(), messages.end(), "UserDB.dat sauvé"));
+}
+
+TEST_F(PendingCommands, AStoredCommandAsksForOneSaveForEverythingStoredBeforeIt) {
+    FakeConnection& ann = Online("ann");
+    Core().AddAccount(MakeRecord(Record("bob")));
+    Core().AddAccount(MakeRecord(Record("cid")));
+    EXPECT_FALSE(Core().SaveWanted());
+    const size_t saves = Saves(events_);
+
+    Send(ann, "DoAddAddressBook:bob");
+    Send(ann, "DoAddAddressBook:cid");
+    Send(ann, "Leave:ann:bob!cid");
+    EXPECT_TRUE(Core().SaveWanted());
+    EXPECT_EQ(Saves(events_), saves) << "not at once";
+    Core().SavePending();
+    EXPECT_EQ(Saves(events_), saves + 1);
+    EXPECT_FALSE(Core().SaveWanted());
+    Core().SavePending();
+    EXPECT_EQ(Saves(events_), saves + 1) << "nothing new to save";
+
+    // Already on disk: the restarted server still has them.
+    core_.reset();
+    Core();
+    EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->pending,
+              (std::vector<std::string>{"DoAddAddressBook:ann", "Leave:ann:bob!cid"}));
+
+    // A command identical to a pending one stores nothing and asks for nothing.
+    FakeConnection& ann2 = Online("ann");
+    Send(ann2, "DoAddAddressBook:bob");
+    EXPECT_FALSE(Core().SaveWanted());
+}
+
+TEST_F(PendingCommands, ASaveMadeAtOnceCoversWhatWasStoredBefore) {
+    FakeConnection& ann = Online("ann");
+    Core().AddAccount(MakeRecord(Record("bob")));
+    Send(ann, "DoAddAddressBook:bob");
+    ASSERT_TRUE(Core().SaveWanted());
+    FakeConnection& visitor = Accept("10.0.0.2");
+    Register(visitor, "zoe");  // saves at once, as always
+    EXPECT_FALSE(Core().SaveWanted());
+}
+
+TEST_F(PendingCommands, EachAccountKeepsAtMostItsLimitAndTheNewestIsRefusedWithALogLine) {
+    FakeConnection& ann = Online("ann");
+    Core().AddAccount(MakeRecord(Record("bob")));
+    for (size_t i = 0; i < UserRecord::kMaxPending; ++i) {
+        Send(ann, "Leave:ann:bob!x" + std::to_string(i));
+    }
+    const UserRecord& bob = *Core().Users().FindFirstByLogin("bob");
+    ASSERT_EQ(bob.pending.size(), UserRecord::kMaxPending);
+    EXPECT_FALSE(
+        events_.Logged("Commande en attente refusée pour bob : déjà 1000 commandes en attente"));
+
+    Send(ann, "Leave:ann:bob!over");
+    EXPECT_EQ(bob.pending.size(), UserRecord::kMaxPending);
+    EXPECT_EQ(bob.pending.back(), "Leave:ann:bob!x999") << "the newest is the one refused";
+    EXPECT_TRUE(
+        events_.Logged("Commande en attente refusée pour bob : déjà 1000 commandes en attente"));
+
+    // Once delivered, the list has room again.
+    FakeConnection& bob_online = Online("bob", "10.0.0.2");
+    Close(bob_online);
+    Send(ann, "Leave:ann:bob!again");
+    EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->pending,
+              std::vector<std::string>{"Leave:ann:bob!again"});
+}
+
+}  // namespace
+}  // namespace parlo::server::testing
