@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/commands.h"
 #include "server/core/connection.h"
 #include "server/core/log.h"
 #include "server/core/online.h"
@@ -128,8 +129,9 @@ class ServerCore {
     // and differs from the last sent, and the cause's own.
     void BroadcastStates(const UserRecord* cause = nullptr);
     // The state list of a connection entry: "SetState!" then "login:code"
-    // for each contact of its account, '!' between them.
-    std::string StateListOf(const UserRecord& entry) const;
+    // for each contact of its account, '!' between them, cut after the last
+    // entry that fits in 8192 bytes (the count of the others in `left_out`).
+    std::string StateListOf(const UserRecord& entry, size_t* left_out = nullptr) const;
     // Accounts or online entries were changed outside the handlers (the
     // administration, tests): every connection's list is looked at again
     // at the next broadcast.
@@ -159,6 +161,11 @@ class ServerCore {
     void SendStateList(UserRecord& entry);
     void Evict(UserRecord& entry);
     void SendFrameBytes(const UserRecord& entry, std::string_view frame);
+    // Appends `command` as one frame; false, with one log line, when no
+    // receiver could read it.
+    bool FrameCommand(std::string& out, std::string_view command);
+    // Logs how many entries an answer to `to` left out (nothing when none).
+    void LogCut(size_t left_out, std::string_view what, const UserRecord& to);
     void RowsChanged() { events_.OnRowsChanged(); }
     void ReplayPending(UserRecord& account, const UserRecord& entry);
     void AddContact(std::string_view owner, std::string_view contact);
@@ -179,6 +186,9 @@ class ServerCore {
     void HandleMessage(UserRecord& sender, std::string_view command, std::string_view payload);
     void HandleInvite(UserRecord& sender, std::string_view command);
     void HandleLeave(UserRecord& sender, std::string_view command);
+    // "Invite:login:list", cut after the last participant that fits.
+    std::string BoundedInvite(std::string_view login, std::string_view list,
+                              const UserRecord& sender);
     void HandleWriting(UserRecord& sender, std::string_view command);
 
     ServerOptions options_;
