@@ -17,6 +17,35 @@ std::string LogTimeStamp(std::time_t when) {
     return stamp;
 }
 
+void AppendEscaped(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    size_t plain = 0;  // start of the run of bytes copied as they are
+    for (size_t k = 0; k < text.size(); ++k) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c >= 0x20 && c != 0x7F) {
+            continue;
+        }
+        out.append(text.substr(plain, k - plain));
+        plain = k + 1;
+        switch (c) {
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
+            default:
+                out.append("\\x");
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0xF]);
+        }
+    }
+    out.append(text.substr(plain));
+}
+
 ServerLog::ServerLog(std::filesystem::path file, Clock clock, Sink sink)
     : file_(std::move(file)), clock_(std::move(clock)), sink_(std::move(sink)) {}
 
@@ -52,9 +81,20 @@ int ServerLog::OpenFile(std::time_t now) {
 }
 
 void ServerLog::Write(std::string_view message) {
+    WriteLines({message});
+}
+
+void ServerLog::WriteLines(std::initializer_list<std::string_view> lines) {
     const std::time_t now = clock_();
     line_ = LogTimeStamp(now);
-    line_.append(message);
+    bool first = true;
+    for (const std::string_view line : lines) {
+        if (!first) {
+            line_.push_back('\n');
+        }
+        first = false;
+        AppendEscaped(line_, line);
+    }
     line_.push_back('\n');
     // O_APPEND writes the whole line at the end in one step; nothing is
     // buffered, so the file is complete after every line. A failing file

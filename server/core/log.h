@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,11 @@ namespace parlo::server {
 
 // "(hh:mm:ss) " for the UTC time of `when`.
 std::string LogTimeStamp(std::time_t when);
+
+// Appends `text` with every control character (bytes below 0x20, and 0x7F)
+// replaced by a visible escape: "\n", "\r", "\t", else "\xHH". Text that came
+// from a client can then never start a line of its own.
+void AppendEscaped(std::string& out, std::string_view text);
 
 class ServerLog {
   public:
@@ -22,8 +28,12 @@ class ServerLog {
     ServerLog(std::filesystem::path file, Clock clock, Sink sink);
 
     // Writes stamp + message + LF to the file (a failing file only loses its
-    // line) and passes stamp + message to the sink.
+    // line) and passes stamp + message to the sink. Control characters in the
+    // message are escaped (AppendEscaped).
     void Write(std::string_view message);
+    // The same for a message of several lines (each escaped), joined by line
+    // feeds: only the first carries the stamp.
+    void WriteLines(std::initializer_list<std::string_view> lines);
 
     ~ServerLog();
     ServerLog(const ServerLog&) = delete;

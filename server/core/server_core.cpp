@@ -212,8 +212,8 @@ ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view comma
 }
 
 ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
-    Log("--> FindClientByConnection a trouvé une erreur\n" + sender.login + " connecté (" +
-        sender.ip + ") mais pas dans la base !!!");
+    log_.WriteLines({"--> FindClientByConnection a trouvé une erreur",
+                     sender.login + " connecté (" + sender.ip + ") mais pas dans la base !!!"});
     return Flow::kStopRead;
 }
 

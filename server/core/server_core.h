@@ -62,7 +62,9 @@ class ServerCore {
 
     // Loads UserDB.dat; called once, before listening starts.
     void Start();
-    // Writes one log line (time stamp + message) to Log.txt and the events.
+    // Writes one log line (time stamp + message) to Log.txt and the events;
+    // control characters in the message are shown as escapes, so text from a
+    // client can never forge a line.
     void Log(std::string_view message);
 
     // Connection events from the network adapter. The core never calls back

