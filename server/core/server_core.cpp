@@ -20,6 +20,9 @@ ServerCore::~ServerCore() = default;
 
 void ServerCore::Start() {
     running_ = true;
+    if (database_.RemoveLeftoverTemporary()) {
+        Log("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue");
+    }
     const auto result = database_.Load(users_, options_.clock());
     if (result.unreadable) {
         Log(result.set_aside.empty() ? std::string("UserDB.dat illisible")
