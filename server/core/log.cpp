@@ -1,10 +1,15 @@
 #include "server/core/log.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 namespace parlo::server {
@@ -58,24 +63,105 @@ void ServerLog::CloseFile() {
         ::close(fd_);
         fd_ = -1;
     }
+    if (watch_ >= 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
 }
 
-int ServerLog::OpenFile(std::time_t now) {
-    if (fd_ >= 0 && now != checked_at_) {
-        // Someone may have moved or deleted Log.txt (rotation, clean-up):
-        // lines then go to a new file at the same path, as they would if the
-        // file were opened for each line.
-        checked_at_ = now;
-        struct stat by_path {};
-        struct stat by_fd {};
-        if (::stat(file_.c_str(), &by_path) != 0 || ::fstat(fd_, &by_fd) != 0 ||
-            by_path.st_ino != by_fd.st_ino || by_path.st_dev != by_fd.st_dev) {
-            CloseFile();
+namespace {
+
+// Counts the signals the watches raise. Written only by the handler, read
+// by the writers: one relaxed load per line.
+std::atomic<uint32_t> g_watch_signals{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+
+void OnWatchSignal(int) {
+    g_watch_signals.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Installs the SIGIO handler once, unless the program has its own.
+bool WatchSignalReady() {
+    static const bool ready = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGIO, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+            return false;
+        }
+        struct sigaction action {};
+        action.sa_handler = OnWatchSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGIO, &action, nullptr) == 0;
+    }();
+    return ready;
+}
+
+}  // namespace
+
+bool ServerLog::FileMayHaveChanged() {
+    if (watch_ < 0) {
+        return true;  // no watch: compare names at every line
+    }
+    // The watch queues an event when the open file is moved, unlinked or has
+    // its attributes changed, and raises SIGIO when it does: between events,
+    // checking costs one load, no system call.
+    if (signalled_) {
+        const uint32_t seen = g_watch_signals.load(std::memory_order_relaxed);
+        if (seen == signals_seen_) {
+            return false;
+        }
+        signals_seen_ = seen;
+        return true;
+    }
+    int queued = 0;
+    return ::ioctl(watch_, FIONREAD, &queued) != 0 || queued > 0;
+}
+
+bool ServerLog::StillTheOpenFile() {
+    if (watch_ >= 0) {
+        char events[4096];
+        while (::read(watch_, events, sizeof events) > 0) {
         }
     }
+    struct stat by_path {};
+    return ::stat(file_.c_str(), &by_path) == 0 && by_path.st_ino == inode_ &&
+           by_path.st_dev == device_;
+}
+
+int ServerLog::OpenFile() {
+    // Someone may have moved or deleted Log.txt (rotation, clean-up): the
+    // line then goes to a new file at the same path, as it would if the file
+    // were opened for each line.
+    if (fd_ >= 0 && FileMayHaveChanged() && !StillTheOpenFile()) {
+        CloseFile();
+    }
+    if (fd_ >= 0) {
+        return fd_;
+    }
+    fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        checked_at_ = now;
+        return fd_;
+    }
+    struct stat by_fd {};
+    if (::fstat(fd_, &by_fd) != 0) {
+        CloseFile();
+        return fd_;
+    }
+    inode_ = by_fd.st_ino;
+    device_ = by_fd.st_dev;
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0 &&
+        ::inotify_add_watch(watch_, file_.c_str(), IN_MOVE_SELF | IN_DELETE_SELF | IN_ATTRIB) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
+    // Read before the watch is armed: a signal raised from now on is seen.
+    signals_seen_ = g_watch_signals.load(std::memory_order_relaxed);
+    signalled_ = watch_ >= 0 && WatchSignalReady() && ::fcntl(watch_, F_SETOWN, ::getpid()) == 0 &&
+                 ::fcntl(watch_, F_SETFL, O_NONBLOCK | O_ASYNC) == 0;
+    // The file may have moved between the open and the watch.
+    if (!StillTheOpenFile()) {
+        CloseFile();
     }
     return fd_;
 }
@@ -99,7 +185,7 @@ void ServerLog::WriteLines(std::initializer_list<std::string_view> lines) {
     // O_APPEND writes the whole line at the end in one step; nothing is
     // buffered, so the file is complete after every line. A failing file
     // only loses its line and is opened again for the next one.
-    const int fd = OpenFile(now);
+    const int fd = OpenFile();
     if (fd >= 0) {
         size_t written = 0;
         while (written < line_.size()) {

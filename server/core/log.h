@@ -3,6 +3,9 @@
 // read it at any time), then handed to a sink (the console).
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -41,14 +44,22 @@ class ServerLog {
 
   private:
     // The descriptor of Log.txt, opened on first use and kept open; -1 when
-    // closed. Reopened when the file was moved or deleted (checked at most
-    // once a second) or a write failed.
-    int OpenFile(std::time_t now);
+    // closed. Before every write it is checked to still be the file the name
+    // leads to (else reopened), and it is reopened after a failed write.
+    int OpenFile();
     void CloseFile();
+    // False only when the watch on the open file has seen nothing happen.
+    bool FileMayHaveChanged();
+    // Empties the watch and compares the name's file with the open one.
+    bool StillTheOpenFile();
 
     std::filesystem::path file_;
     int fd_ = -1;
-    std::time_t checked_at_ = 0;
+    int watch_ = -1;             // inotify descriptor watching the open file; -1: none
+    bool signalled_ = false;     // the watch raises SIGIO on each event
+    uint32_t signals_seen_ = 0;  // SIGIO count when last checked
+    ino_t inode_ = 0;            // identity of the open file
+    dev_t device_ = 0;
     Clock clock_;
     Sink sink_;
     std::string line_;  // reused line buffer
