@@ -74,6 +74,12 @@ void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
     }
     const bool accepted = account != nullptr && Identify(sender, account->record_text);
     if (accepted) {
+        // A connection logging in again keeps one row: repeated logins must
+        // not grow the console's list without bound.
+        if (sender.has_row) {
+            rows_.RemoveFirst(sender.ip);
+        }
+        sender.has_row = true;
         rows_.Add({sender.computer, sender.ip, std::to_string(sender.port), sender.first_name,
                    sender.last_name});
         RowsChanged();

@@ -37,6 +37,16 @@ TEST_F(Connections, RowsAreSortedByComputerAndTheFirstOfAnAddressGoes) {
     EXPECT_GT(events_.rows_changed, changes);
 }
 
+TEST_F(Connections, LoggingInAgainOnOneConnectionKeepsOneRow) {
+    FakeConnection& amy = Online("amy", "10.0.0.5");
+    for (int k = 0; k < 5; ++k) {
+        Login(amy, "amy");
+    }
+    EXPECT_EQ(Core().Rows().Size(), 1u);
+    Close(amy);
+    EXPECT_EQ(Core().Rows().Size(), 0u);
+}
+
 TEST_F(Connections, FramesSplitAcrossReadsAreReassembled) {
     FakeConnection& c = Accept();
     std::string frames;
