@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,21 +57,10 @@ ServerLog::~ServerLog() {
     CloseFile();
 }
 
-void ServerLog::CloseFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (watch_ >= 0) {
-        ::close(watch_);
-        watch_ = -1;
-    }
-}
-
 namespace {
 
-// Counts the signals the watches raise. Written only by the handler, read
-// by the writers: one relaxed load per line.
+// Counts the signals the watch raises. Written only by the handler, read by
+// the writers: one relaxed load per line.
 std::atomic<uint32_t> g_watch_signals{0};
 static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
@@ -80,23 +68,46 @@ void OnWatchSignal(int) {
     g_watch_signals.fetch_add(1, std::memory_order_relaxed);
 }
 
-// Installs the SIGIO handler once, unless the program has its own.
-bool WatchSignalReady() {
-    static const bool ready = [] {
+// The program's one inotify instance, raising SIGIO for every event; -1 when
+// it cannot be had (the program has its own SIGIO handler, or inotify is
+// unavailable). Never closed: closing an instance waits for the kernel to
+// quiesce, which can take milliseconds.
+int SignallingWatch() {
+    static const int watch = [] {
         struct sigaction current {};
         if (::sigaction(SIGIO, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-            return false;
+            return -1;
+        }
+        const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0) {
+            return -1;
         }
         struct sigaction action {};
         action.sa_handler = OnWatchSignal;
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
-        return ::sigaction(SIGIO, &action, nullptr) == 0;
+        if (::sigaction(SIGIO, &action, nullptr) != 0 || ::fcntl(fd, F_SETOWN, ::getpid()) != 0 ||
+            ::fcntl(fd, F_SETFL, O_NONBLOCK | O_ASYNC) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
     }();
-    return ready;
+    return watch;
 }
 
 }  // namespace
+
+void ServerLog::CloseFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (watch_ >= 0) {
+        ::inotify_rm_watch(SignallingWatch(), watch_);
+        watch_ = -1;
+    }
+}
 
 bool ServerLog::FileMayHaveChanged() {
     if (watch_ < 0) {
@@ -105,22 +116,19 @@ bool ServerLog::FileMayHaveChanged() {
     // The watch queues an event when the open file is moved, unlinked or has
     // its attributes changed, and raises SIGIO when it does: between events,
     // checking costs one load, no system call.
-    if (signalled_) {
-        const uint32_t seen = g_watch_signals.load(std::memory_order_relaxed);
-        if (seen == signals_seen_) {
-            return false;
-        }
-        signals_seen_ = seen;
-        return true;
+    const uint32_t seen = g_watch_signals.load(std::memory_order_relaxed);
+    if (seen == signals_seen_) {
+        return false;
     }
-    int queued = 0;
-    return ::ioctl(watch_, FIONREAD, &queued) != 0 || queued > 0;
+    signals_seen_ = seen;
+    return true;
 }
 
 bool ServerLog::StillTheOpenFile() {
     if (watch_ >= 0) {
+        // Events only ever lead to this comparison: empty the queue.
         char events[4096];
-        while (::read(watch_, events, sizeof events) > 0) {
+        while (::read(SignallingWatch(), events, sizeof events) > 0) {
         }
     }
     struct stat by_path {};
@@ -149,16 +157,12 @@ int ServerLog::OpenFile() {
     }
     inode_ = by_fd.st_ino;
     device_ = by_fd.st_dev;
-    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch_ >= 0 &&
-        ::inotify_add_watch(watch_, file_.c_str(), IN_MOVE_SELF | IN_DELETE_SELF | IN_ATTRIB) < 0) {
-        ::close(watch_);
-        watch_ = -1;
-    }
-    // Read before the watch is armed: a signal raised from now on is seen.
+    // Read before the watch is added: a signal raised from now on is seen.
     signals_seen_ = g_watch_signals.load(std::memory_order_relaxed);
-    signalled_ = watch_ >= 0 && WatchSignalReady() && ::fcntl(watch_, F_SETOWN, ::getpid()) == 0 &&
-                 ::fcntl(watch_, F_SETFL, O_NONBLOCK | O_ASYNC) == 0;
+    if (const int instance = SignallingWatch(); instance >= 0) {
+        watch_ =
+            ::inotify_add_watch(instance, file_.c_str(), IN_MOVE_SELF | IN_DELETE_SELF | IN_ATTRIB);
+    }
     // The file may have moved between the open and the watch.
     if (!StillTheOpenFile()) {
         CloseFile();

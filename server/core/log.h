@@ -55,8 +55,7 @@ class ServerLog {
 
     std::filesystem::path file_;
     int fd_ = -1;
-    int watch_ = -1;             // inotify descriptor watching the open file; -1: none
-    bool signalled_ = false;     // the watch raises SIGIO on each event
+    int watch_ = -1;             // inotify watch of the open file; -1: none
     uint32_t signals_seen_ = 0;  // SIGIO count when last checked
     ino_t inode_ = 0;            // identity of the open file
     dev_t device_ = 0;
