@@ -4,7 +4,8 @@
 // load whole and hold every account whose "AddNewUser:OK" reached a client and
 // every address-book change that was answered.
 //
-// PARLO_KILLS sets the number of kills (30 by default).
+// PARLO_KILLS sets the number of kills (30 by default); PARLO_SERVER another
+// Server program to run.
 #include <poll.h>
 #include <signal.h>
 
@@ -27,6 +28,11 @@
 #include "tests/support/wire_client.h"
 
 namespace {
+
+// PARLO_SERVER points the full-size runs at another build of the program.
+std::string ServerPath() {
+    return parlo::testing::ProgramPath("PARLO_SERVER", SERVER_PATH);
+}
 
 using parlo::testing::ReadFile;
 using parlo::testing::RegisterCommand;
@@ -210,7 +216,7 @@ TEST(CrashConsistency, EveryAcknowledgedAccountAndChangeSurvivesSigkill) {
     const int kills = KillCount();
     size_t lost = 0;
     for (int kill = 0; kill < kills; ++kill) {
-        ServerProcess server(SERVER_PATH, directory.Path());
+        ServerProcess server(ServerPath(), directory.Path());
         ASSERT_TRUE(server.StartOnFreePort()) << "start " << kill;
         for (Worker& worker : workers) {
             worker.Connect(server.Port());
@@ -237,7 +243,7 @@ TEST(CrashConsistency, EveryAcknowledgedAccountAndChangeSurvivesSigkill) {
         }
     }
     // The last file also loads in the program, whole.
-    ServerProcess last(SERVER_PATH, directory.Path());
+    ServerProcess last(ServerPath(), directory.Path());
     ASSERT_TRUE(last.StartOnFreePort());
     EXPECT_EQ(last.StopWith(SIGTERM), 0);
     const std::string log = ReadFile(directory.Path() / "Log.txt");

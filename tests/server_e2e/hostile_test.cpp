@@ -4,7 +4,8 @@
 // After each, a fresh client registers, logs in and exchanges a message
 // within normal time.
 //
-// PARLO_BURST sets the burst's size (500 by default; 5000 for the full run).
+// PARLO_BURST sets the burst's size (500 by default; 5000 for the full run);
+// PARLO_SERVER another Server program to run.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -30,6 +31,11 @@
 
 namespace {
 
+// PARLO_SERVER points the full-size runs at another build of the program.
+std::string ServerPath() {
+    return parlo::testing::ProgramPath("PARLO_SERVER", SERVER_PATH);
+}
+
 using parlo::testing::ConnectCommand;
 using parlo::testing::ReadFile;
 using parlo::testing::RegisterCommand;
@@ -48,7 +54,7 @@ int EnvOr(const char* name, int fallback) {
 class HostilePeers : public ::testing::Test {
   protected:
     void SetUp() override {
-        server_ = std::make_unique<ServerProcess>(SERVER_PATH, directory_.Path());
+        server_ = std::make_unique<ServerProcess>(ServerPath(), directory_.Path());
         ASSERT_TRUE(server_->StartOnFreePort());
     }
 
