@@ -184,6 +184,7 @@ void CheckInvariants(ServerCore& core, const std::vector<std::unique_ptr<FuzzCon
             CHECK(!contact.empty() && contact.find('\0') == std::string::npos);
             CHECK(contact.size() <= static_cast<size_t>(kMaxFrameBytes));
         }
+        CHECK(account->pending.size() <= UserRecord::kMaxPending);
         for (size_t k = 0; k < account->pending.size(); ++k) {
             const std::string& command = account->pending[k];
             CHECK(!command.empty() && command.size() <= static_cast<size_t>(kMaxFrameBytes));
@@ -248,10 +249,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 slot = std::make_unique<FuzzConnection>();
                 core.OnAccepted(*slot, "10.0.0." + std::to_string(op & 3), 4000);
                 break;
-            case 1:  // the peer goes away
+            case 1:  // the peer goes away, or the program's delayed save runs
                 if (open) {
                     core.OnClosed(*slot);
                     slot->closed = true;
+                } else {
+                    core.SavePending();
+                    CHECK(!core.SaveWanted());
                 }
                 break;
             case 2: {  // one command as one frame
