@@ -18,5 +18,5 @@ if [ ! -f build-fuzz/build.ninja ]; then
     cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DPARLO_FUZZ=ON -DPARLO_GUI=OFF -DPARLO_BENCH=OFF
 fi
-cmake --build build-fuzz --parallel "$(nproc)" --target frame_reader_fuzz command_parser_fuzz
+cmake --build build-fuzz --parallel "$(nproc)" --target frame_reader_fuzz command_parser_fuzz server_core_fuzz
 scripts/fuzz-smoke.sh build-fuzz "${FUZZ_SECONDS:-15}"

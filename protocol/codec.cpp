@@ -111,7 +111,7 @@ void AppendFrame(std::string& out, std::string_view payload) {
 }
 
 bool AppendCommandFrame(std::string& out, std::string_view command) {
-    if (command.empty()) {
+    if (command.empty() || command.size() > static_cast<size_t>(kMaxFrameBytes)) {
         return false;
     }
     Scratch scratch;

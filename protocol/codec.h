@@ -57,7 +57,8 @@ bool Uncompress(std::string_view payload, std::string& out);
 // Appends "N:" + payload to `out`.
 void AppendFrame(std::string& out, std::string_view payload);
 // Compresses `command` and appends it as one frame; false (nothing appended)
-// when the command is empty or its compressed form exceeds 8192 bytes.
+// when the command is empty, longer than 8192 bytes (no receiver could
+// uncompress it) or its compressed form exceeds 8192 bytes.
 bool AppendCommandFrame(std::string& out, std::string_view command);
 
 // Takes bytes as they arrive and yields each complete frame's payload,

@@ -439,6 +439,23 @@ std::string FormatBroadcast(std::string_view message) {
     return std::string(CutUtf8(FormatWithText(keyword::kBroadcast, message), kMaxBroadcastBytes));
 }
 
+BoundedList::BoundedList(std::string_view start, char separator, size_t limit)
+    : text_(start), separator_(separator), limit_(limit) {}
+
+bool BoundedList::Add(std::string_view entry) {
+    const size_t needed = entry.size() + (kept_ > 0 ? 1 : 0);
+    if (left_out_ > 0 || text_.size() + needed > limit_) {
+        ++left_out_;
+        return false;
+    }
+    if (kept_ > 0) {
+        text_.push_back(separator_);
+    }
+    text_.append(entry);
+    ++kept_;
+    return true;
+}
+
 std::string FormatAccountEntry(std::string_view login, std::string_view first_name,
                                std::string_view last_name, std::string_view email) {
     std::string out(login);

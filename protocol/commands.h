@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/codec.h"
+
 namespace parlo {
 
 // Presence codes carried on the wire; 4 to 6 are the client's own states.
@@ -216,6 +218,30 @@ std::string_view SecondField(std::string_view command);
 
 // ---------------------------------------------------------------------------
 // Server -> client.
+
+// An answer made of a fixed start and separated entries that must stay a
+// text every receiver accepts: entries are kept while they fit whole within
+// `limit` bytes; from the first one that does not, every later entry is
+// counted as left out (the answer is cut, never thinned).
+class BoundedList {
+  public:
+    explicit BoundedList(std::string_view start, char separator,
+                         size_t limit = static_cast<size_t>(kMaxFrameBytes));
+
+    // Appends `entry` (after a separator unless it is the first); false once
+    // the list is cut.
+    bool Add(std::string_view entry);
+    const std::string& Text() const { return text_; }
+    size_t Kept() const { return kept_; }
+    size_t LeftOut() const { return left_out_; }
+
+  private:
+    std::string text_;
+    char separator_;
+    size_t limit_;
+    size_t kept_ = 0;
+    size_t left_out_ = 0;
+};
 
 std::string FormatBroadcast(std::string_view message);  // cut at 1023 bytes, UTF-8 safe
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 dir=$1
 seconds=$2
-for target in frame_reader command_parser; do
+for target in frame_reader command_parser server_core; do
     work=$(mktemp -d)
     cp fuzz/corpus/$target/* "$work"/
     echo "fuzzing $target for ${seconds}s"

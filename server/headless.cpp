@@ -2,6 +2,9 @@
 
 #include <uv.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -128,6 +131,15 @@ int RunHeadless(const ServerCommandLine& options) {
     CoreNetEvents sink(core);
     NetServer net(sink);
     core.Start();
+    // A SIGTERM that comes once connections are accepted but before the
+    // handlers below exist must still close in order: hold both signals
+    // until then (the kernel keeps them pending).
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGTERM);
+    sigaddset(&stopping, SIGINT);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &stopping, &previous);
     if (int rc = net.Listen(options.port); rc != 0) {
         std::fprintf(stderr, "Server: cannot listen on port %u: %s\n", unsigned{options.port},
                      uv_strerror(rc));
@@ -143,6 +155,7 @@ int RunHeadless(const ServerCommandLine& options) {
     {
         FlushEachTurn flush(net.Loop(), events);
         StopOnSignals signals(net);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         uv_run(net.Loop(), UV_RUN_DEFAULT);
     }
     net.Stop();

@@ -74,6 +74,12 @@ void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
     }
     const bool accepted = account != nullptr && Identify(sender, account->record_text);
     if (accepted) {
+        // A connection logging in again keeps one row: repeated logins must
+        // not grow the console's list without bound.
+        if (sender.has_row) {
+            rows_.RemoveFirst(sender.ip);
+        }
+        sender.has_row = true;
         rows_.Add({sender.computer, sender.ip, std::to_string(sender.port), sender.first_name,
                    sender.last_name});
         RowsChanged();
@@ -130,8 +136,7 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
 
 void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
     const FindUserCriteria criteria = ParseFindUser(command).value_or(FindUserCriteria{});
-    std::string answer = FormatWithText(keyword::kFindUser, "");
-    bool first = true;
+    BoundedList answer(FormatWithText(keyword::kFindUser, ""), ':');
     if (sender.HasLogin()) {
         for (const auto& account : users_.Records()) {
             if (!account->HasLogin() || EqualsNoCase(account->login, sender.login)) {
@@ -144,18 +149,15 @@ void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
                 matches(account->first_name, criteria.first_name) ||
                 matches(account->last_name, criteria.last_name) ||
                 matches(account->email, criteria.email)) {
-                if (!first) {
-                    answer.push_back(':');
-                }
-                first = false;
-                answer.append(FormatAccountEntry(account->login, account->first_name,
-                                                 account->last_name, account->email));
+                answer.Add(FormatAccountEntry(account->login, account->first_name,
+                                              account->last_name, account->email));
             }
         }
     }
     Log(Joined({"User ", sender.login, " Recherche ", criteria.login, ":", criteria.first_name, ":",
-                criteria.last_name, ":", criteria.email, " et trouve ", answer}));
-    SendTo(sender, answer);
+                criteria.last_name, ":", criteria.email, " et trouve ", answer.Text()}));
+    LogCut(answer.LeftOut(), keyword::kFindUser, sender);
+    SendTo(sender, answer.Text());
 }
 
 // ---------------------------------------------------------------------------
@@ -166,22 +168,18 @@ ServerCore::Flow ServerCore::HandleAddressBook(UserRecord& sender) {
     if (account == nullptr) {
         return MissingAccount(sender);
     }
-    std::string answer = FormatWithText(keyword::kAddressBook, "");
-    bool first = true;
+    BoundedList answer(FormatWithText(keyword::kAddressBook, ""), ':');
     for (const std::string& contact : account->address_book) {
-        if (!first) {
-            answer.push_back(':');
-        }
-        first = false;
         if (const UserRecord* known = users_.FindFirstByLogin(contact)) {
-            answer.append(FormatAccountEntry(known->login, known->first_name, known->last_name,
-                                             known->email));
+            answer.Add(FormatAccountEntry(known->login, known->first_name, known->last_name,
+                                          known->email));
         } else {
-            answer.append(contact);
+            answer.Add(contact);
         }
     }
-    SendTo(sender, answer);
+    SendTo(sender, answer.Text());
     Log(sender.login + " a obtenu son carnet d'adresse");
+    LogCut(answer.LeftOut(), keyword::kAddressBook, sender);
     return Flow::kContinue;
 }
 
@@ -340,10 +338,10 @@ void ServerCore::HandleInvite(UserRecord& sender, std::string_view command) {
     const LoginAndList request = ParseLoginAndList(command);
     const std::string login = sender.login;
     Log(Joined({login, " ajoute ", request.login, " dans la discussion"}));
-    SendTo(sender, FormatInvite(request.login, request.list));
+    SendTo(sender, BoundedInvite(request.login, request.list, sender));
     const std::string list = ReplaceAll(request.list, login, request.login);
     std::string frame;
-    if (!AppendCommandFrame(frame, FormatInvite(login, list))) {
+    if (!FrameCommand(frame, BoundedInvite(login, list, sender))) {
         return;
     }
     for (const std::string_view participant : SplitList(list)) {
@@ -351,6 +349,20 @@ void ServerCore::HandleInvite(UserRecord& sender, std::string_view command) {
             SendFrameBytes(*entry, frame);
         }
     }
+}
+
+std::string ServerCore::BoundedInvite(std::string_view login, std::string_view list,
+                                      const UserRecord& sender) {
+    std::string invite = FormatInvite(login, list);
+    if (invite.size() <= static_cast<size_t>(kMaxFrameBytes)) {
+        return invite;  // as it came, empty items and all
+    }
+    BoundedList cut(FormatInvite(login, ""), '!');
+    for (const std::string_view participant : SplitList(list)) {
+        cut.Add(participant);
+    }
+    LogCut(cut.LeftOut(), keyword::kInvite, sender);
+    return cut.Text();
 }
 
 void ServerCore::HandleLeave(UserRecord& sender, std::string_view command) {
@@ -372,7 +384,7 @@ void ServerCore::HandleWriting(UserRecord& sender, std::string_view command) {
     }
     const WritingView request = ParseWriting(command);
     std::string frame;
-    if (!AppendCommandFrame(frame, FormatWritingRelay(sender.login, request.flag, request.list))) {
+    if (!FrameCommand(frame, FormatWritingRelay(sender.login, request.flag, request.list))) {
         return;
     }
     for (const std::string_view participant : SplitList(request.list)) {

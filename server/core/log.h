@@ -3,9 +3,13 @@
 // read it at any time), then handed to a sink (the console).
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -13,6 +17,11 @@ namespace parlo::server {
 
 // "(hh:mm:ss) " for the UTC time of `when`.
 std::string LogTimeStamp(std::time_t when);
+
+// Appends `text` with every control character (bytes below 0x20, and 0x7F)
+// replaced by a visible escape: "\n", "\r", "\t", else "\xHH". Text that came
+// from a client can then never start a line of its own.
+void AppendEscaped(std::string& out, std::string_view text);
 
 class ServerLog {
   public:
@@ -22,8 +31,12 @@ class ServerLog {
     ServerLog(std::filesystem::path file, Clock clock, Sink sink);
 
     // Writes stamp + message + LF to the file (a failing file only loses its
-    // line) and passes stamp + message to the sink.
+    // line) and passes stamp + message to the sink. Control characters in the
+    // message are escaped (AppendEscaped).
     void Write(std::string_view message);
+    // The same for a message of several lines (each escaped), joined by line
+    // feeds: only the first carries the stamp.
+    void WriteLines(std::initializer_list<std::string_view> lines);
 
     ~ServerLog();
     ServerLog(const ServerLog&) = delete;
@@ -31,14 +44,21 @@ class ServerLog {
 
   private:
     // The descriptor of Log.txt, opened on first use and kept open; -1 when
-    // closed. Reopened when the file was moved or deleted (checked at most
-    // once a second) or a write failed.
-    int OpenFile(std::time_t now);
+    // closed. Before every write it is checked to still be the file the name
+    // leads to (else reopened), and it is reopened after a failed write.
+    int OpenFile();
     void CloseFile();
+    // False only when the watch on the open file has seen nothing happen.
+    bool FileMayHaveChanged();
+    // Empties the watch and compares the name's file with the open one.
+    bool StillTheOpenFile();
 
     std::filesystem::path file_;
     int fd_ = -1;
-    std::time_t checked_at_ = 0;
+    int watch_ = -1;             // inotify watch of the open file; -1: none
+    uint32_t signals_seen_ = 0;  // SIGIO count when last checked
+    ino_t inode_ = 0;            // identity of the open file
+    dev_t device_ = 0;
     Clock clock_;
     Sink sink_;
     std::string line_;  // reused line buffer

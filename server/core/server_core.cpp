@@ -20,6 +20,9 @@ ServerCore::~ServerCore() = default;
 
 void ServerCore::Start() {
     running_ = true;
+    if (database_.RemoveLeftoverTemporary()) {
+        Log("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue");
+    }
     const auto result = database_.Load(users_, options_.clock());
     if (result.unreadable) {
         Log(result.set_aside.empty() ? std::string("UserDB.dat illisible")
@@ -212,8 +215,8 @@ ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view comma
 }
 
 ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
-    Log("--> FindClientByConnection a trouvé une erreur\n" + sender.login + " connecté (" +
-        sender.ip + ") mais pas dans la base !!!");
+    log_.WriteLines({"--> FindClientByConnection a trouvé une erreur",
+                     sender.login + " connecté (" + sender.ip + ") mais pas dans la base !!!"});
     return Flow::kStopRead;
 }
 
@@ -222,11 +225,31 @@ ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
 
 bool ServerCore::SendTo(const UserRecord& entry, std::string_view command) {
     scratch_.clear();
-    if (!AppendCommandFrame(scratch_, command)) {
+    if (!FrameCommand(scratch_, command)) {
         return false;
     }
     SendFrameBytes(entry, scratch_);
     return true;
+}
+
+bool ServerCore::FrameCommand(std::string& out, std::string_view command) {
+    if (AppendCommandFrame(out, command)) {
+        return true;
+    }
+    // Every answer that lists entries is cut to fit; reaching this means a
+    // command no receiver could read: it is dropped, with one line.
+    const std::string_view keyword = command.substr(0, command.find_first_of(":!"));
+    Log("Commande " + std::string(CutUtf8(keyword, 32)) +
+        " non envoyée : " + std::to_string(command.size()) + " octets, au-delà de 8192");
+    return false;
+}
+
+void ServerCore::LogCut(size_t left_out, std::string_view what, const UserRecord& to) {
+    if (left_out == 0) {
+        return;
+    }
+    Log("Réponse " + std::string(what) + " à " + to.login +
+        " coupée à 8192 octets : " + std::to_string(left_out) + " entrées laissées de côté");
 }
 
 void ServerCore::SendFrameBytes(const UserRecord& entry, std::string_view frame) {
@@ -279,23 +302,26 @@ int ServerCore::StateOf(std::string_view login) const {
     return entry->away ? kStateAway : kStateOnline;
 }
 
-std::string ServerCore::StateListOf(const UserRecord& entry) const {
-    std::string text(keyword::kSetState);
-    text.push_back('!');
+std::string ServerCore::StateListOf(const UserRecord& entry, size_t* left_out) const {
+    BoundedList text(std::string(keyword::kSetState) + "!", '!');
     if (const UserRecord* account = FindAccountOfConnection(entry)) {
+        std::string item;
         for (const std::string& contact : account->address_book) {
-            if (text.back() != '!') {
-                text.push_back('!');
-            }
-            text.append(contact).push_back(':');
-            text.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
+            item.assign(contact).push_back(':');
+            item.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
+            text.Add(item);
         }
     }
-    return text;
+    if (left_out != nullptr) {
+        *left_out = text.LeftOut();
+    }
+    return text.Text();
 }
 
 void ServerCore::SendStateList(UserRecord& entry) {
-    entry.last_state_list = StateListOf(entry);
+    size_t left_out = 0;
+    entry.last_state_list = StateListOf(entry, &left_out);
+    LogCut(left_out, std::string(keyword::kSetState) + "!", entry);
     SendTo(entry, entry.last_state_list);
 }
 
@@ -323,9 +349,11 @@ void ServerCore::BroadcastStates(const UserRecord* cause) {
             continue;  // the cause, already served
         }
         entry->state_list_stale = false;
-        std::string list = StateListOf(*entry);
+        size_t left_out = 0;
+        std::string list = StateListOf(*entry, &left_out);
         if (list != entry->last_state_list) {
             entry->last_state_list = std::move(list);
+            LogCut(left_out, std::string(keyword::kSetState) + "!", *entry);
             SendTo(*entry, entry->last_state_list);
         }
     }

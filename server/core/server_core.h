@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/commands.h"
 #include "server/core/connection.h"
 #include "server/core/log.h"
 #include "server/core/online.h"
@@ -61,7 +62,9 @@ class ServerCore {
 
     // Loads UserDB.dat; called once, before listening starts.
     void Start();
-    // Writes one log line (time stamp + message) to Log.txt and the events.
+    // Writes one log line (time stamp + message) to Log.txt and the events;
+    // control characters in the message are shown as escapes, so text from a
+    // client can never forge a line.
     void Log(std::string_view message);
 
     // Connection events from the network adapter. The core never calls back
@@ -128,8 +131,9 @@ class ServerCore {
     // and differs from the last sent, and the cause's own.
     void BroadcastStates(const UserRecord* cause = nullptr);
     // The state list of a connection entry: "SetState!" then "login:code"
-    // for each contact of its account, '!' between them.
-    std::string StateListOf(const UserRecord& entry) const;
+    // for each contact of its account, '!' between them, cut after the last
+    // entry that fits in 8192 bytes (the count of the others in `left_out`).
+    std::string StateListOf(const UserRecord& entry, size_t* left_out = nullptr) const;
     // Accounts or online entries were changed outside the handlers (the
     // administration, tests): every connection's list is looked at again
     // at the next broadcast.
@@ -159,6 +163,11 @@ class ServerCore {
     void SendStateList(UserRecord& entry);
     void Evict(UserRecord& entry);
     void SendFrameBytes(const UserRecord& entry, std::string_view frame);
+    // Appends `command` as one frame; false, with one log line, when no
+    // receiver could read it.
+    bool FrameCommand(std::string& out, std::string_view command);
+    // Logs how many entries an answer to `to` left out (nothing when none).
+    void LogCut(size_t left_out, std::string_view what, const UserRecord& to);
     void RowsChanged() { events_.OnRowsChanged(); }
     void ReplayPending(UserRecord& account, const UserRecord& entry);
     void AddContact(std::string_view owner, std::string_view contact);
@@ -179,6 +188,9 @@ class ServerCore {
     void HandleMessage(UserRecord& sender, std::string_view command, std::string_view payload);
     void HandleInvite(UserRecord& sender, std::string_view command);
     void HandleLeave(UserRecord& sender, std::string_view command);
+    // "Invite:login:list", cut after the last participant that fits.
+    std::string BoundedInvite(std::string_view login, std::string_view list,
+                              const UserRecord& sender);
     void HandleWriting(UserRecord& sender, std::string_view command);
 
     ServerOptions options_;

@@ -33,6 +33,7 @@ struct UserRecord {
     bool inactive = false;             // declared state 2
     bool away = false;                 // declared state 3
     bool state_list_stale = false;     // connection entries: its state list may have changed
+    bool has_row = false;              // connection entries: a console row was added at login
     std::vector<std::string> pending;  // commands waiting for the user, oldest first
     std::vector<std::string> address_book;  // contacts as written when added, in order
     // Connection entries only: the logins its state list shows, as the watch

@@ -240,6 +240,11 @@ std::filesystem::path UserDatabaseFile::SetAside(std::time_t now) const {
     return {};
 }
 
+bool UserDatabaseFile::RemoveLeftoverTemporary() {
+    std::error_code error;
+    return std::filesystem::remove(temporary_, error) && !error;
+}
+
 UserDatabaseFile::SaveResult UserDatabaseFile::Save(const RecordList& users) {
     std::error_code ignored;
     std::filesystem::copy_file(data_, backup_, std::filesystem::copy_options::overwrite_existing,

@@ -43,6 +43,11 @@ class UserDatabaseFile {
     // whole is renamed aside with a time stamp taken from `now`.
     LoadResult Load(RecordList& users, std::time_t now);
 
+    // Removes a UserDB.dat.tmp left by a save that a crash interrupted (the
+    // rename never happened, so UserDB.dat is the last whole save). True
+    // when there was one and it is gone.
+    bool RemoveLeftoverTemporary();
+
     enum class SaveResult { kSaved, kAbandoned, kFailed };
     // Copies UserDB.dat to UserDB.bak, writes a temporary file, flushes it to
     // disk and renames it over UserDB.dat. A record without record text

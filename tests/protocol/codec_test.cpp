@@ -200,5 +200,20 @@ TEST(FrameEncoding, PrefixIsDecimalLengthAndColon) {
     EXPECT_EQ(out, "3:abc") << "a refused command appends nothing";
 }
 
+TEST(CommandFrame, RefusesTextsNoReceiverCouldUncompress) {
+    std::string stream;
+    // 8193 bytes compress to a few dozen, yet every receiver refuses them.
+    EXPECT_FALSE(AppendCommandFrame(stream, std::string(8193, 'a')));
+    EXPECT_TRUE(stream.empty());
+    ASSERT_TRUE(AppendCommandFrame(stream, std::string(8192, 'a')));
+    FrameReader reader;
+    reader.Feed(stream);
+    std::string_view payload;
+    ASSERT_EQ(reader.Next(payload), FrameReader::Status::kFrame);
+    std::string text;
+    ASSERT_TRUE(Uncompress(payload, text));
+    EXPECT_EQ(text.size(), 8192u);
+}
+
 }  // namespace
 }  // namespace parlo

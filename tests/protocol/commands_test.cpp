@@ -211,5 +211,19 @@ TEST(Decimal, StrictParsing) {
     EXPECT_FALSE(ParseDecimal("99999999999"));
 }
 
+TEST(BoundedList, KeepsWholeEntriesUntilTheFirstThatDoesNotFit) {
+    BoundedList list("L:", ':', 10);
+    EXPECT_TRUE(list.Add("abc"));   // "L:abc"
+    EXPECT_TRUE(list.Add("de"));    // "L:abc:de"
+    EXPECT_FALSE(list.Add("fgh"));  // would make 12
+    EXPECT_FALSE(list.Add("x"));    // fits, but the list is cut: never thinned
+    EXPECT_EQ(list.Text(), "L:abc:de");
+    EXPECT_EQ(list.Kept(), 2u);
+    EXPECT_EQ(list.LeftOut(), 2u);
+    BoundedList exact("L:", ':', 5);
+    EXPECT_TRUE(exact.Add("abc"));
+    EXPECT_EQ(exact.LeftOut(), 0u);
+}
+
 }  // namespace
 }  // namespace parlo

@@ -37,6 +37,16 @@ TEST_F(Connections, RowsAreSortedByComputerAndTheFirstOfAnAddressGoes) {
     EXPECT_GT(events_.rows_changed, changes);
 }
 
+TEST_F(Connections, LoggingInAgainOnOneConnectionKeepsOneRow) {
+    FakeConnection& amy = Online("amy", "10.0.0.5");
+    for (int k = 0; k < 5; ++k) {
+        Login(amy, "amy");
+    }
+    EXPECT_EQ(Core().Rows().Size(), 1u);
+    Close(amy);
+    EXPECT_EQ(Core().Rows().Size(), 0u);
+}
+
 TEST_F(Connections, FramesSplitAcrossReadsAreReassembled) {
     FakeConnection& c = Accept();
     std::string frames;
@@ -100,17 +110,17 @@ TEST_F(ServerLogFile, LinesCarryTheUtcTimeInBothPlaces) {
     const std::string saved_tz = old_tz != nullptr ? old_tz : "";
     setenv("TZ", "Asia/Kolkata", 1);
     tzset();
-    Core().Log("un\ndeux");
+    Core().Log("un");
     if (old_tz != nullptr) {
         setenv("TZ", saved_tz.c_str(), 1);
     } else {
         unsetenv("TZ");
     }
     tzset();
-    EXPECT_EQ(events_.lines.back(), "(09:05:07) un\ndeux");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n");
+    EXPECT_EQ(events_.lines.back(), "(09:05:07) un");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\n");
     Core().Log("trois");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\ndeux\n(09:05:07) trois\n");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) un\n(09:05:07) trois\n");
     EXPECT_EQ(LogTimeStamp(23 * 3600 + 59 * 60 + 59 + 86400 * 365), "(23:59:59) ");
 }
 
@@ -161,24 +171,33 @@ namespace parlo::server::testing {
 namespace {
 
 // The file stays open between lines, yet a Log.txt moved or deleted by
-// someone else is followed by a fresh one at the same path.
+// someone else is followed by a fresh one at the same path from the very next
+// line (the clock does not move: nothing waits for a second to pass).
 TEST_F(ServerLogFile, MovedOrDeletedFileIsStartedAgain) {
-    std::time_t now = kNineFiveSeven;
+    const std::time_t now = kNineFiveSeven;
     std::vector<std::string> shown;
     ServerLog log(
         dir_ / "Log.txt", [&now] { return now; },
         [&shown](std::string_view line) { shown.emplace_back(line); });
     log.Write("un");
     std::filesystem::rename(dir_ / "Log.txt", dir_ / "Log.old");
-    ++now;
     log.Write("deux");
     EXPECT_EQ(ReadFile(dir_ / "Log.old"), "(09:05:07) un\n");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:08) deux\n");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) deux\n");
     std::filesystem::remove(dir_ / "Log.txt");
-    ++now;
     log.Write("trois");
-    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:09) trois\n");
-    EXPECT_EQ(shown.size(), 3u);
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) trois\n");
+    // A change of attributes alone keeps the same file.
+    std::filesystem::permissions(dir_ / "Log.txt", std::filesystem::perms::owner_all);
+    log.Write("quatre");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) trois\n(09:05:07) quatre\n");
+    // Moved away and replaced by someone else's file: lines go to the new one.
+    std::filesystem::rename(dir_ / "Log.txt", dir_ / "Log.1");
+    WriteFile(dir_ / "Log.txt", "");
+    log.Write("cinq");
+    EXPECT_EQ(ReadFile(dir_ / "Log.txt"), "(09:05:07) cinq\n");
+    EXPECT_EQ(ReadFile(dir_ / "Log.1"), "(09:05:07) trois\n(09:05:07) quatre\n");
+    EXPECT_EQ(shown.size(), 5u);
 }
 
 }  // namespace

@@ -103,6 +103,22 @@ TEST_F(Database, SaveThenLoadKeepsEveryOrderAndTheBackupHoldsThePreviousSave) {
     EXPECT_EQ(loaded.record_text, Record("zoe"));
 }
 
+TEST_F(Database, TemporaryFileLeftByACrashIsRemovedAtStart) {
+    Core().AddAccount(MakeRecord(Record("ann")));
+    ASSERT_TRUE(Core().SaveDatabase());
+    Stop();
+    // A save killed between writing the temporary file and the rename.
+    WriteFile(dir_ / "UserDB.dat.tmp", "half a sav");
+    Core();
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "UserDB.dat.tmp"));
+    EXPECT_TRUE(events_.Logged("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue"));
+    EXPECT_EQ(Logins(Core().Users()), std::vector<std::string>{"ann"});
+    // Without one, no line.
+    events_.lines.clear();
+    Restart();
+    EXPECT_FALSE(events_.Logged("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue"));
+}
+
 TEST_F(Database, TruncatedFileIsSetAsideAndWhatWasReadWholeIsKept) {
     const std::string whole = Image(103)
                                   .Int(3)

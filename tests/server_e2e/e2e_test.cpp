@@ -26,6 +26,7 @@
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "tests/support/process.h"
+#include "tests/support/wire_client.h"
 
 namespace {
 
@@ -37,128 +38,9 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kWait = 5s;
-
-// A client speaking frames over a blocking socket.
-class WireClient {
-  public:
-    explicit WireClient(uint16_t port) : fd_(ConnectTo(port)) {}
-    ~WireClient() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    WireClient(const WireClient&) = delete;
-    WireClient& operator=(const WireClient&) = delete;
-
-    bool Connected() const { return fd_ >= 0; }
-
-    void SendRaw(std::string_view bytes) {
-        ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-    void Send(std::string_view command) {
-        std::string frame;
-        ASSERT_TRUE(parlo::AppendCommandFrame(frame, command));
-        SendRaw(frame);
-    }
-
-    // The next command other than a state broadcast (connections coming and
-    // going elsewhere cause those at any time).
-    std::optional<std::string> Next() {
-        for (;;) {
-            std::optional<std::string> command = NextAny();
-            if (!command || !command->starts_with("SetState!")) {
-                return command;
-            }
-        }
-    }
-
-    // The next command received, or nothing when none came in time or the
-    // server closed the connection.
-    std::optional<std::string> NextAny(std::chrono::milliseconds timeout = kWait) {
-        auto deadline = Clock::now() + timeout;
-        while (received_.empty() && !closed_) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
-                break;
-            }
-            pollfd fd{fd_, POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
-                ReadSome();
-            }
-        }
-        if (received_.empty()) {
-            return std::nullopt;
-        }
-        std::string command = std::move(received_.front());
-        received_.pop_front();
-        return command;
-    }
-
-    // Skips commands until one starts with `prefix`; returns it (or nothing).
-    std::optional<std::string> WaitFor(std::string_view prefix) {
-        while (std::optional<std::string> command = NextAny()) {
-            if (command->starts_with(prefix)) {
-                return command;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // True once the server has closed the connection.
-    bool WaitClosed() {
-        auto deadline = Clock::now() + kWait;
-        while (!closed_ && Clock::now() < deadline) {
-            pollfd fd{fd_, POLLIN, 0};
-            if (poll(&fd, 1, 50) > 0) {
-                ReadSome();
-            }
-        }
-        return closed_;
-    }
-
-  private:
-    void ReadSome() {
-        char chunk[16384];
-        ssize_t n = recv(fd_, chunk, sizeof(chunk), 0);
-        if (n <= 0) {
-            closed_ = true;
-            return;
-        }
-        reader_.Feed({chunk, static_cast<size_t>(n)});
-        std::string_view payload;
-        while (reader_.Next(payload) == parlo::FrameReader::Status::kFrame) {
-            std::string text;
-            EXPECT_TRUE(parlo::Uncompress(payload, text));
-            received_.push_back(std::move(text));
-        }
-    }
-
-    int fd_;
-    parlo::FrameReader reader_;
-    std::deque<std::string> received_;
-    bool closed_ = false;
-};
-
-std::string Blob(std::string_view text) {
-    std::string out;
-    EXPECT_TRUE(parlo::Compress(text, out));
-    return out;
-}
-
-std::string RegisterCommand(std::string_view login, std::string_view password,
-                            std::string_view first = "Prénom", std::string_view last = "Nom",
-                            std::string_view email = "x@example.org") {
-    return parlo::FormatAddNewUser(
-        parlo::FormatRecordText(Blob(login), Blob(password), first, last, email));
-}
-
-std::string ConnectCommand(std::string_view login, std::string_view password,
-                           std::string_view computer = "poste") {
-    return parlo::FormatConnect(computer, Blob(login), Blob(password));
-}
+using parlo::testing::ConnectCommand;
+using parlo::testing::RegisterCommand;
+using parlo::testing::WireClient;
 
 class ServerTest : public ::testing::Test {
   protected:

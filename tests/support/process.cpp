@@ -33,6 +33,11 @@ sockaddr_in Loopback(uint16_t port) {
 
 }  // namespace
 
+std::string ProgramPath(const char* variable, std::string fallback) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0' ? std::string(value) : std::move(fallback);
+}
+
 uint16_t FreePort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Loopback(0);

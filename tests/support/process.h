@@ -18,6 +18,9 @@ namespace parlo::testing {
 uint16_t FreePort();
 // A blocking TCP connection to 127.0.0.1:port, or -1.
 int ConnectTo(uint16_t port);
+// The program named by the environment variable `variable`, else `fallback`
+// (full-size runs point tests at another build, e.g. PARLO_SERVER).
+std::string ProgramPath(const char* variable, std::string fallback);
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFile(const std::filesystem::path& path);
 

@@ -1,0 +1,218 @@
+// Hostile peers against the real headless Server: a client that stops
+// reading while others flood it, a client sending one byte a second, a burst
+// of connections opened and dropped, and random fields for every keyword.
+// After each, a fresh client registers, logs in and exchanges a message
+// within normal time.
+//
+// PARLO_BURST sets the burst's size (500 by default; 5000 for the full run);
+// PARLO_SERVER another Server program to run.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/commands.h"
+#include "tests/support/process.h"
+#include "tests/support/wire_client.h"
+
+namespace {
+
+// PARLO_SERVER points the full-size runs at another build of the program.
+std::string ServerPath() {
+    return parlo::testing::ProgramPath("PARLO_SERVER", SERVER_PATH);
+}
+
+using parlo::testing::ConnectCommand;
+using parlo::testing::ReadFile;
+using parlo::testing::RegisterCommand;
+using parlo::testing::ScratchDirectory;
+using parlo::testing::ServerProcess;
+using parlo::testing::WireClient;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int EnvOr(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    const int value = text != nullptr ? std::atoi(text) : 0;
+    return value > 0 ? value : fallback;
+}
+
+class HostilePeers : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server_ = std::make_unique<ServerProcess>(ServerPath(), directory_.Path());
+        ASSERT_TRUE(server_->StartOnFreePort());
+    }
+
+    std::unique_ptr<WireClient> Account(const std::string& login) {
+        auto client = std::make_unique<WireClient>(server_->Port());
+        EXPECT_TRUE(client->Send(RegisterCommand(login, "pw")));
+        EXPECT_EQ(client->Next(), "AddNewUser:OK") << login;
+        return client;
+    }
+
+    // A fresh pair registers, one logs in again on a new connection, and a
+    // message crosses, all within two seconds.
+    void ExpectFreshClientsServed() {
+        const auto start = Clock::now();
+        const std::string a = "fresh" + std::to_string(++fresh_);
+        const std::string b = a + "b";
+        Account(a);
+        auto peer = Account(b);
+        WireClient client(server_->Port());
+        ASSERT_TRUE(client.Send(ConnectCommand(a, "pw")));
+        ASSERT_EQ(client.Next(), "Login:OK");
+        const std::string message =
+            parlo::FormatMessage(a, std::vector<std::string>{a, b}, "bonjour");
+        ASSERT_TRUE(client.Send(message));
+        EXPECT_EQ(peer->WaitFor("Message:"), message);
+        EXPECT_LT(Clock::now() - start, 2s);
+    }
+
+    bool Logged(std::string_view text) const {
+        return ReadFile(directory_.Path() / "Log.txt").find(text) != std::string::npos;
+    }
+
+    ScratchDirectory directory_;
+    std::unique_ptr<ServerProcess> server_;
+    int fresh_ = 0;
+};
+
+// Milliseconds for one message from `from` to reach `to`.
+double OneMessage(WireClient& from, WireClient& to, const std::string& message) {
+    const auto start = Clock::now();
+    EXPECT_TRUE(from.Send(message));
+    EXPECT_EQ(to.WaitFor("Message:"), message);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double P99(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
+}
+
+TEST_F(HostilePeers, AStalledReaderIsDroppedAtTheCapAndOthersKeepTheirPace) {
+    auto alice = Account("alice");
+    auto bob = Account("bob");
+    auto flooder = Account("flooder");
+    auto reader = Account("reader");  // drains what it gets
+    auto sink = Account("sink");      // never reads again
+    std::mt19937 random(7);
+    std::string noise(4000, ' ');
+    const std::string chat =
+        parlo::FormatMessage("alice", std::vector<std::string>{"alice", "bob"}, "ça va ?");
+    // Batches of 20 incompressible 4 KB messages between two chat messages:
+    // first to the reader, then to the stalled sink.
+    const auto run = [&](const std::string& target, WireClient* drained, int batches) {
+        std::vector<double> latencies;
+        for (int batch = 0; batch < batches; ++batch) {
+            for (int k = 0; k < 20; ++k) {
+                for (char& c : noise) {
+                    c = static_cast<char>(1 + random() % 255);
+                }
+                flooder->Send(parlo::FormatMessage(
+                    "flooder", std::vector<std::string>{"flooder", target}, noise));
+            }
+            if (drained != nullptr) {
+                drained->ReadAvailable();
+                while (drained->Pop()) {
+                }
+            }
+            latencies.push_back(OneMessage(*alice, *bob, chat));
+        }
+        return latencies;
+    };
+    const double base = P99(run("reader", reader.get(), 200));
+    const double stalled = P99(run("sink", nullptr, 200));  // 16 MB for a 4 MB cap
+    std::cout << "p99 of a chatting pair: " << base << " ms beside a reading peer, " << stalled
+              << " ms beside a stalled one\n";
+    EXPECT_TRUE(Logged("ne lit plus ses messages")) << "the stalled reader was not dropped";
+    // Within twice the pace (plus a scheduling allowance on a busy machine).
+    EXPECT_LE(stalled, 2 * base + 5);
+    ExpectFreshClientsServed();
+}
+
+TEST_F(HostilePeers, AFrameSentOneByteASecondHoldsNobodyUp) {
+    WireClient slow(server_->Port());
+    std::string frame;
+    ASSERT_TRUE(parlo::AppendCommandFrame(frame, "GetState:nobody"));
+    const size_t bytes = std::min<size_t>(10, frame.size() - 1);
+    for (size_t k = 0; k < bytes; ++k) {
+        ASSERT_TRUE(slow.SendRaw(frame.substr(k, 1)));
+        if (k % 3 == 0) {
+            ExpectFreshClientsServed();  // meanwhile, everyone else is served
+        }
+        std::this_thread::sleep_for(1s);
+    }
+    ASSERT_TRUE(slow.SendRaw(frame.substr(bytes)));
+    EXPECT_EQ(slow.Next(), "nobody:1");  // and the slow frame itself arrives whole
+    ExpectFreshClientsServed();
+}
+
+TEST_F(HostilePeers, ABurstOfConnectionsOpenedAndDroppedLeavesTheServerServing) {
+    const int burst = EnvOr("PARLO_BURST", 500);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, static_cast<rlim_t>(burst) + 256);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> sockets;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server_->Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int k = 0; k < burst; ++k) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0) << "after " << k << " sockets";
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockets.push_back(fd);
+    }
+    std::this_thread::sleep_for(200ms);
+    for (const int fd : sockets) {
+        close(fd);
+    }
+    const auto start = Clock::now();
+    ExpectFreshClientsServed();
+    std::cout << "burst of " << burst << ": first fresh exchange after "
+              << std::chrono::duration<double, std::milli>(Clock::now() - start).count() << " ms\n";
+    EXPECT_TRUE(server_->Running());
+}
+
+TEST_F(HostilePeers, RandomFieldsForEveryKeywordAreSurvived) {
+    auto known = Account("known");
+    WireClient anonymous(server_->Port());
+    std::mt19937 random(20261208);
+    const std::string alphabet(":!:!:0123456789-ab\xc3\xa9\n\0", 21);
+    for (int round = 0; round < 30; ++round) {
+        for (const auto& test : parlo::ServerKeywordOrder()) {
+            std::string command(test.text);
+            for (int k = static_cast<int>(random() % 60); k > 0; --k) {
+                command.push_back(alphabet[random() % alphabet.size()]);
+            }
+            ASSERT_TRUE((round % 2 == 0 ? *known : anonymous).Send(command)) << command;
+        }
+    }
+    // Both connections still answer in order (a connection that reached
+    // the missing-account path is answered too: only its read was dropped).
+    ASSERT_TRUE(known->Send("GetState:nobody"));
+    EXPECT_EQ(known->WaitFor("nobody:"), "nobody:1");
+    ASSERT_TRUE(anonymous.Send("GetState:nobody"));
+    EXPECT_EQ(anonymous.WaitFor("nobody:"), "nobody:1");
+    EXPECT_FALSE(known->ReceivedBadFrame() || anonymous.ReceivedBadFrame());
+    ExpectFreshClientsServed();
+}
+
+}  // namespace
