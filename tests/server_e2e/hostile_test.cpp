@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -205,12 +206,18 @@ TEST_F(HostilePeers, RandomFieldsForEveryKeywordAreSurvived) {
             ASSERT_TRUE((round % 2 == 0 ? *known : anonymous).Send(command)) << command;
         }
     }
-    // Both connections still answer in order (a connection that reached
-    // the missing-account path is answered too: only its read was dropped).
+    // Both connections still answer. A command that needs an account drops
+    // the rest of the anonymous connection's read, which may hold the
+    // question when it arrived with the commands before it: it is asked
+    // again until a question comes in a read of its own.
     ASSERT_TRUE(known->Send("GetState:nobody"));
     EXPECT_EQ(known->WaitFor("nobody:"), "nobody:1");
-    ASSERT_TRUE(anonymous.Send("GetState:nobody"));
-    EXPECT_EQ(anonymous.WaitFor("nobody:"), "nobody:1");
+    std::optional<std::string> answer;
+    for (int attempt = 0; attempt < 5 && !answer; ++attempt) {
+        ASSERT_TRUE(anonymous.Send("GetState:nobody"));
+        answer = anonymous.WaitFor("nobody:", 1s);
+    }
+    EXPECT_EQ(answer, "nobody:1");
     EXPECT_FALSE(known->ReceivedBadFrame() || anonymous.ReceivedBadFrame());
     ExpectFreshClientsServed();
 }
