@@ -93,7 +93,10 @@ echo "package test: installing both packages"
 for program in /usr/bin/parlomatic /usr/bin/parlomatic-server; do
     [ -x "$program" ] || fail "$program not installed"
 done
-/usr/bin/parlomatic-server --help | grep -q -- "--headless" || fail "parlomatic-server --help"
+/usr/bin/parlomatic-server --help | grep -q -- "^Usage: parlomatic-server \[--headless\]" ||
+    fail "parlomatic-server --help"
+QT_QPA_PLATFORM=offscreen /usr/bin/parlomatic --help | grep -q -- "^Usage: parlomatic \[/minimize\]" ||
+    fail "parlomatic --help"
 
 if command -v systemd-analyze >/dev/null; then
     echo "package test: systemd-analyze verify"

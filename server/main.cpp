@@ -3,6 +3,7 @@
 // runs headless.
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "server/headless.h"
@@ -15,15 +16,19 @@
 
 int main(int argc, char** argv) {
     using namespace parlo::server;
+    // The usage names the program as it was started ("Server" in the build
+    // tree, "parlomatic-server" once installed).
+    const std::string program =
+        argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "Server";
+    const std::string usage = ServerUsage(program);
     std::string error;
     std::optional<ServerCommandLine> options = ParseServerCommandLine(argc, argv, error);
     if (!options) {
-        std::fprintf(stderr, "Server: %s\n%.*s", error.c_str(),
-                     static_cast<int>(ServerUsage().size()), ServerUsage().data());
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(), usage.c_str());
         return 2;
     }
     if (options->help) {
-        std::fwrite(ServerUsage().data(), 1, ServerUsage().size(), stdout);
+        std::fputs(usage.c_str(), stdout);
         return 0;
     }
     // A client that vanishes mid-write must cost an error code, not the process.

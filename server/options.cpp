@@ -84,8 +84,9 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
     return ParseServerCommandLine(args, error);
 }
 
-std::string_view ServerUsage() {
-    return "Usage: Server [--headless] [--port N] [--broadcast full|changes] [/minimize]\n"
+std::string ServerUsage(std::string_view program) {
+    return "Usage: " + std::string(program) +
+           " [--headless] [--port N] [--broadcast full|changes] [/minimize]\n"
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"

@@ -34,6 +34,6 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
                                                         std::string& error);
 
 // The short usage text printed for --help and after a command-line error.
-std::string_view ServerUsage();
+std::string ServerUsage(std::string_view program);
 
 }  // namespace parlo::server

@@ -26,8 +26,9 @@ std::optional<ClientCommandLine> ParseClientCommandLine(std::span<const std::str
     return options;
 }
 
-std::string_view ClientUsage() {
-    return "Usage: Parlomatic [/minimize]\n"
+std::string ClientUsage(std::string_view program) {
+    return "Usage: " + std::string(program) +
+           " [/minimize]\n"
            "  /minimize  start with the main window hidden, only the tray icon showing\n"
            "             (any letter case)\n"
            "  --help     print this text and exit\n"

@@ -20,6 +20,6 @@ std::optional<ClientCommandLine> ParseClientCommandLine(std::span<const std::str
                                                         std::string& error);
 
 // The short usage text printed for --help and after a command-line error.
-std::string_view ClientUsage();
+std::string ClientUsage(std::string_view program);
 
 }  // namespace parlo::client
