@@ -24,8 +24,6 @@ bool IsStateList(std::string_view command) {
 class Side {
   public:
     explicit Side(BroadcastMode mode) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "parlo-equiv-XXXXXX");
-        dir_ = mkdtemp(pattern.data());
         ServerOptions options;
         options.directory = dir_;
         options.clock = [] { return kNineFiveSeven; };
@@ -33,10 +31,7 @@ class Side {
         core_ = std::make_unique<ServerCore>(std::move(options), events_);
         core_->Start();
     }
-    ~Side() {
-        core_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    ~Side() { core_.reset(); }  // before its directory goes
     Side(const Side&) = delete;
     Side& operator=(const Side&) = delete;
 
@@ -66,7 +61,8 @@ class Side {
     std::vector<std::string> Take(size_t i) { return connections_[i]->Take(); }
 
   private:
-    std::filesystem::path dir_;
+    parlo::testing::ScratchDirectory scratch_;
+    const std::filesystem::path& dir_ = scratch_.Path();
     RecordingEvents events_;
     std::unique_ptr<ServerCore> core_;
     std::vector<std::unique_ptr<FakeConnection>> connections_;

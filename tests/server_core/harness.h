@@ -17,6 +17,7 @@
 #include "protocol/commands.h"
 #include "server/core/server_core.h"
 #include "tests/server_core/fake_connection.h"
+#include "tests/support/process.h"
 
 namespace parlo::server::testing {
 
@@ -70,14 +71,7 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view bytes)
 
 class CoreTest : public ::testing::Test {
   protected:
-    CoreTest() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "parlo-core-XXXXXX");
-        dir_ = mkdtemp(pattern.data());
-    }
-    ~CoreTest() override {
-        core_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    ~CoreTest() override { core_.reset(); }  // before its directory goes
 
     ServerCore& Core() {
         if (!core_) {
@@ -148,7 +142,8 @@ class CoreTest : public ::testing::Test {
 
     // Set before the first Core() call.
     BroadcastMode broadcast_ = BroadcastMode::kChanges;
-    std::filesystem::path dir_;
+    parlo::testing::ScratchDirectory scratch_;
+    const std::filesystem::path& dir_ = scratch_.Path();
     RecordingEvents events_;
     std::unique_ptr<ServerCore> core_;
     std::vector<std::unique_ptr<FakeConnection>> connections_;
