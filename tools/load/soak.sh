@@ -7,28 +7,20 @@
 # lines that report trouble.
 #   [ROUNDS=N] tools/load/soak.sh BUILD_DIR WORK_DIR
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 work=$2
 mkdir -p "$work"
 cd "$work"
 rm -f UserDB.dat UserDB.bak Log.txt rss.txt
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-ulimit -n "$(ulimit -Hn)"
-"$build/bin/Server" --headless --port "$port" >/dev/null 2>server.err &
-server=$!
+. "$here/server.sh"
 sampler=
 cleanup() {
     [ -z "$sampler" ] || kill "$sampler" 2>/dev/null || true
-    kill -TERM "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
+    stop_server
 }
 trap cleanup EXIT INT TERM
-tries=0
-until python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1).close()" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 50 ] || { echo "server did not start" >&2; exit 1; }
-    sleep 0.1
-done
+start_server
 load() { "$build/bin/parlo-load" --port "$port" --users 1000 --prefix soak "$@" >>load.txt; }
 load --register --contacts 1
 start=$(date +%s)
