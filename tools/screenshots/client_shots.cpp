@@ -25,6 +25,7 @@
 #include "shared_ui/french_translation.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
+#include "tools/screenshots/framed_shot.h"
 
 namespace {
 
@@ -94,16 +95,6 @@ struct Helper {
     Session session;
 };
 
-// The window as the screen shows it, frame and all.
-bool SaveScreen(const QRect& area, const QDir& dir, const char* name) {
-    const QString path = dir.filePath(QString::fromUtf8(name));
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
-                                                                      area.width(), area.height());
-    const bool saved = !shot.isNull() && shot.save(path);
-    std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toUtf8().constData());
-    return saved;
-}
-
 void Hover(QWidget& view, int y) {
     const QPointF local(60, y);
     QMouseEvent move(QEvent::MouseMove, local, view.mapToGlobal(local), Qt::NoButton, Qt::NoButton,
@@ -117,12 +108,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ui::InstallFrenchTranslation(app);
     QApplication::setQuitOnLastWindowClosed(false);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: parlo-client-shots DIR\n");
+    const std::optional<QDir> pictures = parlo::shots::PicturesDirectory(argc, argv);
+    if (!pictures) {
         return 2;
     }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    QDir().mkpath(out.path());
+    const QDir& out = *pictures;
     QTemporaryDir work;
 
     parlo::testing::ServerProcess server(
@@ -182,7 +172,9 @@ int main(int argc, char** argv) {
     // Chloé, the second online row.
     Hover(window.View(), ContactListLayout::kOnlineTop + ContactListLayout::kRowHeight + 8);
     Settle(400);
-    ok = SaveScreen(window.frameGeometry(), out, "client-main-window.png") && ok;
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-main-window.png")) &&
+         ok;
 
     {
         const int y = window.View().Layout().OfflineRowY(0) + 8;
@@ -190,7 +182,8 @@ int main(int argc, char** argv) {
         menu->popup(window.View().mapToGlobal(QPoint(70, y)));
         Settle(400);
         const QRect area = window.frameGeometry().united(menu->geometry()).adjusted(0, 0, 8, 8);
-        ok = SaveScreen(area, out, "client-contact-menu.png") && ok;
+        ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-contact-menu.png")) &&
+             ok;
         menu->close();
     }
     {
@@ -198,7 +191,7 @@ int main(int argc, char** argv) {
         menu.popup(window.frameGeometry().topRight() + QPoint(16, 40));
         Settle(400);
         const QRect area = window.frameGeometry().united(menu.geometry()).adjusted(0, 0, 8, 8);
-        ok = SaveScreen(area, out, "client-tray-menu.png") && ok;
+        ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-tray-menu.png")) && ok;
         menu.close();
     }
 

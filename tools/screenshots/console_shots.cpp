@@ -60,12 +60,11 @@ int main(int argc, char** argv) {
     using parlo::testing::WaitUntil;
     QApplication app(argc, argv);
     parlo::ui::InstallFrenchTranslation(app);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: parlo-console-shots DIR\n");
+    const std::optional<QDir> pictures = parlo::shots::PicturesDirectory(argc, argv);
+    if (!pictures) {
         return 2;
     }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    QDir().mkpath(out.path());
+    const QDir& out = *pictures;
     QTemporaryDir work;
 
     MessageBoxPrompts prompts;

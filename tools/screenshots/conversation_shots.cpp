@@ -78,12 +78,11 @@ QWidget* ConversationWindowOnScreen() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     parlo::ui::InstallFrenchTranslation(app);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: parlo-conversation-shots DIR\n");
+    const std::optional<QDir> pictures = parlo::shots::PicturesDirectory(argc, argv);
+    if (!pictures) {
         return 2;
     }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    QDir().mkpath(out.path());
+    const QDir& out = *pictures;
     QTemporaryDir work;
 
     ShotsUi ui{BoxAnswer::kOk};

@@ -77,12 +77,11 @@ struct Client {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     parlo::ui::InstallFrenchTranslation(app);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: parlo-dialog-shots DIR\n");
+    const std::optional<QDir> pictures = parlo::shots::PicturesDirectory(argc, argv);
+    if (!pictures) {
         return 2;
     }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    QDir().mkpath(out.path());
+    const QDir& out = *pictures;
     QTemporaryDir work;
 
     parlo::testing::ScratchDirectory server_dir;

@@ -8,6 +8,8 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "tests/support/qt_wait.h"
 
@@ -24,15 +26,28 @@ bool SaveFramed(QWidget& window, const QDir& dir, const QString& name) {
     WaitUntil([&] { return window.frameGeometry() != window.geometry(); }, 10000);
     Settle(300);
 
+    return SaveScreenArea(window.frameGeometry(), dir, name);
+}
+
+bool SaveScreenArea(const QRect& area, const QDir& dir, const QString& name) {
     const QString path = dir.filePath(name);
-    QScreen* screen =
-        window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
-    const QRect frame = window.frameGeometry();
-    const QPixmap picture =
-        screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
+        0, area.x(), area.y(), area.width(), area.height());
     const bool saved = !picture.isNull() && picture.save(path);
     std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toUtf8().constData());
     return saved;
+}
+
+std::optional<QDir> PicturesDirectory(int argc, char** argv) {
+    if (argc != 2) {
+        const std::string program =
+            argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "parlo-shots";
+        std::fprintf(stderr, "usage: %s DIR\n", program.c_str());
+        return std::nullopt;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    return out;
 }
 
 }  // namespace parlo::shots

@@ -2,9 +2,12 @@
 // it on the screen, with the frame and title its window manager gave it.
 #pragma once
 
+#include <QDir>
 #include <QString>
 
-class QDir;
+#include <optional>
+
+class QRect;
 class QWidget;
 
 namespace parlo::shots {
@@ -14,5 +17,13 @@ namespace parlo::shots {
 // screen, then saves the screen region of the framed window as `dir`/`name`.
 // Prints "saved PATH" or "FAILED PATH"; false when nothing could be saved.
 bool SaveFramed(QWidget& window, const QDir& dir, const QString& name);
+
+// Saves what the screen shows in `area` as `dir`/`name`, printing "saved
+// PATH" or "FAILED PATH"; false when nothing could be saved.
+bool SaveScreenArea(const QRect& area, const QDir& dir, const QString& name);
+
+// The pictures' directory of "<program> DIR", made when missing; nothing,
+// after printing the usage, for any other command line.
+std::optional<QDir> PicturesDirectory(int argc, char** argv);
 
 }  // namespace parlo::shots
