@@ -3,9 +3,9 @@
 
 #include <csignal>
 
-#include "client/session/tcp_server_link.h"
-#include "tests/client_core/fakes.h"
+#include "client/core/tcp_server_link.h"
 #include "tests/client_e2e/test_server.h"
+#include "tests/support/client_fakes.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
 

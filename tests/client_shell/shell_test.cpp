@@ -9,16 +9,18 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
 
 #include <cstdio>
 #include <filesystem>
 
-#include "client/mail/mail.h"
-#include "client/shell/artwork.h"
-#include "client/shell/command_line.h"
-#include "client/shell/run_client.h"
+#include "client/ui/mail/mail.h"
+#include "client/ui/shell/artwork.h"
+#include "client/ui/shell/command_line.h"
+#include "client/ui/shell/run_client.h"
 #include "tests/client_shell/shell_fixture.h"
 #include "tests/support/process.h"
 
@@ -174,42 +176,58 @@ TEST_F(ShellTest, QuitSetsStateFiveAndWritesTheSettingsWithTheNewSoundFlag) {
     EXPECT_EQ(Session().OwnState(), kStateExit);
 }
 
-TEST_F(ShellTest, BoxesAreModalWithTheCaptionIconAndButtonsAskedForAndYesFirst) {
+TEST_F(ShellTest, BoxesAreModalToTheMainWindowOnlyWithTheCaptionIconAndButtonsAskedFor) {
     LogIn();
     struct Seen {
         QString caption, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         std::vector<QMessageBox::StandardButton> buttons;
         QMessageBox::StandardButton default_button = QMessageBox::NoButton;
-        bool modal = false;
+        bool window_modal = false;
     } seen;
-    auto inspect_then_press_enter = [&](QWidget& widget) {
-        auto& box = static_cast<QMessageBox&>(widget);
-        seen.caption = box.windowTitle();
-        seen.text = box.text();
-        seen.icon = box.icon();
+    auto inspect_then_press_enter = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen.caption = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
         seen.buttons.clear();
-        for (QAbstractButton* button : box.buttons()) {
-            seen.buttons.push_back(box.standardButton(button));
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons.push_back(box->standardButton(button));
         }
         std::sort(seen.buttons.begin(), seen.buttons.end());
         seen.default_button =
-            box.standardButton(static_cast<QAbstractButton*>(box.defaultButton()));
-        seen.modal = box.isModal();
-        Key(*box.focusWidget(), Qt::Key_Return);
+            box->standardButton(static_cast<QAbstractButton*>(box->defaultButton()));
+        seen.window_modal =
+            box->windowModality() == Qt::WindowModal && box->parentWidget() == &shell_.Window();
+        Key(*box->focusWidget(), Qt::Key_Return);
     };
-    WhenModalOpen(inspect_then_press_enter);
     links_.Deliver({"DoAddAddressBook:bruno"});
+    inspect_then_press_enter();
     EXPECT_EQ(seen.caption, "Carnet d'adresse");
     EXPECT_TRUE(seen.text.startsWith("bruno vous a ajouté à son carnet d'adresse\n"));
     EXPECT_EQ(seen.icon, QMessageBox::Question);
     EXPECT_EQ(seen.buttons, (std::vector{QMessageBox::Yes, QMessageBox::No}));
     EXPECT_EQ(seen.default_button, QMessageBox::Yes);
-    EXPECT_TRUE(seen.modal);
+    EXPECT_TRUE(seen.window_modal);
     EXPECT_EQ(links_.sent, Texts{"YesAddAddressBook:bruno"});
 
-    WhenModalOpen(inspect_then_press_enter);
+    // With the box open, a later message opens its window, which takes keys.
     links_.Deliver({"Broadcast:Le serveur redémarre:à 18 h"});
+    links_.Deliver({"Message:5:bruno:2:amelie:bruno:salut"});
+    ASSERT_EQ(Session().Conversations().size(), 1u);
+    QWidget* input = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "conversation" && top->isVisible()) {
+            input = top->findChild<QWidget*>("input");
+        }
+    }
+    ASSERT_NE(input, nullptr);
+    input->window()->activateWindow();
+    input->setFocus();
+    QTest::keyClick(input->window()->windowHandle(), Qt::Key_A);
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(input)->toPlainText(), "a");
+    inspect_then_press_enter();
     EXPECT_EQ(seen.caption, "Message de l'administrateur");
     EXPECT_EQ(seen.text, "Le serveur redémarre");
     EXPECT_EQ(seen.icon, QMessageBox::Information);
@@ -218,8 +236,8 @@ TEST_F(ShellTest, BoxesAreModalWithTheCaptionIconAndButtonsAskedForAndYesFirst) 
     // No mail program at all: the user is told.
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), nullptr, nullptr);
     if (!OpenMailProgram("x@y")) {
-        WhenModalOpen(inspect_then_press_enter);
         shell_.SendMail("emile@bureau.lan");
+        inspect_then_press_enter();
         EXPECT_EQ(seen.caption, "Impossible");
         EXPECT_EQ(seen.text, MailUnavailableText("emile@bureau.lan"));
         EXPECT_TRUE(seen.text.contains("emile@bureau.lan"));
