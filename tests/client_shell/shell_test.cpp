@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -409,6 +410,59 @@ TEST(ClientProgram, CommandLineAndInstanceName) {
     EXPECT_EQ(mine, ClientInstanceName("/home/a/.config/../.config/Parlomatic/Parlomatic.ini"));
     EXPECT_NE(mine, ClientInstanceName("/home/a/second/Parlomatic/Parlomatic.ini"));
     EXPECT_TRUE(mine.startsWith(QStringLiteral("parlomatic-%1-").arg(getuid())));
+}
+
+}  // namespace
+}  // namespace parlo::client::testing
+
+namespace parlo::client::testing {
+namespace {
+
+long RssKiB() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
+        std::sscanf(line, "VmRSS: %ld", &kib);
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    return kib;
+}
+
+// A flood of invitations and of senders opens a bounded number of windows;
+// PARLO_CLIENT_BOUND_FULL=1 runs the full sizes and prints the figures.
+TEST_F(ShellTest, AFloodOfInvitesAndSendersOpensABoundedNumberOfWindows) {
+    LogIn();
+    const bool full = qEnvironmentVariableIsSet("PARLO_CLIENT_BOUND_FULL");
+    const int invites = full ? 10000 : 500;
+    const long before = RssKiB();
+    QElapsedTimer timer, read;
+    timer.start();
+    qint64 slowest_read_ms = 0;
+    auto deliver = [&](const std::string& command) {
+        read.start();
+        links_.Deliver({command});
+        slowest_read_ms = std::max(slowest_read_ms, read.elapsed());
+    };
+    for (int i = 0; i < invites; ++i) {
+        deliver("Invite:x" + std::to_string(i) + ":amelie!y" + std::to_string(i));
+    }
+    for (int i = 0; i < 300; ++i) {
+        const std::string from = "s" + std::to_string(i);
+        deliver("Message:2:" + from + ":2:amelie:" + from + ":hi");
+    }
+    const qint64 flood_ms = timer.elapsed();
+    EXPECT_LE(Session().Conversations().size(), ConversationRegistry::kMaxOpenedByServer);
+    timer.restart();
+    QApplication::processEvents();
+    std::printf(
+        "client bound: %d invites + 300 senders in %lld ms, RSS %ld -> %ld KiB, "
+        "%zu windows, slowest read %lld ms, next event turn %lld ms\n",
+        invites, static_cast<long long>(flood_ms), before, RssKiB(),
+        Session().Conversations().size(), static_cast<long long>(slowest_read_ms),
+        static_cast<long long>(timer.elapsed()));
 }
 
 }  // namespace
