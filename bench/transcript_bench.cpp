@@ -14,8 +14,8 @@
 
 #include <string>
 
-#include "client/conversation/emoticons.h"
-#include "client/conversation/transcript_view.h"
+#include "client/ui/conversation/emoticons.h"
+#include "client/ui/conversation/transcript_view.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "client/conversation/emoticons.h"
-#include "client/conversation/transcript_layout.h"
+#include "client/ui/conversation/emoticons.h"
+#include "client/ui/conversation/transcript_layout.h"
 
 namespace parlo::client::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "client/conversation/transcript_layout.h"
+#include "client/ui/conversation/transcript_layout.h"
 
 namespace parlo::client::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "client/conversation/transcript_fonts.h"
-#include "client/conversation/transcript_layout.h"
+#include "client/ui/conversation/transcript_fonts.h"
+#include "client/ui/conversation/transcript_layout.h"
 #include "tests/client_conversation/fixed_measure.h"
 
 namespace parlo::client::testing {

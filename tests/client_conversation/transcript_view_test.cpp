@@ -15,8 +15,8 @@
 #include <QWindow>
 #include <random>
 
-#include "client/conversation/emoticons.h"
-#include "client/conversation/transcript_view.h"
+#include "client/ui/conversation/emoticons.h"
+#include "client/ui/conversation/transcript_view.h"
 #include "tests/support/image_checks.h"
 #include "tests/support/qt_wait.h"
 

@@ -12,10 +12,10 @@
 
 #include <set>
 
-#include "client/conversation/conversation_input.h"
-#include "client/conversation/conversation_window.h"
-#include "client/conversation/transcript_view.h"
-#include "tests/client_core/fakes.h"
+#include "client/ui/conversation/conversation_input.h"
+#include "client/ui/conversation/conversation_window.h"
+#include "client/ui/conversation/transcript_view.h"
+#include "tests/support/client_fakes.h"
 #include "tests/support/qt_wait.h"
 
 namespace parlo::client::testing {
@@ -24,9 +24,8 @@ namespace {
 // The fake port's boxes and records, with real conversation windows.
 class WindowUi final : public UiPort {
   public:
-    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon icon,
-                             BoxButtons buttons) override {
-        return fake.ShowMessageBox(text, caption, icon, buttons);
+    void ShowMessageBox(const BoxRequest& box, BoxContinuation answered) override {
+        fake.ShowMessageBox(box, std::move(answered));
     }
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
         const QWidgetList before = QApplication::topLevelWidgets();

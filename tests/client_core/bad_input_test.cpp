@@ -1,7 +1,7 @@
 // A server that sends what no server should: the session survives every
 // case; where the frame stream cannot be trusted the connection is reset and
 // the user sees the offline state, never a hang.
-#include "tests/client_core/fakes.h"
+#include "tests/support/client_fakes.h"
 
 namespace parlo::client::testing {
 namespace {

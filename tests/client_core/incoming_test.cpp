@@ -2,7 +2,7 @@
 // commands, against fake links.
 #include <QElapsedTimer>
 
-#include "tests/client_core/fakes.h"
+#include "tests/support/client_fakes.h"
 
 namespace parlo::client::testing {
 namespace {
@@ -111,13 +111,19 @@ TEST_F(IncomingTest, LookupClosesOlderDuplicatesWithABoxOnlyWhenVisible) {
     EXPECT_EQ(ui_.boxes, Texts{"Une autre conversation entre :\nme et bob\nexiste déjà, cette "
                                "fenêtre va être fermée"});
     EXPECT_TRUE(ui_.views.at(first)->destroyed && ui_.views.at(second)->destroyed);
+}
 
-    // The user closes the survivor while a box is up: nothing is left to return.
-    session_.ConversationById(third)->View().Show();
-    const ConversationId fourth = session_.CreateConversation(Texts{"me", "bob"}).Id();
-    ui_.while_box_open = [&] { session_.LeaveConversation(fourth); };
-    EXPECT_EQ(Find({"me", "bob"}), nullptr);
-    EXPECT_TRUE(session_.Conversations().empty());
+TEST_F(IncomingTest, TheServerOpensAtMostItsShareOfConversations) {
+    for (size_t i = 0; i < ConversationRegistry::kMaxOpenedByServer + 10; ++i) {
+        const std::string from = "u" + std::to_string(i);
+        links_.Deliver({"Message:2:" + from + ":2:me:" + from + ":hi"});
+        links_.Deliver({"Invite:" + from + ":me!" + from + "!x"});
+    }
+    EXPECT_EQ(session_.Conversations().size(), ConversationRegistry::kMaxOpenedByServer);
+    links_.Deliver({"Message:5:u0:2:me:u0:again"});
+    EXPECT_EQ(ViewOf(*session_.Conversations()[0]).transcript.back(), "u0: again");
+    session_.OpenConversationWith("bob");  // the user's own are not counted
+    EXPECT_EQ(session_.Conversations().size(), ConversationRegistry::kMaxOpenedByServer + 1);
 }
 
 TEST_F(IncomingTest, ConversationSendersBuildTheirCommands) {
@@ -138,28 +144,43 @@ TEST_F(IncomingTest, ConversationSendersBuildTheirCommands) {
     EXPECT_TRUE(ui_.views.at(id)->destroyed);
 }
 
-TEST_F(IncomingTest, FramesWaitUntilABoxIsAnswered) {
-    ui_.while_box_open = [&] {
-        links_.Deliver({"AskAddressBook"});
-        EXPECT_TRUE(links_.sent.empty()) << "a frame was handled behind an open box";
-    };
-    links_.Deliver({"Broadcast:one", "AskAddressBook"});
+TEST_F(IncomingTest, ABoxHoldsOnlyTheRestOfItsReadWhichRunsInOrderOnceAnswered) {
+    ui_.keep_open = true;
+    links_.Deliver({"Broadcast:one", "AskAddressBook", "DoAddAddressBook:zoe", "Broadcast:two"});
+    EXPECT_TRUE(links_.sent.empty()) << "a frame was handled behind its read's box";
+    // Later reads go on meanwhile, without any further bytes.
+    links_.Deliver({"Message:2:bob:2:me:bob:hi"});
+    EXPECT_EQ(ViewOf(Only()).transcript, Texts{"bob: hi"});
+    links_.Deliver({"AskAddressBook", "DoAddAddressBook:ZOE"});
+    EXPECT_EQ(links_.sent, Texts{"AddressBook"});
+    ui_.Answer();
     EXPECT_EQ(links_.sent, (Texts{"AddressBook", "AddressBook"}));
-
-    // A box of a user action: the frames go on once the action has returned.
-    links_.sent.clear();
-    ui_.while_box_open = [&] { links_.Deliver({"AskAddressBook"}); };
-    session_.AddContact("zoe");
-    EXPECT_EQ(links_.sent, Texts{"DoAddAddressBook:zoe"});
-    QCoreApplication::processEvents();
-    EXPECT_EQ(links_.sent.back(), "AddressBook");
+    EXPECT_EQ(ui_.boxes.back(), "two") << "the held request joined the open question";
+    ui_.next_answer = BoxAnswer::kYes;
+    ui_.Answer();
+    EXPECT_EQ(links_.sent.back(), "YesAddAddressBook:ZOE");
+    ui_.Answer();
 
     // The connection ends behind a box: the rest of that read is dropped.
     links_.sent.clear();
-    ui_.while_box_open = [&] { links_.CloseFromServer(); };
     links_.Deliver({"Login:Vous êtes connecté ailleurs...", "AskAddressBook"});
+    links_.CloseFromServer();
+    while (!ui_.open.empty()) {
+        ui_.Answer();
+    }
     EXPECT_FALSE(session_.IsConnected());
     EXPECT_TRUE(links_.sent.empty());
+}
+
+TEST_F(IncomingTest, ReadingWaitsWhileTooManyBoxesAreOpen) {
+    ui_.keep_open = true;
+    for (size_t i = 0; i < Session::kMaxOpenBoxes; ++i) {
+        EXPECT_FALSE(links_.ReadingPaused());
+        links_.Deliver({"Broadcast:x"});
+    }
+    EXPECT_TRUE(links_.ReadingPaused());
+    ui_.Answer();
+    EXPECT_FALSE(links_.ReadingPaused());
 }
 
 TEST_F(SessionTest, NewUserChecksComeInOrderAndABadFormSendsNothing) {

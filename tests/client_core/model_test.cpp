@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "client/contacts/contact_layout.h"
-#include "tests/client_core/fakes.h"
+#include "client/core/contact_layout.h"
+#include "tests/support/client_fakes.h"
 
 namespace parlo::client::testing {
 namespace {

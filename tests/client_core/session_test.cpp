@@ -1,7 +1,7 @@
 // Connection, own state, sending and frame reading, against fake links.
 #include <QFile>
 
-#include "tests/client_core/fakes.h"
+#include "tests/support/client_fakes.h"
 
 namespace parlo::client::testing {
 namespace {
@@ -40,15 +40,24 @@ TEST_F(SessionTest, LoginAnswers) {
     EXPECT_EQ(ui_.captions.back(), texts::kUserManagement);
 }
 
-TEST_F(SessionTest, FailedConnectionEndsOfflineAndLaterSendsSayNotConnected) {
-    links_.connect_succeeds = false;
+TEST_F(SessionTest, FailedConnectionEndsOfflineSaysWhyAndLaterSendsSayNotConnected) {
     session_.LogIn(Compressed("alice"), Compressed("pw"));
+    links_.FailConnect("connexion refusée");
     EXPECT_EQ(ui_.states, (std::vector<int>{kStateConnecting, kStateOffline}));
     EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_EQ(session_.ConnectionProblem(), "Serveur injoignable : connexion refusée");
     session_.RequestAddressBook();
     EXPECT_EQ(ui_.boxes, Texts{std::string(texts::kNotConnected)});
     EXPECT_EQ(ui_.captions, Texts{std::string(texts::kImpossible)});
-    EXPECT_TRUE(links_.sent.empty());
+    EXPECT_EQ(links_.sent.size(), 1u) << "only the Connect queued while connecting";
+
+    // "Test" names the server and the reason in one box.
+    ui_.boxes.clear();
+    ASSERT_TRUE(session_.TestLogIn(Compressed("alice"), Compressed("pw")));
+    EXPECT_TRUE(session_.ConnectionProblem().empty());
+    links_.FailConnect("connexion refusée");
+    EXPECT_EQ(ui_.boxes,
+              Texts{"Impossible de joindre le serveur 127.0.0.1:7777 : connexion refusée"});
 }
 
 TEST_F(SessionTest, EveryWayOfEndingTheConnectionSendsContactsOffline) {

@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "client/dialogs/dialogs.h"
-#include "client/dialogs/find_contacts_dialog.h"
-#include "client/dialogs/new_user_dialog.h"
+#include "client/ui/dialogs/dialogs.h"
+#include "client/ui/dialogs/find_contacts_dialog.h"
+#include "client/ui/dialogs/new_user_dialog.h"
 #include "tests/client_dialogs/dialog_test_support.h"
 
 namespace parlo::client::testing {
@@ -197,10 +197,10 @@ TEST_F(SessionTest, FindContactsWithoutAConnectionShowsTheBoxInstead) {
     EXPECT_EQ(ui_.captions, Texts{std::string(texts::kImpossible)});
 
     LogInAs("me");
-    QString title;
-    WhenModalOpens([&](QWidget& modal) { title = modal.windowTitle(); });
-    OpenFindContactsDialog(session_, nullptr);
-    EXPECT_EQ(title, "Ajouter des contacts");
+    QDialog* dialog = OpenFindContactsDialog(session_, nullptr);
+    ASSERT_EQ(QApplication::activeModalWidget(), dialog);
+    EXPECT_EQ(dialog->windowTitle(), "Ajouter des contacts");
+    dialog->close();
     EXPECT_TRUE(ui_.boxes.empty());
 }
 

@@ -10,12 +10,10 @@
 #include <functional>
 #include <vector>
 
-#include "client/dialogs/dialog_parts.h"
-#include "tests/client_core/fakes.h"
+#include "client/ui/common/dialog_parts.h"
+#include "tests/support/client_fakes.h"
 
 namespace parlo::client::testing {
-
-using dialogs::Q;
 
 // Enter with the focus on `widget`, delivered as the keyboard does.
 inline void PressEnter(QWidget& widget) {
@@ -36,16 +34,6 @@ inline void Type(QLineEdit& field, const QString& text) {
             QTest::sendKeyEvent(QTest::Click, &field, Qt::Key_unknown, QString(c), Qt::NoModifier);
         }
     }
-}
-
-// Runs `inspect` on the modal dialog that opens next, then closes it.
-inline void WhenModalOpens(std::function<void(QWidget&)> inspect) {
-    QTimer::singleShot(0, [inspect = std::move(inspect)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        inspect(*modal);
-        modal->close();
-    });
 }
 
 // The widgets Tab visits from `first`, `count` steps, in their order.

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QSettings>
 
-#include "client/dialogs/address_edit.h"
-#include "client/dialogs/new_user_dialog.h"
-#include "client/dialogs/settings_dialog.h"
+#include "client/ui/dialogs/address_edit.h"
+#include "client/ui/dialogs/new_user_dialog.h"
+#include "client/ui/dialogs/settings_dialog.h"
 #include "tests/client_dialogs/dialog_test_support.h"
 
 namespace parlo::client::testing {
@@ -83,16 +83,13 @@ TEST_F(SettingsDialogTest, TestUsesTheAppliedServerAndNouveauAppliesTheTypedOneF
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(session_.PlainLogin(), "") << "Test applies no account";
 
-    bool inspected = false;
-    WhenModalOpens([&](QWidget& modal) {
-        EXPECT_NE(qobject_cast<NewUserDialog*>(&modal), nullptr);
-        EXPECT_EQ(modal.parentWidget(), &dialog);
-        EXPECT_EQ(session_.Settings().server_address, "10.1.2.3");
-        EXPECT_EQ(session_.Settings().port, 7778);
-        inspected = true;
-    });
     dialog.NewButton().click();
-    EXPECT_TRUE(inspected);
+    QWidget* modal = QApplication::activeModalWidget();
+    ASSERT_NE(qobject_cast<NewUserDialog*>(modal), nullptr);
+    EXPECT_EQ(modal->parentWidget(), &dialog);
+    EXPECT_EQ(session_.Settings().server_address, "10.1.2.3");
+    EXPECT_EQ(session_.Settings().port, 7778);
+    modal->close();
     EXPECT_EQ(dialog.LoginField().text(), Q("zoé"));
 
     // "Annuler" keeps what "Test" and "Nouveau" did.

@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <string>
 
-#include "client/shell/command_line.h"
-#include "client/shell/run_client.h"
+#include "client/ui/shell/command_line.h"
+#include "client/ui/shell/run_client.h"
 #include "tests/client_e2e/widget_commands.h"
 
 namespace parlo::client::testing {

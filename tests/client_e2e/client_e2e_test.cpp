@@ -1,11 +1,18 @@
 // Client cores with real QTcpSocket links talking through the real headless
 // Server, started on a free loopback port in a scratch directory.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 
-#include "client/session/tcp_server_link.h"
-#include "tests/client_core/fakes.h"
+#include <QTimer>
+
+#include "client/core/tcp_server_link.h"
 #include "tests/client_e2e/test_server.h"
+#include "tests/support/client_fakes.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
 
@@ -164,6 +171,57 @@ TEST_F(ClientEndToEnd, LeaveAndAddressBookRequestsWaitForAnOfflineUser) {
     server_.process.StopWith(SIGTERM);
     EXPECT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateOffline; }));
     EXPECT_EQ(alice->StateOf("carl"), kStateOffline);
+}
+
+// A loopback listener whose queue is full, so a connection to it waits.
+class LateAcceptor {
+  public:
+    LateAcceptor() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(fd_, 0);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int& filler : fillers_) {
+            filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        }
+    }
+    ~LateAcceptor() {
+        for (int filler : fillers_) {
+            close(filler);
+        }
+        close(fd_);
+    }
+    int Port() const { return port_; }
+
+  private:
+    int fd_;
+    int port_ = 0;
+    int fillers_[4] = {};
+};
+
+TEST_F(ClientEndToEnd, ConnectingNeverStopsTheEventLoopAndAClosedPortIsNamedInOneBox) {
+    LateAcceptor late;
+    Client client(late.Port());
+    bool fired = false;
+    QTimer::singleShot(20, [&] { fired = true; });
+    client.session.LogInStored();
+    EXPECT_EQ(client.session.OwnState(), kStateConnecting);
+    EXPECT_TRUE(WaitUntil([&] { return fired; }, 1000)) << "a timer waited for the connection";
+    EXPECT_EQ(client.session.OwnState(), kStateConnecting);
+
+    const uint16_t closed = parlo::testing::FreePort();
+    Client tester(closed);
+    ASSERT_TRUE(tester.session.TestLogIn(Compressed("zoe"), Compressed("pw")));
+    ASSERT_TRUE(WaitUntil([&] { return tester.session.OwnState() == kStateOffline; }));
+    parlo::testing::Settle(200);
+    EXPECT_EQ(tester.ui.boxes, Texts{"Impossible de joindre le serveur 127.0.0.1:" +
+                                     std::to_string(closed) + " : connexion refusée"});
+    EXPECT_EQ(tester.session.ConnectionProblem(), "Serveur injoignable : connexion refusée");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "client/settings/client_settings.h"
+#include "client/core/client_settings.h"
 #include "protocol/codec.h"
 #include "tests/support/qt_wait.h"
 

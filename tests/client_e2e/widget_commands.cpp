@@ -18,16 +18,13 @@
 #include <functional>
 #include <optional>
 
-#include "client/conversation/transcript_layout.h"
-#include "client/conversation/transcript_view.h"
-#include "client/shell/contact_list_view.h"
+#include "client/core/qt_text.h"
+#include "client/ui/conversation/transcript_layout.h"
+#include "client/ui/conversation/transcript_view.h"
+#include "client/ui/shell/contact_list_view.h"
 
 namespace parlo::client::testing {
 namespace {
-
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string Escaped(const QString& text) {
     std::string out;

@@ -12,6 +12,7 @@
 #include "tests/client_e2e/test_server.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/wire_client.h"
 
 namespace parlo::client::testing {
 namespace {
@@ -130,6 +131,24 @@ TEST_F(ClientWidgetsEndToEnd, TwoUsersRegisterAddEachOtherAndSeeEachOtherOnline)
     ASSERT_TRUE(bruno->Do("menu main Fichier/&Quitter"));
     EXPECT_EQ(bruno->WaitForExit(), 0) << bruno->Stderr();
     EXPECT_TRUE(alice->WaitFor("state", Online("alice", "", "bruno")));
+}
+
+TEST_F(ClientWidgetsEndToEnd, ServerClosingBehindAnOpenBoxLeavesTheClientWorking) {
+    const auto alice = Start("alice");
+    ASSERT_NO_FATAL_FAILURE(Register(*alice));
+    // Logging in elsewhere evicts this client: a box, then the server closes.
+    parlo::testing::WireClient elsewhere(static_cast<uint16_t>(server_.Port()));
+    ASSERT_TRUE(elsewhere.Send(parlo::testing::ConnectCommand("alice", "mot de passe")));
+    ASSERT_TRUE(elsewhere.WaitFor("Login:OK"));
+    ASSERT_TRUE(alice->WaitFor("box", "Gestion utilisateur|Vous êtes connecté ailleurs..."));
+    ASSERT_TRUE(alice->WaitUntil("state", [](const std::string& s) {
+        return s.starts_with("alice (deconnecté(e))");
+    }));
+    ASSERT_TRUE(alice->Do("answer ok"));
+    ASSERT_TRUE(alice->Do("menu main Fichier/Connection"));
+    ASSERT_TRUE(alice->WaitFor("state", Online("alice")));
+    ASSERT_TRUE(alice->Do("menu main Fichier/&Quitter"));
+    EXPECT_EQ(alice->WaitForExit(), 0) << alice->Stderr();
 }
 
 TEST_F(ClientWidgetsEndToEnd, TwoUsersTalkWithEmoticonsAndAThirdJoinsThroughInviter) {

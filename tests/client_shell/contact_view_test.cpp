@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "client/shell/artwork.h"
-#include "client/shell/contact_list_view.h"
+#include "client/ui/shell/artwork.h"
+#include "client/ui/shell/contact_list_view.h"
 #include "tests/client_shell/shell_fixture.h"
 #include "tests/support/image_checks.h"
 
@@ -207,13 +207,11 @@ TEST_F(ContactView, ContactMenuGreysMessagesForOfflineContactsAndActsOnTheChosen
         return out;
     };
     // A real right-click on emile opens the menu at the cursor.
-    std::vector<std::string> shown;
-    WhenOpen([] { return QApplication::activePopupWidget(); },
-             [&](QWidget& popup) {
-                 shown = texts(static_cast<QMenu&>(popup));
-                 popup.close();
-             });
     Mouse(view_, QEvent::MouseButtonPress, {120, offline_top + 5}, Qt::RightButton);
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    const std::vector<std::string> shown = texts(*popup);
+    popup->close();
     EXPECT_EQ(shown, (std::vector<std::string>{"Envoyer un &message instantanné (grisé)",
                                                "Envoyer un &courrier électronique", "&Supprimer"}));
     EXPECT_EQ(view_.MakeContactMenu(10), nullptr);

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "client/settings/client_settings.h"
+#include "client/core/client_settings.h"
 #include "protocol/codec.h"
 #include "tests/support/process.h"
 

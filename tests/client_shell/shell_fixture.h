@@ -5,13 +5,11 @@
 #include <QApplication>
 #include <QImage>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
-#include "client/shell/client_shell.h"
-#include "tests/client_core/fakes.h"
+#include "client/ui/shell/client_shell.h"
+#include "tests/support/client_fakes.h"
 #include "tests/support/qt_wait.h"
 
 namespace parlo::client::testing {
@@ -38,23 +36,6 @@ class ShellTest : public ::testing::Test {
         Session().LogInStored();
         links_.Deliver({"Login:OK", kAddressBook, kStates});
         links_.sent.clear();
-    }
-
-    // Runs `inspect` on the modal box or menu once it is open, from inside
-    // its own event loop.
-    static void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget&)> inspect) {
-        auto* poll = new QTimer;  // deletes itself once it found the widget
-        QObject::connect(poll, &QTimer::timeout, [poll, find, inspect] {
-            if (QWidget* widget = find(); widget != nullptr && widget->isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-                inspect(*widget);
-            }
-        });
-        poll->start(10);
-    }
-    static void WhenModalOpen(std::function<void(QWidget&)> inspect) {
-        WhenOpen([] { return QApplication::activeModalWidget(); }, std::move(inspect));
     }
 
     static QImage Render(QWidget& widget) {

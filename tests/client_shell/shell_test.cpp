@@ -6,19 +6,22 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
 
 #include <cstdio>
 #include <filesystem>
 
-#include "client/mail/mail.h"
-#include "client/shell/artwork.h"
-#include "client/shell/command_line.h"
-#include "client/shell/run_client.h"
+#include "client/ui/mail/mail.h"
+#include "client/ui/shell/artwork.h"
+#include "client/ui/shell/command_line.h"
+#include "client/ui/shell/run_client.h"
 #include "tests/client_shell/shell_fixture.h"
 #include "tests/support/process.h"
 
@@ -174,42 +177,58 @@ TEST_F(ShellTest, QuitSetsStateFiveAndWritesTheSettingsWithTheNewSoundFlag) {
     EXPECT_EQ(Session().OwnState(), kStateExit);
 }
 
-TEST_F(ShellTest, BoxesAreModalWithTheCaptionIconAndButtonsAskedForAndYesFirst) {
+TEST_F(ShellTest, BoxesAreModalToTheMainWindowOnlyWithTheCaptionIconAndButtonsAskedFor) {
     LogIn();
     struct Seen {
         QString caption, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         std::vector<QMessageBox::StandardButton> buttons;
         QMessageBox::StandardButton default_button = QMessageBox::NoButton;
-        bool modal = false;
+        bool window_modal = false;
     } seen;
-    auto inspect_then_press_enter = [&](QWidget& widget) {
-        auto& box = static_cast<QMessageBox&>(widget);
-        seen.caption = box.windowTitle();
-        seen.text = box.text();
-        seen.icon = box.icon();
+    auto inspect_then_press_enter = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen.caption = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
         seen.buttons.clear();
-        for (QAbstractButton* button : box.buttons()) {
-            seen.buttons.push_back(box.standardButton(button));
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons.push_back(box->standardButton(button));
         }
         std::sort(seen.buttons.begin(), seen.buttons.end());
         seen.default_button =
-            box.standardButton(static_cast<QAbstractButton*>(box.defaultButton()));
-        seen.modal = box.isModal();
-        Key(*box.focusWidget(), Qt::Key_Return);
+            box->standardButton(static_cast<QAbstractButton*>(box->defaultButton()));
+        seen.window_modal =
+            box->windowModality() == Qt::WindowModal && box->parentWidget() == &shell_.Window();
+        Key(*box->focusWidget(), Qt::Key_Return);
     };
-    WhenModalOpen(inspect_then_press_enter);
     links_.Deliver({"DoAddAddressBook:bruno"});
+    inspect_then_press_enter();
     EXPECT_EQ(seen.caption, "Carnet d'adresse");
     EXPECT_TRUE(seen.text.startsWith("bruno vous a ajouté à son carnet d'adresse\n"));
     EXPECT_EQ(seen.icon, QMessageBox::Question);
     EXPECT_EQ(seen.buttons, (std::vector{QMessageBox::Yes, QMessageBox::No}));
     EXPECT_EQ(seen.default_button, QMessageBox::Yes);
-    EXPECT_TRUE(seen.modal);
+    EXPECT_TRUE(seen.window_modal);
     EXPECT_EQ(links_.sent, Texts{"YesAddAddressBook:bruno"});
 
-    WhenModalOpen(inspect_then_press_enter);
+    // With the box open, a later message opens its window, which takes keys.
     links_.Deliver({"Broadcast:Le serveur redémarre:à 18 h"});
+    links_.Deliver({"Message:5:bruno:2:amelie:bruno:salut"});
+    ASSERT_EQ(Session().Conversations().size(), 1u);
+    QWidget* input = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "conversation" && top->isVisible()) {
+            input = top->findChild<QWidget*>("input");
+        }
+    }
+    ASSERT_NE(input, nullptr);
+    input->window()->activateWindow();
+    input->setFocus();
+    QTest::keyClick(input->window()->windowHandle(), Qt::Key_A);
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(input)->toPlainText(), "a");
+    inspect_then_press_enter();
     EXPECT_EQ(seen.caption, "Message de l'administrateur");
     EXPECT_EQ(seen.text, "Le serveur redémarre");
     EXPECT_EQ(seen.icon, QMessageBox::Information);
@@ -218,8 +237,8 @@ TEST_F(ShellTest, BoxesAreModalWithTheCaptionIconAndButtonsAskedForAndYesFirst) 
     // No mail program at all: the user is told.
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), nullptr, nullptr);
     if (!OpenMailProgram("x@y")) {
-        WhenModalOpen(inspect_then_press_enter);
         shell_.SendMail("emile@bureau.lan");
+        inspect_then_press_enter();
         EXPECT_EQ(seen.caption, "Impossible");
         EXPECT_EQ(seen.text, MailUnavailableText("emile@bureau.lan"));
         EXPECT_TRUE(seen.text.contains("emile@bureau.lan"));
@@ -391,6 +410,59 @@ TEST(ClientProgram, CommandLineAndInstanceName) {
     EXPECT_EQ(mine, ClientInstanceName("/home/a/.config/../.config/Parlomatic/Parlomatic.ini"));
     EXPECT_NE(mine, ClientInstanceName("/home/a/second/Parlomatic/Parlomatic.ini"));
     EXPECT_TRUE(mine.startsWith(QStringLiteral("parlomatic-%1-").arg(getuid())));
+}
+
+}  // namespace
+}  // namespace parlo::client::testing
+
+namespace parlo::client::testing {
+namespace {
+
+long RssKiB() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
+        std::sscanf(line, "VmRSS: %ld", &kib);
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    return kib;
+}
+
+// A flood of invitations and of senders opens a bounded number of windows;
+// PARLO_CLIENT_BOUND_FULL=1 runs the full sizes and prints the figures.
+TEST_F(ShellTest, AFloodOfInvitesAndSendersOpensABoundedNumberOfWindows) {
+    LogIn();
+    const bool full = qEnvironmentVariableIsSet("PARLO_CLIENT_BOUND_FULL");
+    const int invites = full ? 10000 : 500;
+    const long before = RssKiB();
+    QElapsedTimer timer, read;
+    timer.start();
+    qint64 slowest_read_ms = 0;
+    auto deliver = [&](const std::string& command) {
+        read.start();
+        links_.Deliver({command});
+        slowest_read_ms = std::max(slowest_read_ms, read.elapsed());
+    };
+    for (int i = 0; i < invites; ++i) {
+        deliver("Invite:x" + std::to_string(i) + ":amelie!y" + std::to_string(i));
+    }
+    for (int i = 0; i < 300; ++i) {
+        const std::string from = "s" + std::to_string(i);
+        deliver("Message:2:" + from + ":2:amelie:" + from + ":hi");
+    }
+    const qint64 flood_ms = timer.elapsed();
+    EXPECT_LE(Session().Conversations().size(), ConversationRegistry::kMaxOpenedByServer);
+    timer.restart();
+    QApplication::processEvents();
+    std::printf(
+        "client bound: %d invites + 300 senders in %lld ms, RSS %ld -> %ld KiB, "
+        "%zu windows, slowest read %lld ms, next event turn %lld ms\n",
+        invites, static_cast<long long>(flood_ms), before, RssKiB(),
+        Session().Conversations().size(), static_cast<long long>(slowest_read_ms),
+        static_cast<long long>(timer.elapsed()));
 }
 
 }  // namespace

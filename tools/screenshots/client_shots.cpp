@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "client/session/session.h"
-#include "client/session/tcp_server_link.h"
-#include "client/shell/client_shell.h"
+#include "client/core/session.h"
+#include "client/core/tcp_server_link.h"
+#include "client/ui/shell/client_shell.h"
 #include "protocol/commands.h"
 #include "shared_ui/french_translation.h"
 #include "tests/support/process.h"
@@ -53,9 +53,10 @@ const char kPassword[] = "motdepasse";
 // A client without windows for the other people: it accepts every request.
 class AgreeingUi final : public UiPort {
   public:
-    BoxAnswer ShowMessageBox(std::string_view, std::string_view, BoxIcon,
-                             BoxButtons buttons) override {
-        return buttons == BoxButtons::kYesNo ? BoxAnswer::kYes : BoxAnswer::kOk;
+    void ShowMessageBox(const BoxRequest& box, BoxContinuation answered) override {
+        if (answered) {
+            answered(box.buttons == BoxButtons::kYesNo ? BoxAnswer::kYes : BoxAnswer::kOk);
+        }
     }
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId) override {
         struct Hidden final : ConversationView {

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "client/conversation/conversation_window.h"
-#include "client/session/session.h"
+#include "client/core/session.h"
+#include "client/ui/conversation/conversation_window.h"
 #include "protocol/codec.h"
 #include "shared_ui/french_translation.h"
 #include "tools/screenshots/framed_shot.h"
@@ -47,7 +47,8 @@ class ScriptedLinks final : public LinkFactory {
 
   private:
     struct Link final : ServerLink {
-        bool Connect(const std::string&, int) override { return true; }
+        void Connect(const std::string&, int) override {}
+        void PauseReading(bool) override {}
         long long Send(std::string_view bytes) override {
             return static_cast<long long>(bytes.size());
         }

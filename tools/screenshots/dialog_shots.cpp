@@ -17,12 +17,12 @@
 #include <memory>
 #include <string>
 
-#include "client/conversation/conversation_window.h"
-#include "client/dialogs/find_contacts_dialog.h"
-#include "client/dialogs/new_user_dialog.h"
-#include "client/dialogs/settings_dialog.h"
-#include "client/session/session.h"
-#include "client/session/tcp_server_link.h"
+#include "client/core/session.h"
+#include "client/core/tcp_server_link.h"
+#include "client/ui/conversation/conversation_window.h"
+#include "client/ui/dialogs/find_contacts_dialog.h"
+#include "client/ui/dialogs/new_user_dialog.h"
+#include "client/ui/dialogs/settings_dialog.h"
 #include "protocol/codec.h"
 #include "shared_ui/french_translation.h"
 #include "tests/support/process.h"

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string_view>
 
-#include "client/conversation/conversation_window.h"
-#include "client/session/session.h"
-#include "client/session/ui_port.h"
+#include "client/core/session.h"
+#include "client/core/ui_port.h"
+#include "client/ui/conversation/conversation_window.h"
 
 namespace parlo::client {
 
@@ -17,11 +17,12 @@ class ShotsUi final : public UiPort {
   public:
     explicit ShotsUi(BoxAnswer answer) : answer_(answer) {}
 
-    BoxAnswer ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon,
-                             BoxButtons) override {
-        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data());
-        return answer_;
+    void ShowMessageBox(const BoxRequest& box, BoxContinuation answered) override {
+        std::fprintf(stderr, "box: %.*s: %.*s\n", static_cast<int>(box.caption.size()),
+                     box.caption.data(), static_cast<int>(box.text.size()), box.text.data());
+        if (answered) {
+            answered(answer_);
+        }
     }
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override {
         return CreateConversationWindow(*session, id);

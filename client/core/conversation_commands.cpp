@@ -1,0 +1,228 @@
+#include "client/core/conversation_commands.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+
+#include "client/core/session.h"
+#include "protocol/field_string.h"
+
+namespace parlo::client {
+
+namespace {
+
+std::vector<std::string> Logins(std::string_view list) {
+    std::vector<std::string> logins;
+    for (std::string_view item : SplitList(list, '!')) {
+        logins.emplace_back(item);
+    }
+    return logins;
+}
+
+}  // namespace
+
+Conversation* ConversationCommands::Find(std::span<const std::string> names) {
+    const std::vector<ConversationId> matches = registry_.Matching(names);
+    // Every match but the newest is a duplicate.
+    for (size_t i = 0; i + 1 < matches.size(); ++i) {
+        if (registry_.ById(matches[i])->View().IsVisible()) {
+            session_.ShowBox("Une autre conversation entre :\n" + JoinNamesForBox(names) +
+                                 "\nexiste déjà, cette fenêtre va être fermée",
+                             texts::kConversations, BoxIcon::kInformation);
+        }
+        Remove(matches[i]);
+    }
+    return matches.empty() ? nullptr : registry_.ById(matches.back());
+}
+
+Conversation& ConversationCommands::Create(std::span<const std::string> names, bool by_server) {
+    const ConversationId id = next_id_++;
+    auto conversation = std::make_unique<Conversation>(id, session_.PlainLogin(),
+                                                       session_.Ui().CreateConversationView(id));
+    for (const std::string& name : names) {
+        conversation->AddParticipant(name);
+    }
+    RefreshTitle(*conversation);
+    return registry_.Add(std::move(conversation), by_server);
+}
+
+Conversation* ConversationCommands::FindOrOpen(std::span<const std::string> names) {
+    if (Conversation* conversation = Find(names)) {
+        return conversation;
+    }
+    if (!registry_.ServerMayOpenMore()) {
+        if (!std::exchange(limit_logged_, true)) {
+            qWarning("%zu conversations opened by the server: further ones are ignored",
+                     ConversationRegistry::kMaxOpenedByServer);
+        }
+        return nullptr;
+    }
+    limit_logged_ = false;
+    return &Create(names, true);
+}
+
+void ConversationCommands::OnMessage(std::string_view text) {
+    const auto message = ParseMessage(text);
+    if (!message) {
+        return;
+    }
+    const std::vector<std::string> names(message->participants.begin(),
+                                         message->participants.end());
+    Conversation* conversation = FindOrOpen(names);
+    if (conversation == nullptr) {
+        return;
+    }
+    // The text ends early at a NUL, as every text does.
+    conversation->View().AppendMessage(message->sender,
+                                       message->text.substr(0, message->text.find('\0')));
+    conversation->View().Show();
+    if (session_.Settings().sound) {
+        session_.Ui().PlayReceiveSound();
+    }
+}
+
+void ConversationCommands::OnInvite(std::string_view text) {
+    const LoginAndList fields = ParseLoginAndList(text);
+    const std::string joiner(fields.login);
+    const std::vector<std::string> before = Logins(fields.list);
+    std::vector<std::string> after = before;
+    after.push_back(joiner);
+
+    Conversation* conversation = Find(after);
+    if (conversation == nullptr) {
+        conversation = FindOrOpen(before);
+        if (conversation == nullptr) {
+            return;
+        }
+        conversation->View().AppendInfo(joiner + " s'est joint à la conversation");
+    }
+    conversation->AddParticipant(joiner);
+    registry_.Rekey(*conversation);
+    RefreshTitle(*conversation);
+    Find(after);  // closes any duplicate of the grown set
+}
+
+void ConversationCommands::OnLeave(std::string_view text) {
+    const LoginAndList fields = ParseLoginAndList(text);
+    const std::string leaver(fields.login);
+    std::vector<std::string> names = Logins(fields.list);
+    const size_t count = names.size();
+
+    Conversation* conversation = Find(names);
+    if (conversation != nullptr && conversation->RemoveParticipant(leaver)) {
+        registry_.Rekey(*conversation);
+        conversation->View().AppendInfo(leaver + " a quitté la conversation");
+        RefreshTitle(*conversation);
+    }
+    std::erase_if(names, [&, erased = false](const std::string& name) mutable {
+        return !erased && (erased = EqualsNoCase(name, leaver));
+    });
+    if (count == 2 && conversation != nullptr && conversation->View().IsVisible()) {
+        session_.ShowBox(leaver + " a quitté la conversation, la fenêtre va être fermée",
+                         texts::kConversations, BoxIcon::kInformation);
+        Remove(conversation->Id());
+    } else {
+        Find(names);  // closes duplicates of the remaining set
+    }
+}
+
+void ConversationCommands::OnWriting(std::string_view text) {
+    const WritingView writing = ParseWriting(text);
+    if (Conversation* conversation = Find(Logins(writing.list))) {
+        conversation->SetTyping(writing.login, writing.flag != 0);
+        RefreshTitle(*conversation);
+    }
+}
+
+void ConversationCommands::RefreshTitles() {
+    for (const auto& conversation : registry_.All()) {
+        RefreshTitle(*conversation);
+    }
+}
+
+void ConversationCommands::RefreshTitle(Conversation& conversation) {
+    const ConversationTitle title = ComputeTitle(conversation, session_.Contacts());
+    conversation.View().SetTitle(title.title, title.typing_line);
+}
+
+void ConversationCommands::OpenWith(std::string_view contact_login) {
+    const Contact* contact = session_.Contacts().Find(contact_login);
+    if (contact == nullptr) {
+        return;
+    }
+    if (!CanMessage(*contact)) {
+        session_.Ui().SendMail(contact->email);
+        return;
+    }
+    const std::string login = contact->login;
+    const std::string own = session_.PlainLogin();
+    const std::vector<std::string> pair = {own, login};
+    if (Conversation* conversation = Find(pair)) {
+        RefreshTitle(*conversation);
+        conversation->View().Show();
+        conversation->View().Raise();
+    } else {
+        const std::vector<std::string> alone = {own};
+        Create(alone, false).View().Show();
+    }
+    session_.SendFrame(FormatInvite(login, own + "!"));
+}
+
+void ConversationCommands::Submit(ConversationId id, std::string_view text) {
+    Conversation* conversation = ById(id);
+    if (text.empty() || conversation == nullptr) {
+        return;
+    }
+    session_.SendFrame(
+        FormatMessage(conversation->OwnerLogin(), conversation->ParticipantLogins(), text));
+    conversation->View().AppendMessage(conversation->OwnerLogin(), text);
+}
+
+void ConversationCommands::Invite(ConversationId id, std::string_view invitee) {
+    if (const Conversation* conversation = ById(id)) {
+        session_.SendInvite(invitee, JoinList(conversation->ParticipantLogins()));
+    }
+}
+
+void ConversationCommands::Leave(ConversationId id) {
+    const Conversation* conversation = ById(id);
+    if (conversation == nullptr) {
+        return;
+    }
+    session_.SendFrame(
+        FormatLeave(conversation->OwnerLogin(), JoinList(conversation->ParticipantLogins())));
+    Remove(id);
+}
+
+void ConversationCommands::InputChanged(ConversationId id, size_t length) {
+    Conversation* conversation = ById(id);
+    if (conversation == nullptr) {
+        return;
+    }
+    if (const auto flag = conversation->InputChanged(length)) {
+        session_.SendFrame(FormatWritingRequest(conversation->OwnerLogin(), *flag,
+                                                conversation->ParticipantLogins()));
+    }
+}
+
+std::vector<std::string> ConversationCommands::InviteCandidates(ConversationId id) {
+    std::vector<std::string> offered;
+    for (const Contact& contact : session_.Contacts().Entries()) {
+        const Conversation* conversation = ById(id);
+        if (conversation == nullptr) {
+            break;  // a duplicate closed by the lookups below
+        }
+        if ((contact.state != kStateOnline && contact.state != kStateInactive) ||
+            conversation->IsParticipant(contact.login)) {
+            continue;
+        }
+        std::vector<std::string> grown = conversation->ParticipantLogins();
+        grown.push_back(contact.login);
+        if (Find(grown) == nullptr) {
+            offered.push_back(contact.login);
+        }
+    }
+    return offered;
+}
+
+}  // namespace parlo::client

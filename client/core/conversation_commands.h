@@ -1,0 +1,69 @@
+// The conversations: the registry of open ones, the server's commands that
+// fill, grow and shrink them ("Message", "Invite", "Leave", "Writing"), and
+// what their windows send.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/core/conversation.h"
+#include "client/core/conversation_registry.h"
+
+namespace parlo::client {
+
+class Session;
+
+class ConversationCommands {
+  public:
+    explicit ConversationCommands(Session& session) : session_(session) {}
+
+    // The conversation of exactly these participants; older duplicates are
+    // closed (with a box when visible).
+    Conversation* Find(std::span<const std::string> names);
+    // A new conversation; `by_server` when the server's traffic opens it.
+    Conversation& Create(std::span<const std::string> names, bool by_server);
+    Conversation* ById(ConversationId id) const { return registry_.ById(id); }
+    const std::vector<std::unique_ptr<Conversation>>& All() const { return registry_.All(); }
+    void CloseAll() { registry_.Clear(); }
+
+    // The server's commands.
+    void OnMessage(std::string_view text);
+    void OnInvite(std::string_view text);
+    void OnLeave(std::string_view text);
+    void OnWriting(std::string_view text);
+    // The participants' presence changed: every caption again.
+    void RefreshTitles();
+
+    // Double-click on a contact or the contact menu's first entry.
+    void OpenWith(std::string_view contact_login);
+    // The window's "Envoyer": sends a non-empty text and writes it into the
+    // transcript under the owner login.
+    void Submit(ConversationId id, std::string_view text);
+    // The invite menu's choice: invites with the conversation's participants.
+    void Invite(ConversationId id, std::string_view invitee);
+    void Leave(ConversationId id);
+    // The window's input changed length: sends "Writing" when typing starts
+    // or stops.
+    void InputChanged(ConversationId id, size_t length);
+    // Contacts the "Inviter" menu offers: online or inactive, not yet in the
+    // conversation, and with no conversation of the resulting set.
+    std::vector<std::string> InviteCandidates(ConversationId id);
+
+  private:
+    // The conversation the server's traffic goes to, opened when needed;
+    // none beyond the limit of conversations the server may open.
+    Conversation* FindOrOpen(std::span<const std::string> names);
+    void RefreshTitle(Conversation& conversation);
+    void Remove(ConversationId id) { registry_.Remove(id); }
+
+    Session& session_;
+    ConversationRegistry registry_;
+    ConversationId next_id_ = 1;
+    bool limit_logged_ = false;
+};
+
+}  // namespace parlo::client

@@ -1,0 +1,320 @@
+// Connection, own state, sending, settings and the session's triggers.
+#include "client/core/session.h"
+
+#include <QSysInfo>
+
+namespace parlo::client {
+
+std::string_view OwnStateLabel(int state) {
+    switch (state) {
+        case kStateOnline:
+            return "en ligne";
+        case kStateOffline:
+            return "deconnecté(e)";
+        case kStateInactive:
+            return "inactif(ve)";
+        case kStateAway:
+            return "absent(e)";
+        case kStateConnecting:
+            return "connection";
+        default:
+            return "";
+    }
+}
+
+std::string ComputerName() {
+    QString name = qEnvironmentVariable("COMPUTERNAME");
+    if (name.isEmpty()) {
+        name = QSysInfo::machineHostName();
+    }
+    std::string out = name.toUtf8().toStdString();
+    for (char& c : out) {
+        if (c == ':' || c == '!' || c == '\0') {
+            c = '-';
+        }
+    }
+    return out.empty() ? std::string("localhost") : out;
+}
+
+Session::Session(UiPort& ui, LinkFactory& links, SettingsStore& store)
+    : ui_(ui), links_(links), store_(store), chats_(*this), search_(*this) {}
+
+Session::~Session() {
+    own_state_ = kStateExit;  // boxes answered from now on do nothing
+    chats_.CloseAll();
+    link_.reset();
+}
+
+// ---- Program life -----------------------------------------------------------
+
+void Session::Initialize() {
+    SetOwnState(kStateStartup);
+    LoadSettings();
+}
+
+void Session::StartUp() {
+    const Credentials& credentials = settings_.credentials;
+    if (credentials.IsComplete() && settings_.port != 0) {
+        LogInStored();
+    } else {
+        ui_.OpenSettingsDialog();
+    }
+}
+
+void Session::Shutdown() {
+    SetOwnState(kStateExit);
+    SaveSettings();
+    chats_.CloseAll();
+    DropLink();
+}
+
+// ---- Connection and own state -----------------------------------------------
+
+void Session::SetOwnState(int state) {
+    const bool changed = state != own_state_;
+    own_state_ = state;
+    ui_.OwnStateChanged(state);
+    if (changed) {
+        ui_.RepaintMainWindow();
+    }
+}
+
+void Session::DropLink() {
+    link_.reset();
+    ++link_generation_;
+    reader_ = FrameReader();
+    // Frames held for the old connection will not run.
+    held_.clear();
+    held_bytes_ = 0;
+    reading_paused_ = false;
+    search_.ConnectionEnded();
+}
+
+bool Session::ConnectSocket() {
+    SetOwnState(kStateConnecting);
+    connection_problem_.clear();
+    if (link_) {
+        DropLink();
+        contacts_.SetAllOffline();
+        ui_.RepaintMainWindow();
+    }
+    link_ = links_.CreateLink(*this);
+    if (!link_) {
+        SetOwnState(kStateOffline);
+        return false;
+    }
+    ++link_generation_;
+    UpdateReading();
+    link_->Connect(settings_.server_address, settings_.port);
+    return true;
+}
+
+void Session::OnLinkConnected() {
+    testing_connection_ = false;
+}
+
+void Session::OnLinkFailed(std::string_view failure) {
+    const std::string reason(failure);  // the link's own text goes with it
+    // The unconnected socket is discarded, so later sends say that there is
+    // no connection instead of failing silently.
+    DropLink();
+    contacts_.SetAllOffline();
+    connection_problem_ = std::string(texts::kServerUnreachable) + reason;
+    SetOwnState(kStateOffline);
+    ui_.RepaintMainWindow();
+    if (std::exchange(testing_connection_, false)) {
+        ShowBox(std::string(texts::kCannotReach) + settings_.server_address + ":" +
+                    std::to_string(settings_.port) + " : " + reason,
+                texts::kImpossible);
+    }
+}
+
+std::optional<std::string> Session::ConnectCommand(
+    const std::optional<std::string>& login_blob, const std::optional<std::string>& password_blob) {
+    if (!login_blob || !password_blob) {
+        ShowBox(texts::kTooLong, texts::kInformationError);
+        return std::nullopt;
+    }
+    std::string command = FormatConnect(ComputerName(), *login_blob, *password_blob);
+    if (!FrameOf(command)) {
+        return std::nullopt;
+    }
+    return command;
+}
+
+void Session::LogIn(std::string_view login_blob, std::string_view password_blob) {
+    // Checked before connecting, so that a refusal leaves the session as it was.
+    const auto command = ConnectCommand(std::string(login_blob), std::string(password_blob));
+    if (!command || !ConnectSocket()) {
+        return;
+    }
+    SendFrame(*command);
+}
+
+void Session::LogInStored() {
+    testing_connection_ = false;
+    LogIn(settings_.credentials.login_blob, settings_.credentials.password_blob);
+}
+
+void Session::Disconnect() {
+    DropLink();
+    connection_problem_.clear();
+    contacts_.SetAllOffline();
+    ui_.RepaintMainWindow();
+    SetOwnState(kStateOffline);
+}
+
+int Session::ChangeState(int state) {
+    if (state == own_state_) {
+        return 0;
+    }
+    if (state >= kStateOnline && state <= kStateAway) {
+        SetOwnState(state);
+    }
+    return SendFrame(FormatSetStateRequest(PlainLogin(), state));
+}
+
+int Session::SendFrame(std::string_view command) {
+    if (command.empty()) {
+        return -1;
+    }
+    if (!ConfirmConnected()) {
+        return -1;
+    }
+    const auto frame = FrameOf(command);
+    if (!frame) {
+        return -1;
+    }
+    return static_cast<int>(link_->Send(*frame));
+}
+
+std::optional<std::string> Session::FrameOf(std::string_view command) {
+    std::string frame;
+    if (command.size() > static_cast<size_t>(kMaxFrameBytes) ||
+        !AppendCommandFrame(frame, command)) {
+        // The server could not read it whole: refuse rather than lose it.
+        ShowBox(texts::kTooLong, texts::kInformationError);
+        return std::nullopt;
+    }
+    return frame;
+}
+
+bool Session::ConfirmConnected() {
+    if (link_) {
+        return true;
+    }
+    ShowBox(texts::kNotConnected, texts::kImpossible);
+    return false;
+}
+
+bool Session::SendCommandConnected(std::string_view command) {
+    if (!link_) {
+        ConnectSocket();
+    }
+    SendFrame(command);
+    return true;
+}
+
+// ---- Triggers -----------------------------------------------------------------
+
+void Session::MenuStateOnline() {
+    if (own_state_ == kStateOffline) {
+        LogInStored();
+    } else if (own_state_ == kStateInactive || own_state_ == kStateAway) {
+        ChangeState(kStateOnline);
+    }
+}
+
+void Session::MenuStateOffline() {
+    if (own_state_ != kStateOffline) {
+        Disconnect();
+    }
+}
+
+void Session::MenuStateAway() {
+    if (own_state_ != kStateAway) {
+        ChangeState(kStateAway);
+    }
+}
+
+void Session::MouseMoved() {
+    if (own_state_ == kStateInactive) {
+        ChangeState(kStateOnline);
+    }
+}
+
+void Session::ScreenSaverStarting() {
+    Disconnect();
+    reconnect_on_paint_ = true;
+}
+
+void Session::MainWindowPainting() {
+    if (reconnect_on_paint_) {
+        reconnect_on_paint_ = false;
+        LogInStored();
+    }
+}
+
+// ---- Settings -------------------------------------------------------------------
+
+void Session::LoadSettings() {
+    store_.Load(settings_);
+    ui_.RepaintMainWindow();
+}
+
+bool Session::SaveSettings() {
+    return store_.Save(settings_);
+}
+
+bool Session::SetCredentials(std::string_view login_blob, std::string_view password_blob) {
+    auto credentials = MakeCredentials(login_blob, password_blob);
+    if (!credentials) {
+        return false;
+    }
+    settings_.credentials = std::move(*credentials);
+    ui_.RepaintMainWindow();
+    return true;
+}
+
+void Session::SetServer(std::string_view address, int port) {
+    settings_.server_address = std::string(address);
+    settings_.port = port;
+}
+
+void Session::SetGroupExpanded(ContactGroup group, bool expanded) {
+    bool& flag =
+        group == ContactGroup::kOnline ? settings_.online_expanded : settings_.offline_expanded;
+    if (flag != expanded) {
+        flag = expanded;
+        ui_.RepaintMainWindow();
+    }
+}
+
+bool Session::TestLogIn(const std::optional<std::string>& login_blob,
+                        const std::optional<std::string>& password_blob) {
+    if (!ConnectCommand(login_blob, password_blob)) {
+        return false;
+    }
+    test_flag_ = true;
+    testing_connection_ = true;
+    LogIn(*login_blob, *password_blob);
+    return true;
+}
+
+bool Session::ApplySettingsDialog(const std::optional<std::string>& login_blob,
+                                  const std::optional<std::string>& password_blob,
+                                  std::string_view address, int port, bool sound) {
+    if (!ConnectCommand(login_blob, password_blob)) {
+        return false;
+    }
+    SetCredentials(*login_blob, *password_blob);
+    SetServer(address, port);
+    SaveSettings();
+    testing_connection_ = false;
+    LogIn(*login_blob, *password_blob);
+    // Stored at the next save, at the latest when the program ends.
+    SetSound(sound);
+    return true;
+}
+
+}  // namespace parlo::client

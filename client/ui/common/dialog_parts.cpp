@@ -1,0 +1,37 @@
+#include "client/ui/common/dialog_parts.h"
+
+#include <QBoxLayout>
+#include <QDialog>
+#include <QPushButton>
+
+namespace parlo::client::dialogs {
+
+void SetUpDialog(QDialog* dialog, const QString& title) {
+    dialog->setWindowTitle(title);
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}
+
+QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default) {
+    auto* button = new QPushButton(text, parent);
+    button->setAutoDefault(is_default);
+    button->setDefault(is_default);
+    return button;
+}
+
+void NameWidgets(std::initializer_list<std::pair<QWidget*, const char*>> names) {
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(QLatin1String(name));
+    }
+}
+
+void AddButtonRow(QBoxLayout* layout, std::initializer_list<QWidget*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QWidget* button : buttons) {
+        row->addWidget(button);
+    }
+    layout->addLayout(row);
+}
+
+}  // namespace parlo::client::dialogs

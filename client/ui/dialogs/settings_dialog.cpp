@@ -1,0 +1,128 @@
+#include "client/ui/dialogs/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "client/core/session.h"
+#include "client/ui/common/dialog_parts.h"
+#include "client/ui/dialogs/address_edit.h"
+#include "client/ui/dialogs/dialogs.h"
+
+namespace parlo::client {
+
+namespace {
+
+// Ports have at most five digits.
+constexpr int kPortDigits = 5;
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
+    dialogs::SetUpDialog(this, QStringLiteral("Paramètres"));
+
+    // Created in the order the Tab key visits them.
+    login_ = new QLineEdit(this);
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    test_ = dialogs::MakeButton(QStringLiteral("Test"), this);
+    new_user_ = dialogs::MakeButton(QStringLiteral("Nouveau"), this);
+    address_field_ = new AddressEdit(this);
+    port_field_ = new QLineEdit(this);
+    port_field_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    port_field_->setMaxLength(kPortDigits);
+    port_field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    sound_ = new QCheckBox(QStringLiteral("Jouer les sons"), this);
+    ok_ = dialogs::MakeButton(QStringLiteral("OK"), this, true);
+    cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
+    dialogs::NameWidgets({{this, "settings"},
+                          {login_, "login"},
+                          {password_, "password"},
+                          {test_, "test"},
+                          {new_user_, "new"},
+                          {address_field_, "address"},
+                          {port_field_, "port"},
+                          {sound_, "sound"},
+                          {ok_, "ok"},
+                          {cancel_, "cancel"}});
+
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->addRow(QStringLiteral("Identifiant"), login_);
+    form->addRow(QStringLiteral("Mot de passe"), password_);
+    auto* account_buttons = new QHBoxLayout;
+    account_buttons->addStretch(1);
+    account_buttons->addWidget(test_);
+    account_buttons->addWidget(new_user_);
+    form->addRow(account_buttons);
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    form->addRow(separator);
+    form->addRow(QStringLiteral("Serveur IP"), address_field_);
+    // Five digits, with the room a line edit keeps around its text.
+    port_field_->setFixedWidth(port_field_->fontMetrics().horizontalAdvance(QString(9, '0')));
+    form->addRow(QStringLiteral("Serveur Port"), port_field_);
+    form->addRow(QString(), sound_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addSpacing(layout->spacing());
+    dialogs::AddButtonRow(layout, {ok_, cancel_});
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    login_->setMinimumWidth(login_->fontMetrics().averageCharWidth() * 36);
+
+    // The copies follow every change of the fields, the first filling
+    // included; the address only follows what the user types.
+    connect(login_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { login_blob_ = CompressField(Utf8(text)); });
+    connect(password_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { password_blob_ = CompressField(Utf8(text)); });
+    connect(address_field_, &AddressEdit::Edited, this,
+            [this] { address_ = address_field_->Address(); });
+    connect(port_field_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { port_ = text.toInt(); });
+    connect(test_, &QPushButton::clicked, this, &SettingsDialog::Test);
+    connect(new_user_, &QPushButton::clicked, this, &SettingsDialog::NewUser);
+    connect(ok_, &QPushButton::clicked, this, &SettingsDialog::Ok);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    const ClientSettings& settings = session_.Settings();
+    login_->setText(Q(UncompressField(settings.credentials.login_blob)));
+    password_->setText(Q(UncompressField(settings.credentials.password_blob)));
+    // Filling an empty field with an empty text signals nothing.
+    login_blob_ = CompressField(Utf8(login_->text()));
+    password_blob_ = CompressField(Utf8(password_->text()));
+    address_ = settings.server_address;
+    address_field_->ShowAddress(address_);
+    port_field_->setText(QString::number(settings.port));
+    port_ = port_field_->text().toInt();
+    sound_->setChecked(settings.sound);
+}
+
+void SettingsDialog::Test() {
+    // The server is the applied one, not the one typed here.
+    session_.TestLogIn(login_blob_, password_blob_);
+}
+
+void SettingsDialog::NewUser() {
+    session_.SetServer(address_, port_);
+    OpenNewUserDialog(session_, this);
+}
+
+void SettingsDialog::Ok() {
+    if (session_.ApplySettingsDialog(login_blob_, password_blob_, address_, port_,
+                                     sound_->isChecked())) {
+        accept();
+    }
+}
+
+}  // namespace parlo::client

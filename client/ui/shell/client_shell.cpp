@@ -1,0 +1,130 @@
+#include "client/ui/shell/client_shell.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include "client/core/qt_text.h"
+#include "client/ui/conversation/conversation_window.h"
+#include "client/ui/dialogs/dialogs.h"
+#include "client/ui/mail/mail.h"
+
+namespace parlo::client {
+namespace {
+
+QMessageBox::Icon ToQt(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::kInformation:
+            return QMessageBox::Information;
+        case BoxIcon::kQuestion:
+            return QMessageBox::Question;
+        case BoxIcon::kNone:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+ClientShell::ClientShell(LinkFactory& links, QString settings_path)
+    : store_(std::move(settings_path)),
+      session_(*this, links, store_),
+      window_(session_),
+      tray_(session_) {
+    connect(&window_, &MainWindow::QuitRequested, this, &ClientShell::Quit);
+    connect(&tray_, &TrayIcon::QuitRequested, this, &ClientShell::Quit);
+    connect(&tray_, &TrayIcon::OpenRequested, &window_, &MainWindow::BringToFront);
+    connect(&screen_saver_, &ScreenSaverWatcher::Started, this,
+            [this] { session_.ScreenSaverStarting(); });
+    connect(&screen_saver_, &ScreenSaverWatcher::Ended, this, &ClientShell::OnScreenSaverEnded);
+}
+
+ClientShell::~ClientShell() {
+    Shutdown();
+    // Boxes still open go with the window and answer nothing.
+    for (QMessageBox* box : window_.findChildren<QMessageBox*>()) {
+        disconnect(box, nullptr, this, nullptr);
+    }
+}
+
+void ClientShell::Initialize() {
+    session_.Initialize();
+}
+
+void ClientShell::Shutdown() {
+    if (std::exchange(shut_down_, true)) {
+        return;
+    }
+    session_.Shutdown();
+}
+
+void ClientShell::Quit() {
+    Shutdown();
+    QCoreApplication::quit();
+}
+
+void ClientShell::OnShowRequested() {
+    if (window_.isVisible() || !TrayIcon::Available()) {
+        window_.BringToFront();
+    }
+}
+
+void ClientShell::OnScreenSaverEnded() {
+    if (window_.isVisible()) {
+        window_.View().update();  // the paint logs in again
+    } else {
+        // A hidden window gets no paint: log in again at once rather than
+        // staying offline until the user opens it.
+        session_.MainWindowPainting();
+    }
+}
+
+void ClientShell::ShowMessageBox(const BoxRequest& request, BoxContinuation answered) {
+    const bool yes_no = request.buttons == BoxButtons::kYesNo;
+    // Window-modal: the conversation windows keep working while it is open.
+    auto* box =
+        new QMessageBox(ToQt(request.icon), Q(request.caption), Q(request.text),
+                        yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, &window_);
+    box->setObjectName(QStringLiteral("messageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(yes_no ? QMessageBox::Yes : QMessageBox::Ok);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this,
+            [yes_no, answered = std::move(answered)](int result) {
+                if (answered) {
+                    answered(!yes_no                      ? BoxAnswer::kOk
+                             : result == QMessageBox::Yes ? BoxAnswer::kYes
+                                                          : BoxAnswer::kNo);
+                }
+            });
+    box->open();
+}
+
+std::unique_ptr<ConversationView> ClientShell::CreateConversationView(ConversationId id) {
+    return CreateConversationWindow(session_, id);
+}
+
+void ClientShell::RepaintMainWindow() {
+    window_.View().update();
+}
+
+void ClientShell::OwnStateChanged(int state) {
+    tray_.ShowOwnState(state);
+    window_.ShowOwnState(state);
+}
+
+void ClientShell::PlayReceiveSound() {
+    sound_.Play();
+}
+
+void ClientShell::SendMail(std::string_view address) {
+    if (!OpenMailProgram(address)) {
+        const std::string text = Utf8(MailUnavailableText(address));
+        ShowMessageBox({.text = text, .caption = texts::kImpossible}, nullptr);
+    }
+}
+
+void ClientShell::OpenSettingsDialog() {
+    parlo::client::OpenSettingsDialog(session_, &window_);
+}
+
+}  // namespace parlo::client

@@ -1,0 +1,67 @@
+// The client program's parts put together: the session with its settings
+// store, the main window, the tray icon, the screen-saver watcher and the
+// sound. It is the session's user-interface port.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "client/core/client_settings.h"
+#include "client/core/session.h"
+#include "client/core/ui_port.h"
+#include "client/ui/shell/main_window.h"
+#include "client/ui/shell/receive_sound.h"
+#include "client/ui/shell/screen_saver_watcher.h"
+#include "client/ui/shell/tray_icon.h"
+
+namespace parlo::client {
+
+class ClientShell final : public QObject, public UiPort {
+    Q_OBJECT
+
+  public:
+    ClientShell(LinkFactory& links, QString settings_path = DefaultSettingsPath());
+    ~ClientShell() override;
+
+    Session& GetSession() { return session_; }
+    MainWindow& Window() { return window_; }
+    TrayIcon& Tray() { return tray_; }
+    ScreenSaverWatcher& ScreenSaver() { return screen_saver_; }
+    ReceiveSound& Sound() { return sound_; }
+
+    // Window initialisation: own state 4 (the tray icon appears), settings.
+    void Initialize();
+    // Own state 5 (the tray icon goes), settings saved, conversations
+    // closed. Runs once; later calls do nothing.
+    void Shutdown();
+    bool IsShutDown() const { return shut_down_; }
+    // "&Quitter" from either menu: Shutdown, then the event loop ends.
+    void Quit();
+    // Another copy was started: a visible window comes to the foreground; a
+    // hidden one stays hidden unless the desktop has no tray to reach it by.
+    void OnShowRequested();
+
+    // UiPort.
+    void ShowMessageBox(const BoxRequest& request, BoxContinuation answered) override;
+    std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override;
+    void RepaintMainWindow() override;
+    void OwnStateChanged(int state) override;
+    void PlayReceiveSound() override;
+    void SendMail(std::string_view address) override;
+    void OpenSettingsDialog() override;
+
+  private:
+    void OnScreenSaverEnded();
+
+    SettingsStore store_;
+    Session session_;
+    MainWindow window_;
+    TrayIcon tray_;
+    ScreenSaverWatcher screen_saver_;
+    ReceiveSound sound_;
+    bool shut_down_ = false;
+};
+
+}  // namespace parlo::client

@@ -1,0 +1,53 @@
+// The notification-area icon: one picture per own state, the tooltip
+// "Parlomatic", and its menu, whose check marks and greyed items are set
+// afresh at each opening. A double-click shows the main window.
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+#include "client/ui/shell/session_menu_items.h"
+
+namespace parlo::client {
+
+class Session;
+
+// "&Ouvrir" (the default item), then "&Connection", "&Deconnection" and "&Etat"
+// with "&En ligne", "&Deconnecté(e)" and "&Absent(e)", then "&Quitter".
+struct TrayMenuActions : SessionMenuItems {
+    QAction* open = nullptr;
+    QAction* quit = nullptr;
+};
+
+class TrayIcon : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit TrayIcon(Session& session, QObject* parent = nullptr);
+
+    // 4 adds the icon, 5 removes it, the others change its picture.
+    void ShowOwnState(int state);
+    // Whether the desktop has a notification area to show the icon in.
+    static bool Available();
+
+    QMenu& Menu() { return menu_; }
+    const TrayMenuActions& Actions() const { return actions_; }
+    QSystemTrayIcon& Icon() { return icon_; }
+
+  signals:
+    void OpenRequested();
+    void QuitRequested();
+
+  private:
+    void BuildMenu();
+    // Check marks and greyed items of the own state, as the menu opens.
+    void PrepareMenu();
+
+    Session& session_;
+    QMenu menu_;
+    TrayMenuActions actions_;
+    QSystemTrayIcon icon_;
+};
+
+}  // namespace parlo::client
