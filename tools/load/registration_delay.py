@@ -20,7 +20,7 @@ import zlib
 
 
 def frame(text):
-    payload = zlib.compress(text.encode())
+    payload = zlib.compress(text if isinstance(text, bytes) else text.encode())
     return str(len(payload)).encode() + b":" + payload
 
 
@@ -32,8 +32,7 @@ def record(login, password="pw"):
 
 
 def register(login):
-    payload = zlib.compress(b"AddNewUser:" + record(login))
-    return str(len(payload)).encode() + b":" + payload
+    return frame(b"AddNewUser:" + record(login))
 
 
 def connect(login):
@@ -41,8 +40,7 @@ def connect(login):
     blob_pw = zlib.compress(b"pw")
     text = (b"Connect:poste:" + str(len(blob_login)).encode() + b":" +
             str(len(blob_pw)).encode() + b":" + blob_login + blob_pw)
-    payload = zlib.compress(text)
-    return str(len(payload)).encode() + b":" + payload
+    return frame(text)
 
 
 class Client:
