@@ -38,11 +38,14 @@ bool ServerCore::Start() {
         Log("UserDB.dat : compte n°" + std::to_string(block) +
             " ignoré (enregistrement illisible)");
     }
+    if (result.report.complete && !result.set_aside.empty()) {
+        Log("UserDB.dat : copie mise de côté sous " + result.set_aside.filename().string());
+    }
     if (!result.report.complete) {
         if (result.set_aside.empty()) {
             Log("UserDB.dat incomplet : seuls les comptes lus en entier sont chargés");
         } else {
-            Log("UserDB.dat incomplet : fichier mis de côté sous " +
+            Log("UserDB.dat incomplet : copie mise de côté sous " +
                 result.set_aside.filename().string() +
                 ", seuls les comptes lus en entier sont chargés");
         }

@@ -311,27 +311,21 @@ UserDatabaseFile::LoadResult UserDatabaseFile::Load(RecordList& users, std::time
         result.reason = "version " + std::to_string(result.report.version) + " inconnue";
         return result;
     }
-    if (!result.report.complete) {
-        // Keep the damaged file for the operator: the next save must not
-        // overwrite what could not be read.
-        result.set_aside = SetAside(now);
+    if (!result.report.complete || !result.report.refused.empty()) {
+        // Keep the damaged file for the operator: the next save replaces
+        // UserDB.dat with fewer accounts than it holds. UserDB.dat itself
+        // stays until then, so a crash before that save loses nothing.
+        result.set_aside = SetAside(now, bytes);
     }
     return result;
 }
 
-std::filesystem::path UserDatabaseFile::SetAside(std::time_t now) const {
+std::filesystem::path UserDatabaseFile::SetAside(std::time_t now, std::string_view bytes) const {
     std::string name = data_.filename().string();
     name.append(".").append(FileStamp(now)).append(".damaged");
     const std::filesystem::path aside = data_.parent_path() / name;
-    std::error_code error;
-    std::filesystem::rename(data_, aside, error);
-    if (!error) {
-        return aside;
-    }
-    if (std::filesystem::copy_file(data_, aside, error) && !error) {
-        return aside;
-    }
-    return {};
+    std::string ignored;
+    return WriteDurably(aside, bytes, ignored) ? aside : std::filesystem::path();
 }
 
 bool UserDatabaseFile::RemoveLeftoverTemporary() {

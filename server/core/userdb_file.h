@@ -47,7 +47,8 @@ class UserDatabaseFile {
         std::filesystem::path set_aside;  // where a damaged file was moved (empty: not moved)
     };
     // Replaces `users` with the file's accounts. A file that ends before its
-    // counts say is renamed aside with a time stamp taken from `now`. Never
+    // counts say, or holds records that cannot be read, is copied aside
+    // with a time stamp taken from `now`. Never
     // throws.
     LoadResult Load(RecordList& users, std::time_t now);
 
@@ -69,8 +70,9 @@ class UserDatabaseFile {
     // UserDB.dat's bytes as UserDB.bak; false (FailureReason set) when that
     // failed. No UserDB.dat yet is not a failure.
     bool BackUp();
-    // Moves (or, failing that, copies) UserDB.dat aside; empty when neither worked.
-    std::filesystem::path SetAside(std::time_t now) const;
+    // Writes `bytes` (UserDB.dat as read) beside it under a stamped name;
+    // empty when that failed.
+    std::filesystem::path SetAside(std::time_t now, std::string_view bytes) const;
 
     std::filesystem::path data_;
     std::filesystem::path backup_;

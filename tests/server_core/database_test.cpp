@@ -141,7 +141,7 @@ TEST_F(Database, TruncatedFileIsSetAsideAndWhatWasReadWholeIsKept) {
     const std::string cut = whole.substr(0, whole.size() - 20);
     WriteFile(dir_ / "UserDB.dat", cut);
     EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"ann", "bob"}));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "UserDB.dat"));
+    EXPECT_EQ(ReadFile(dir_ / "UserDB.dat"), cut) << "kept until a save replaces it";
     bool kept = false;
     for (const auto& file : std::filesystem::directory_iterator(dir_)) {
         if (file.path().filename().string().starts_with("UserDB.dat.") &&
@@ -173,6 +173,8 @@ TEST_F(Database, RefusedRecordTextsAreSkippedWithALogLine) {
     EXPECT_EQ(Logins(Core().Users()), std::vector<std::string>{"ann"});
     EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°1 ignoré (enregistrement illisible)"));
     EXPECT_TRUE(events_.Logged("UserDB.dat : compte n°3 ignoré (enregistrement illisible)"));
+    EXPECT_TRUE(
+        events_.Logged("UserDB.dat : copie mise de côté sous UserDB.dat.19700101-090507.damaged"));
     // Nothing refused is left to abandon later saves.
     EXPECT_TRUE(Core().SaveDatabase());
 }
