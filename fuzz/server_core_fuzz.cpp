@@ -2,6 +2,8 @@
 // core (no sockets) and checks its invariants after each step:
 // - the online list, its login index and the user list agree;
 // - every address-book entry and pending command is well formed;
+// - no account, and no identified connection, has a login holding a
+//   separator, a control character or invalid UTF-8;
 // - every frame the core sent decodes to a text of at most 8192 bytes;
 // - at the end, a save followed by a load gives the same accounts.
 //
@@ -63,7 +65,8 @@ class FuzzConnection : public Connection {
     FrameReader reader_;
 };
 
-constexpr std::array<std::string_view, 6> kLogins = {"ann", "bob", "ANN", "c:d", "e!f", "zoé"};
+constexpr std::array<std::string_view, 8> kLogins = {"ann", "bob", "ANN",    "c:d",
+                                                     "e!f", "zoé", "g\x01h", "i\xFFj"};
 
 std::string Blob(std::string_view text) {
     std::string out;
@@ -176,10 +179,12 @@ void CheckInvariants(ServerCore& core, const std::vector<std::unique_ptr<FuzzCon
     CHECK(core.Online().Size() == live);
     for (const auto& entry : core.Online().Entries()) {
         CHECK(entry->connection != nullptr);
+        CHECK(!entry->HasLogin() || NewLoginAllowed(entry->login));
     }
     CHECK(core.Rows().Size() <= core.Online().Size());
     for (const auto& account : core.Users().Records()) {
         CHECK(account->HasLogin() && account->HasRecordText());
+        CHECK(NewLoginAllowed(account->login));
         for (const std::string& contact : account->address_book) {
             CHECK(!contact.empty() && contact.find('\0') == std::string::npos);
             CHECK(contact.size() <= static_cast<size_t>(kMaxFrameBytes));

@@ -70,9 +70,9 @@ class FlushEachTurn {
     uv_check_t check_{};
 };
 
-// SIGTERM and SIGINT begin the same closing as the console window's: the
-// listener closes, the database is saved, the lists are cleared; the loop
-// then runs out of handles and returns.
+// SIGTERM, SIGINT and SIGHUP (the terminal or session went away) begin the
+// same closing as the console window's: the listener closes, the database is
+// saved, the lists are cleared; the loop then runs out of handles and returns.
 class StopOnSignals {
   public:
     explicit StopOnSignals(NetServer& net) : net_(net) {
@@ -82,6 +82,7 @@ class StopOnSignals {
         }
         uv_signal_start(&handles_[0], OnSignal, SIGTERM);
         uv_signal_start(&handles_[1], OnSignal, SIGINT);
+        uv_signal_start(&handles_[2], OnSignal, SIGHUP);
     }
     // Outside the loop: close and let the closes complete while the handles'
     // memory still exists.
@@ -116,7 +117,7 @@ class StopOnSignals {
     }
 
     NetServer& net_;
-    uv_signal_t handles_[2]{};
+    uv_signal_t handles_[3]{};
     bool open_ = true;
     bool signalled_ = false;
 };
@@ -130,7 +131,10 @@ int RunHeadless(const ServerCommandLine& options) {
     ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink);
-    core.Start();
+    if (!core.Start()) {
+        std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
+        return 1;
+    }
     // A SIGTERM that comes once connections are accepted but before the
     // handlers below exist must still close in order: hold both signals
     // until then (the kernel keeps them pending).
@@ -138,6 +142,7 @@ int RunHeadless(const ServerCommandLine& options) {
     sigemptyset(&stopping);
     sigaddset(&stopping, SIGTERM);
     sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGHUP);
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopping, &previous);
     if (int rc = net.Listen(options.port); rc != 0) {
@@ -159,6 +164,10 @@ int RunHeadless(const ServerCommandLine& options) {
         uv_run(net.Loop(), UV_RUN_DEFAULT);
     }
     net.Stop();
+    if (core.ClosingSaveFailed()) {
+        std::fprintf(stderr, "Server: UserDB.dat non sauvé à la fermeture, voir Log.txt\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -207,11 +207,13 @@ void AdministrationDialog::Add() {
     if (!FieldsAcceptable(fields)) {
         return;
     }
-    if (AddAccount(core_, fields) == AdminResult::kDuplicate) {
+    const AdminResult result = AddAccount(core_, fields);
+    if (result == AdminResult::kDuplicate) {
         prompts_.Warn(this, QStringLiteral("Erreur d'ajout"),
                       QStringLiteral("Utilisateur déjà existant"));
         return;
     }
+    WarnIfNotSaved(result);
     Fill();
 }
 
@@ -230,7 +232,7 @@ void AdministrationDialog::Modify() {
             QStringLiteral("Voulez-vous vraiment modifier %1 ?").arg(FromUtf8(row.login)))) {
         return;
     }
-    ModifyAccount(core_, row, fields);
+    WarnIfNotSaved(ModifyAccount(core_, row, fields));
     Fill();
 }
 
@@ -245,8 +247,15 @@ void AdministrationDialog::Delete() {
             QStringLiteral("Voulez-vous vraiment supprimer %1 ?").arg(FromUtf8(row.login)))) {
         return;
     }
-    DeleteAccount(core_, row);
+    WarnIfNotSaved(DeleteAccount(core_, row));
     Fill();
+}
+
+void AdministrationDialog::WarnIfNotSaved(AdminResult result) {
+    if (result == AdminResult::kNotSaved) {
+        prompts_.Warn(this, QStringLiteral("Gestion utilisateurs"),
+                      QStringLiteral("La base n'a pas pu être sauvée : modification annulée."));
+    }
 }
 
 }  // namespace parlo::server

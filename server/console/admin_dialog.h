@@ -48,6 +48,8 @@ class AdministrationDialog : public QDialog {
     // True when the fields make an acceptable record text; warns when they
     // are too long, says nothing when they fail the input check.
     bool FieldsAcceptable(const AccountFields& fields);
+    // Tells the operator that a change was undone because it could not be saved.
+    void WarnIfNotSaved(AdminResult result);
 
     ServerCore& core_;
     OperatorPrompts& prompts_;

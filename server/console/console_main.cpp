@@ -1,8 +1,10 @@
 #include "server/console/console_main.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <csignal>
+#include <cstdio>
 #include <optional>
 
 #include "server/console/console_window.h"
@@ -78,7 +80,12 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
 
     CoreNetEvents sink(core);
     NetServer net(sink);
-    core.Start();
+    if (!core.Start()) {
+        const QString reason = QString::fromStdString(core.StartRefusal());
+        std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
+        QMessageBox::critical(nullptr, QStringLiteral("Server"), reason);
+        return 1;
+    }
     const bool listening = net.Listen(port) == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
@@ -103,6 +110,10 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
     // A save abandoned while closing is still reported.
     QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     events.Attach(nullptr);
+    if (core.ClosingSaveFailed()) {
+        std::fprintf(stderr, "Server: UserDB.dat non sauvé à la fermeture, voir Log.txt\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -33,8 +33,7 @@ UserRecord* FirstMatching(const Records& records, const AccountFields& row) {
 bool AccountFieldsValid(const AccountFields& fields) {
     return !fields.login.empty() && !fields.password.empty() && !fields.first_name.empty() &&
            !fields.last_name.empty() && !fields.email.empty() &&
-           fields.email.find('@') != std::string::npos &&
-           fields.login.find_first_of(":!") == std::string::npos;
+           fields.email.find('@') != std::string::npos && NewLoginAllowed(fields.login);
 }
 
 std::optional<std::string> BuildRecordText(const AccountFields& fields) {
@@ -79,9 +78,12 @@ AdminResult AddAccount(ServerCore& core, const AccountFields& fields) {
     if (!account) {
         return AdminResult::kTooLong;
     }
-    core.AddAccount(std::move(account));
+    UserRecord& added = core.AddAccount(std::move(account));
+    if (!core.SaveDatabase()) {
+        core.Users().Remove(added);
+        return AdminResult::kNotSaved;
+    }
     core.AccountsChanged();
-    core.SaveDatabase();
     return AdminResult::kDone;
 }
 
@@ -94,29 +96,50 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
     if (!record) {
         return AdminResult::kTooLong;
     }
-    if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
+    UserRecord* account = FirstMatching(core.Users().Records(), selected);
+    const std::string before = account != nullptr ? account->record_text : std::string();
+    if (account != nullptr) {
         core.Users().SetRecordText(*account, *record);
+        if (!core.SaveDatabase()) {
+            core.Users().SetRecordText(*account, before);
+            return AdminResult::kNotSaved;
+        }
     }
     if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
         core.Online().SetRecordText(*entry, *record);
     }
     core.AccountsChanged();
-    core.SaveDatabase();
     return AdminResult::kDone;
 }
 
-void DeleteAccount(ServerCore& core, const AccountFields& selected) {
+AdminResult DeleteAccount(ServerCore& core, const AccountFields& selected) {
+    std::unique_ptr<UserRecord> removed;
     if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
-        core.Users().Remove(*account);
-        core.AccountsChanged();  // before the broadcast of the close below
+        removed = core.Users().Remove(*account);
     }
+    std::vector<std::pair<UserRecord*, std::vector<std::string>>> books_before;
+    for (const auto& account : core.Users().Records()) {
+        std::vector<std::string> before = account->address_book;
+        if (account->RemoveContact(selected.login)) {
+            books_before.emplace_back(account.get(), std::move(before));
+        }
+    }
+    if ((removed || !books_before.empty()) && !core.SaveDatabase()) {
+        for (auto& [account, before] : books_before) {
+            account->address_book = std::move(before);
+        }
+        if (removed) {
+            core.AddAccount(std::move(removed));
+        }
+        return AdminResult::kNotSaved;
+    }
+    core.AccountsChanged();  // before the broadcast of the close below
     // The connection goes through the usual close: log line, console row,
     // state broadcast, so the console never lists a connection that is gone.
     if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
         core.CloseEntry(*entry);
     }
     for (const auto& account : core.Users().Records()) {
-        account->RemoveContact(selected.login);
         const UserRecord* entry =
             account->HasLogin() ? core.Online().FindFirstByLogin(account->login) : nullptr;
         if (entry != nullptr) {
@@ -126,7 +149,8 @@ void DeleteAccount(ServerCore& core, const AccountFields& selected) {
         }
     }
     core.AccountsChanged();
-    core.SaveDatabase();
+    core.SavePending();  // the requests stored above
+    return AdminResult::kDone;
 }
 
 std::vector<std::string> BroadcastEntries(const ServerCore& core) {

@@ -16,12 +16,13 @@ class ServerCore;
 
 enum class AdminResult {
     kDone,
-    kInvalidInput,  // a field is empty, the e-mail has no '@', or the login holds ':' or '!'
+    kInvalidInput,  // a field is empty, the e-mail has no '@', or the login is not allowed
     kDuplicate,     // "Ajouter": an account of that login exists (letter case aside)
     kTooLong,       // the fields do not make a record text of at most 8192 bytes
+    kNotSaved,      // the save failed: the change was undone
 };
 
-// Every field filled, an '@' in the e-mail, neither ':' nor '!' in the login.
+// Every field filled, an '@' in the e-mail, a login NewLoginAllowed accepts.
 bool AccountFieldsValid(const AccountFields& fields);
 
 // The record text of the fields (login and password compressed); nothing
@@ -30,6 +31,9 @@ std::optional<std::string> BuildRecordText(const AccountFields& fields);
 
 // The accounts, in user-list order, as the administration list shows them.
 std::vector<AccountFields> AccountRows(const ServerCore& core);
+
+// Each change below is kept only when the save that follows it succeeded;
+// otherwise it is undone and the result is kNotSaved.
 
 // "Ajouter": appends a new account and saves.
 AdminResult AddAccount(ServerCore& core, const AccountFields& fields);
@@ -44,8 +48,10 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
 // "Supprimer" of the account shown in `selected`: removes the account, closes
 // its online connection through the normal close procedure, removes it from
 // the other address books and asks every remaining account (now, or at its
-// next login) to reload its address book; then the database is saved.
-void DeleteAccount(ServerCore& core, const AccountFields& selected);
+// next login) to reload its address book. The account and the contacts are
+// saved gone before anyone is closed or told; undone, the account goes back
+// at the end of the list.
+AdminResult DeleteAccount(ServerCore& core, const AccountFields& selected);
 
 // "%s (%s %s)" with the login, first and last name of the account of every
 // logged-in connection, sorted alphabetically (letter case aside).

@@ -14,6 +14,9 @@ namespace {
 constexpr std::string_view kLoginRefused = "Identifiant ou mot de passe non valide.";
 constexpr std::string_view kAlreadyRegistered = "Utilisateur déjà référencé";
 constexpr std::string_view kRecordRefused = "Données du compte non valides";
+constexpr std::string_view kLoginNotAllowed =
+    "Identifiant non valide : sans « : » ni « ! », 64 octets au plus";
+constexpr std::string_view kNotSaved = "Compte non enregistré : réessayez plus tard";
 
 std::string Joined(std::initializer_list<std::string_view> parts) {
     std::string out;
@@ -111,6 +114,13 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
         SendTo(sender, FormatWithText(keyword::kAddNewUser, kRecordRefused));
         return;
     }
+    // A login with a separator would forge entries in other users' lists.
+    if (!NewLoginAllowed(account->login)) {
+        Log("Inscription refusée : identifiant " + std::string(CutUtf8(account->login, 64)) +
+            " non valide");
+        SendTo(sender, FormatWithText(keyword::kAddNewUser, kLoginNotAllowed));
+        return;
+    }
     // Logins differing only in letter case would share routing, address
     // books and pending commands: they count as the same account.
     if (users_.FindFirstByLogin(account->login) != nullptr) {
@@ -118,20 +128,45 @@ void ServerCore::HandleAddNewUser(UserRecord& sender, std::string_view command) 
         SendTo(sender, FormatWithText(keyword::kAddNewUser, kAlreadyRegistered));
         return;
     }
-    // An accepted registration identifies the connection.
-    Identify(sender, record_text);
-    if (rows_.UpdateNamesOfFirst(sender.ip, sender.first_name, sender.last_name)) {
-        RowsChanged();
-    }
     account->computer = sender.computer;
     account->ip = sender.ip;
     account->port = sender.port;
-    const std::string login = account->login;
-    users_.Append(std::move(account));
-    RewatchLogin(login);  // connections of that login now have an account
-    SaveDatabase();
-    Log("User " + login + " ajouté");
-    SendTo(sender, FormatWithText(keyword::kAddNewUser, "OK"));
+    // Answered once saved, with the registrations that follow in this read.
+    held_.push_back({sender.connection, &users_.Append(std::move(account))});
+}
+
+void ServerCore::CommitRegistrations() {
+    if (held_.empty()) {
+        return;
+    }
+    std::vector<HeldRegistration> held;
+    held.swap(held_);
+    const bool saved = SaveDatabase();
+    for (const HeldRegistration& registration : held) {
+        UserRecord* sender =
+            registration.connection != nullptr ? online_.Find(*registration.connection) : nullptr;
+        const std::string login = registration.account->login;
+        if (!saved) {
+            users_.Remove(*registration.account);
+            Log("User " + login + " non ajouté : la sauvegarde a échoué");
+            if (sender != nullptr) {
+                SendTo(*sender, FormatWithText(keyword::kAddNewUser, kNotSaved));
+            }
+            continue;
+        }
+        // An accepted registration identifies the connection.
+        if (sender != nullptr) {
+            Identify(*sender, registration.account->record_text);
+            if (rows_.UpdateNamesOfFirst(sender->ip, sender->first_name, sender->last_name)) {
+                RowsChanged();
+            }
+        }
+        RewatchLogin(login);  // connections of that login now have an account
+        Log("User " + login + " ajouté");
+        if (sender != nullptr) {
+            SendTo(*sender, FormatWithText(keyword::kAddNewUser, "OK"));
+        }
+    }
 }
 
 void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
@@ -219,8 +254,9 @@ void ServerCore::HandleYesAddAddressBook(UserRecord& sender, std::string_view co
     const std::string login = sender.login;
     Log(login + " a accepté de " + asker + " l'ajout dans un carnet d'adresse");
     SendOrStore(asker, FormatWithText(keyword::kYesAddAddressBook, login));
-    AddContact(login, asker);
-    AddContact(asker, login);
+    if (AddContact(login, asker)) {
+        AddContact(asker, login);
+    }
 }
 
 ServerCore::Flow ServerCore::HandleRemoveAddressBook(UserRecord& sender, std::string_view command) {
@@ -234,32 +270,40 @@ ServerCore::Flow ServerCore::HandleRemoveAddressBook(UserRecord& sender, std::st
     return Flow::kContinue;
 }
 
-void ServerCore::AddContact(std::string_view owner, std::string_view contact) {
+bool ServerCore::AddContact(std::string_view owner, std::string_view contact) {
     const std::vector<UserRecord*> accounts(users_.FindAllByLogin(owner).begin(),
                                             users_.FindAllByLogin(owner).end());
     for (UserRecord* account : accounts) {
         if (account->HasContact(contact)) {
-            return;
+            return true;
         }
         account->AppendContact(contact);
-        RewatchLogin(account->login);
         Log(Joined({owner, " ajoute ", contact, " dans son carnet d'adresses"}));
-        SaveDatabase();
+        if (!SaveDatabase()) {
+            account->address_book.pop_back();  // nobody is told of an unsaved change
+            return false;
+        }
+        RewatchLogin(account->login);
         SendOrStore(owner, keyword::kAskAddressBook);
         for (UserRecord* entry : online_.FindAllByLogin(account->login)) {
             SendTo(*entry, keyword::kAskAddressBook);
         }
     }
+    return true;
 }
 
 void ServerCore::RemoveContact(std::string_view owner, std::string_view contact) {
     const std::vector<UserRecord*> accounts(users_.FindAllByLogin(owner).begin(),
                                             users_.FindAllByLogin(owner).end());
     for (UserRecord* account : accounts) {
+        std::vector<std::string> before = account->address_book;
         if (account->RemoveContact(contact)) {
-            RewatchLogin(account->login);
             Log(Joined({owner, " a supprimé ", contact, " dans son carnet d'adresses"}));
-            SaveDatabase();
+            if (!SaveDatabase()) {
+                account->address_book = std::move(before);
+                continue;  // nobody is told of an unsaved change
+            }
+            RewatchLogin(account->login);
             SendOrStore(owner, FormatWithText(keyword::kDelAddressBook, contact));
         }
         for (UserRecord* entry : online_.FindAllByLogin(account->login)) {

@@ -146,7 +146,9 @@ int ServerLog::OpenFile() {
     if (fd_ >= 0) {
         return fd_;
     }
-    fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Holds what users wrote: private to the server, and a symbolic link put
+    // in its place is not followed.
+    fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
         return fd_;
     }

@@ -18,34 +18,40 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
 
 ServerCore::~ServerCore() = default;
 
-void ServerCore::Start() {
-    running_ = true;
+bool ServerCore::Start() {
     if (database_.RemoveLeftoverTemporary()) {
         Log("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue");
     }
     const auto result = database_.Load(users_, options_.clock());
-    if (result.unreadable) {
-        Log(result.set_aside.empty() ? std::string("UserDB.dat illisible")
-                                     : "UserDB.dat illisible : fichier mis de côté sous " +
-                                           result.set_aside.filename().string());
+    if (result.refused) {
+        users_.Clear();
+        start_refusal_ = "UserDB.dat illisible (" + result.reason +
+                         ") : démarrage refusé, le fichier est laissé tel quel";
+        Log(start_refusal_);
+        return false;
     }
+    running_ = true;
     if (!result.found) {
-        return;
+        return true;
     }
     for (const size_t block : result.report.refused) {
         Log("UserDB.dat : compte n°" + std::to_string(block) +
             " ignoré (enregistrement illisible)");
     }
+    if (result.report.complete && !result.set_aside.empty()) {
+        Log("UserDB.dat : copie mise de côté sous " + result.set_aside.filename().string());
+    }
     if (!result.report.complete) {
         if (result.set_aside.empty()) {
             Log("UserDB.dat incomplet : seuls les comptes lus en entier sont chargés");
         } else {
-            Log("UserDB.dat incomplet : fichier mis de côté sous " +
+            Log("UserDB.dat incomplet : copie mise de côté sous " +
                 result.set_aside.filename().string() +
                 ", seuls les comptes lus en entier sont chargés");
         }
     }
     Log("UserDB.dat chargé");
+    return true;
 }
 
 void ServerCore::Log(std::string_view message) {
@@ -53,7 +59,7 @@ void ServerCore::Log(std::string_view message) {
 }
 
 void ServerCore::Shutdown() {
-    SaveDatabase();
+    closing_save_failed_ = running_ && !SaveDatabase();
     running_ = false;  // the lists are cleared below: never save them again
     // Closing without the close procedure: no log line, no state broadcast.
     std::vector<Connection*> connections;
@@ -87,6 +93,7 @@ void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_
 }
 
 void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
+    const CommitAtEnd commit(*this);
     FrameReader* reader = online_.ReaderOf(connection);
     if (reader == nullptr) {
         return;  // no entry: not read
@@ -166,6 +173,11 @@ ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view comma
     const auto keyword = RecognizeServerCommand(command);
     if (!keyword) {
         return Flow::kContinue;
+    }
+    // Registrations in a row share one save; anything else sees them saved
+    // and answered first.
+    if (*keyword != ServerKeyword::kAddNewUser) {
+        CommitRegistrations();
     }
     switch (*keyword) {
         case ServerKeyword::kConnect:
@@ -443,8 +455,22 @@ bool ServerCore::SaveDatabase() {
             Log("Données erronnées : Abandon sauvegarde");
             events_.OnSaveAbandoned();
             return false;
-        case UserDatabaseFile::SaveResult::kFailed:
+        case UserDatabaseFile::SaveResult::kFailed: {
+            const std::time_t now = options_.clock();
+            if (last_failure_logged_ && now - *last_failure_logged_ < kSaveFailureLogIntervalS) {
+                ++failures_unlogged_;
+                return false;
+            }
+            std::string line =
+                "UserDB.dat non sauvé (" + database_.FailureReason() + ") : modification annulée";
+            if (failures_unlogged_ > 0) {
+                line += ", " + std::to_string(failures_unlogged_) + " autres échecs depuis";
+            }
+            last_failure_logged_ = now;
+            failures_unlogged_ = 0;
+            Log(line);
             return false;
+        }
     }
     return false;
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,8 +61,12 @@ class ServerCore {
     ServerCore(const ServerCore&) = delete;
     ServerCore& operator=(const ServerCore&) = delete;
 
-    // Loads UserDB.dat; called once, before listening starts.
-    void Start();
+    // Loads UserDB.dat; called once, before listening starts. False when
+    // UserDB.dat exists but cannot be read or has an unknown version: the
+    // server must not run (it would take the accounts for absent and write
+    // over them); the reason is logged and kept in StartRefusal.
+    bool Start();
+    const std::string& StartRefusal() const { return start_refusal_; }
     // Writes one log line (time stamp + message) to Log.txt and the events;
     // control characters in the message are shown as escapes, so text from a
     // client can never forge a line.
@@ -76,8 +81,9 @@ class ServerCore {
 
     // Console closing: saves the database, then clears the online list
     // (closing every connection, without log lines or state broadcast) and
-    // the user list.
+    // the user list. ClosingSaveFailed tells the program to exit non-zero.
     void Shutdown();
+    bool ClosingSaveFailed() const { return closing_save_failed_; }
 
     // ---- What the console and the administration dialog work with ----
 
@@ -98,8 +104,12 @@ class ServerCore {
     UserRecord& AddAccount(std::unique_ptr<UserRecord> account);
     // Writes the user list to UserDB.dat (backup first, atomic replace).
     // Returns false when the save failed or was abandoned, or outside
-    // Start..Shutdown (when the list does not hold the accounts).
+    // Start..Shutdown (when the list does not hold the accounts). A failed
+    // save is logged with its reason, at most once per
+    // kSaveFailureLogIntervalS (the others are counted in the next line).
+    // Whoever changed the list undoes the change when this returns false.
     bool SaveDatabase();
+    static constexpr std::time_t kSaveFailureLogIntervalS = 10;
 
     // Sends one command as a frame to an online entry; false when it cannot
     // be framed (empty, or too large once compressed).
@@ -170,7 +180,22 @@ class ServerCore {
     void LogCut(size_t left_out, std::string_view what, const UserRecord& to);
     void RowsChanged() { events_.OnRowsChanged(); }
     void ReplayPending(UserRecord& account, const UserRecord& entry);
-    void AddContact(std::string_view owner, std::string_view contact);
+    // Saves once for every registration held since the last call, then
+    // answers each (OK, or the refusal with its account taken out again).
+    void CommitRegistrations();
+    // Runs CommitRegistrations when a read has been handled.
+    class CommitAtEnd {
+      public:
+        explicit CommitAtEnd(ServerCore& core) : core_(core) {}
+        ~CommitAtEnd() { core_.CommitRegistrations(); }
+        CommitAtEnd(const CommitAtEnd&) = delete;
+        CommitAtEnd& operator=(const CommitAtEnd&) = delete;
+
+      private:
+        ServerCore& core_;
+    };
+    // False when the save of the addition failed (the addition is undone).
+    bool AddContact(std::string_view owner, std::string_view contact);
     void RemoveContact(std::string_view owner, std::string_view contact);
 
     // Handlers, one per command.
@@ -204,8 +229,18 @@ class ServerCore {
     std::vector<UserRecord*> stale_;  // entries whose list may have changed
     std::string scratch_;             // reused frame buffer for outgoing commands
     std::string list_;                // reused state-list text
-    bool running_ = false;            // between Start and Shutdown: the user list may be saved
-    bool pending_unsaved_ = false;    // a stored pending command awaits a save
+    // A registration appended to the user list, answered once saved.
+    struct HeldRegistration {
+        Connection* connection;
+        UserRecord* account;
+    };
+    std::vector<HeldRegistration> held_;
+    std::string start_refusal_;
+    std::optional<std::time_t> last_failure_logged_;
+    size_t failures_unlogged_ = 0;
+    bool closing_save_failed_ = false;
+    bool running_ = false;          // between Start and Shutdown: the user list may be saved
+    bool pending_unsaved_ = false;  // a stored pending command awaits a save
 };
 
 }  // namespace parlo::server

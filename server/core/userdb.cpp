@@ -68,6 +68,64 @@ bool ParseRecordInto(UserRecord& record, std::string_view record_text) {
     return true;
 }
 
+namespace {
+
+// Length of the UTF-8 sequence starting `text` (overlong forms, surrogates
+// and code points above U+10FFFF refused), 0 when it is not one.
+size_t Utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+bool NewLoginAllowed(std::string_view login) {
+    if (login.empty() || login.size() > kMaxLoginBytes) {
+        return false;
+    }
+    while (!login.empty()) {
+        const unsigned char c = static_cast<unsigned char>(login.front());
+        if (c < 0x20 || c == 0x7F || c == ':' || c == '!') {
+            return false;
+        }
+        const size_t length = Utf8SequenceLength(login);
+        const bool c1_control =
+            c == 0xC2 && length == 2 && static_cast<unsigned char>(login[1]) < 0xA0;
+        if (length == 0 || c1_control) {
+            return false;
+        }
+        login.remove_prefix(length);
+    }
+    return true;
+}
+
 std::unique_ptr<UserRecord> MakeRecord(std::string_view record_text) {
     auto record = std::make_unique<UserRecord>();
     if (!ParseRecordInto(*record, record_text)) {

@@ -68,6 +68,14 @@ struct UserRecord {
 // Records held by a RecordList must go through RecordList::SetRecordText.
 bool ParseRecordInto(UserRecord& record, std::string_view record_text);
 
+// Longest login a new account may have, in bytes.
+inline constexpr size_t kMaxLoginBytes = 64;
+// Whether a new account (a registration, the administration) may take this
+// login: valid UTF-8 of at most kMaxLoginBytes, without ':' or '!' (the
+// protocol's separators) and without control characters. Accounts already
+// stored keep their logins whatever they hold.
+bool NewLoginAllowed(std::string_view login);
+
 // Builds a record for a record text, or nothing when it is refused.
 std::unique_ptr<UserRecord> MakeRecord(std::string_view record_text);
 

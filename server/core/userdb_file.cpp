@@ -1,12 +1,11 @@
 #include "server/core/userdb_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 
@@ -85,36 +84,104 @@ void PutString(std::string& out, std::string_view text) {
     out.append(text);
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string& out) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+// Flags of every open of the database files: a symbolic link put in place of
+// one of them is never followed, so its target is neither read nor written.
+constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW;
+// The files hold password equivalents and stored messages.
+constexpr mode_t kFileMode = 0600;
+
+std::string Reason(int error) {
+    return std::error_code(error, std::generic_category()).message();
 }
 
-// Writes `bytes` to `path`, flushed to disk before returning true.
-bool WriteDurably(const std::filesystem::path& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+enum class ReadStatus { kRead, kMissing, kFailed };
+
+// Reads a regular file whole, without following a symbolic link; `error`
+// names the reason of kFailed.
+ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | kOpenFlags);
     if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadStatus::kMissing;
+        }
+        error = errno == ELOOP ? std::string("lien symbolique") : Reason(errno);
+        return ReadStatus::kFailed;
+    }
+    struct stat info {};
+    ReadStatus status = ReadStatus::kRead;
+    if (::fstat(fd, &info) != 0) {
+        error = Reason(errno);
+        status = ReadStatus::kFailed;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? "c'est un répertoire" : "pas un fichier ordinaire";
+        status = ReadStatus::kFailed;
+    } else {
+        out.clear();
+        out.reserve(static_cast<size_t>(info.st_size));
+        char buffer[1 << 16];
+        while (true) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                error = Reason(errno);
+                status = ReadStatus::kFailed;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            out.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return status;
+}
+
+// Writes `bytes` to a new file at `path` (replacing a file, never following
+// a link), flushed to disk before returning true; `error` says why not.
+bool WriteDurably(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
+    ::unlink(path.c_str());  // a leftover, or a link someone put there
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, kFileMode);
+    if (fd < 0) {
+        error = Reason(errno);
         return false;
     }
     size_t written = 0;
-    bool ok = true;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            ok = false;
-            break;
+            error = Reason(errno);
+            ::close(fd);
+            return false;
         }
         written += static_cast<size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    if (::fsync(fd) != 0) {
+        error = Reason(errno);
+        ::close(fd);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        error = Reason(errno);
+        return false;
+    }
+    return true;
+}
+
+// Renames `from` over `to`; the temporary is removed when that fails.
+bool Replace(const std::filesystem::path& from, const std::filesystem::path& to,
+             std::string& error) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        error = Reason(errno);
+        ::unlink(from.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::string FileStamp(std::time_t now) {
@@ -137,7 +204,14 @@ DecodeReport DecodeUserDatabase(std::string_view bytes, RecordList& users) {
         return report;
     }
     report.version = *version;
+    if (*version > kUserDbVersion) {
+        report.unknown_version = true;
+        return report;
+    }
     if (*version < kOldestVersion) {
+        // No account, as an old empty file says; anything else behind it is
+        // data of a layout this program does not know.
+        report.unknown_version = bytes.substr(4).find_first_not_of('\0') != std::string_view::npos;
         return report;
     }
     const auto count = reader.Int();
@@ -178,7 +252,20 @@ DecodeReport DecodeUserDatabase(std::string_view bytes, RecordList& users) {
 }
 
 bool EncodeUserDatabase(const RecordList& users, std::string& out) {
+    // One allocation for the whole image: a save at tens of thousands of
+    // accounts must not spend its time growing the buffer.
+    size_t size = 8;
+    for (const auto& record : users.Records()) {
+        size += 12 + record->record_text.size();
+        for (const std::string& contact : record->address_book) {
+            size += 4 + contact.size();
+        }
+        for (const std::string& command : record->pending) {
+            size += 4 + command.size();
+        }
+    }
     out.clear();
+    out.reserve(size);
     PutInt(out, kUserDbVersion);
     PutInt(out, static_cast<int32_t>(users.Size()));
     for (const auto& record : users.Records()) {
@@ -201,43 +288,44 @@ bool EncodeUserDatabase(const RecordList& users, std::string& out) {
 UserDatabaseFile::UserDatabaseFile(std::filesystem::path directory)
     : data_(directory / "UserDB.dat"),
       backup_(directory / "UserDB.bak"),
-      temporary_(directory / "UserDB.dat.tmp") {}
+      temporary_(directory / "UserDB.dat.tmp"),
+      backup_temporary_(directory / "UserDB.bak.tmp") {}
 
 UserDatabaseFile::LoadResult UserDatabaseFile::Load(RecordList& users, std::time_t now) {
     LoadResult result;
     std::string bytes;
-    if (!ReadWholeFile(data_, bytes)) {
-        std::error_code error;
-        if (std::filesystem::exists(data_, error)) {
-            result.unreadable = true;
-            result.set_aside = SetAside(now);
-        }
-        return result;
+    switch (ReadWholeFile(data_, bytes, result.reason)) {
+        case ReadStatus::kMissing:
+            return result;
+        case ReadStatus::kFailed:
+            result.refused = true;
+            return result;
+        case ReadStatus::kRead:
+            break;
     }
     result.found = true;
     users.Clear();
     result.report = DecodeUserDatabase(bytes, users);
-    if (!result.report.complete) {
-        // Keep the damaged file for the operator: the next save must not
-        // overwrite what could not be read.
-        result.set_aside = SetAside(now);
+    if (result.report.unknown_version) {
+        result.refused = true;
+        result.reason = "version " + std::to_string(result.report.version) + " inconnue";
+        return result;
+    }
+    if (!result.report.complete || !result.report.refused.empty()) {
+        // Keep the damaged file for the operator: the next save replaces
+        // UserDB.dat with fewer accounts than it holds. UserDB.dat itself
+        // stays until then, so a crash before that save loses nothing.
+        result.set_aside = SetAside(now, bytes);
     }
     return result;
 }
 
-std::filesystem::path UserDatabaseFile::SetAside(std::time_t now) const {
+std::filesystem::path UserDatabaseFile::SetAside(std::time_t now, std::string_view bytes) const {
     std::string name = data_.filename().string();
     name.append(".").append(FileStamp(now)).append(".damaged");
     const std::filesystem::path aside = data_.parent_path() / name;
-    std::error_code error;
-    std::filesystem::rename(data_, aside, error);
-    if (!error) {
-        return aside;
-    }
-    if (std::filesystem::copy_file(data_, aside, error) && !error) {
-        return aside;
-    }
-    return {};
+    std::string ignored;
+    return WriteDurably(aside, bytes, ignored) ? aside : std::filesystem::path();
 }
 
 bool UserDatabaseFile::RemoveLeftoverTemporary() {
@@ -246,26 +334,48 @@ bool UserDatabaseFile::RemoveLeftoverTemporary() {
 }
 
 UserDatabaseFile::SaveResult UserDatabaseFile::Save(const RecordList& users) {
-    std::error_code ignored;
-    std::filesystem::copy_file(data_, backup_, std::filesystem::copy_options::overwrite_existing,
-                               ignored);
     std::string image;
     if (!EncodeUserDatabase(users, image)) {
-        std::filesystem::copy_file(backup_, data_,
-                                   std::filesystem::copy_options::overwrite_existing, ignored);
-        return SaveResult::kAbandoned;
+        return SaveResult::kAbandoned;  // UserDB.dat is left as it was
     }
-    if (!WriteDurably(temporary_, image)) {
-        std::filesystem::remove(temporary_, ignored);
-        return SaveResult::kFailed;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary_, data_, error);
-    if (error) {
-        std::filesystem::remove(temporary_, ignored);
+    failure_.clear();
+    if (!BackUp() || !WriteDurably(temporary_, image, failure_) ||
+        !Replace(temporary_, data_, failure_)) {
+        ::unlink(temporary_.c_str());
         return SaveResult::kFailed;
     }
     return SaveResult::kSaved;
+}
+
+bool UserDatabaseFile::BackUp() {
+    // UserDB.dat is only ever replaced, never written in place: a second name
+    // for its file is a copy of it. Where links are not possible, copy.
+    ::unlink(backup_temporary_.c_str());
+    if (::link(data_.c_str(), backup_temporary_.c_str()) != 0) {
+        if (errno == ENOENT) {
+            return true;  // no database yet: nothing to back up
+        }
+        std::string bytes;
+        switch (ReadWholeFile(data_, bytes, failure_)) {
+            case ReadStatus::kMissing:
+                return true;
+            case ReadStatus::kFailed:
+                failure_ = "UserDB.dat : " + failure_;
+                return false;
+            case ReadStatus::kRead:
+                break;
+        }
+        if (!WriteDurably(backup_temporary_, bytes, failure_)) {
+            failure_ = "UserDB.bak : " + failure_;
+            ::unlink(backup_temporary_.c_str());
+            return false;
+        }
+    }
+    if (!Replace(backup_temporary_, backup_, failure_)) {
+        failure_ = "UserDB.bak : " + failure_;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace parlo::server

@@ -215,5 +215,20 @@ TEST_F(BroadcastTest, LongTextIsCutWithoutSplittingACharacter) {
     EXPECT_EQ(received[0], "Broadcast:" + text.substr(0, 2 * 506));
 }
 
+TEST_F(AdministrationTest, ChangesWhoseSaveFailsAreUndone) {
+    ASSERT_EQ(AddAccount(core_, Fields("ann")), AdminResult::kDone);
+    ASSERT_EQ(AddAccount(core_, Fields("bob")), AdminResult::kDone);
+    core_.Users().FindFirstByLogin("bob")->AppendContact("ann");
+    std::filesystem::create_directories(directory_ / "UserDB.dat.tmp" / "in-the-way");
+    EXPECT_EQ(AddAccount(core_, Fields("cid")), AdminResult::kNotSaved);
+    EXPECT_EQ(Account(core_, "cid"), nullptr);
+    EXPECT_EQ(ModifyAccount(core_, RowOf(Fields("ann")), Fields("anne")), AdminResult::kNotSaved);
+    EXPECT_NE(Account(core_, "ann"), nullptr);
+    EXPECT_EQ(DeleteAccount(core_, RowOf(Fields("ann"))), AdminResult::kNotSaved);
+    EXPECT_NE(Account(core_, "ann"), nullptr);
+    EXPECT_EQ(Account(core_, "bob")->address_book, std::vector<std::string>{"ann"});
+    EXPECT_EQ(AddAccount(core_, Fields("m:0!boss")), AdminResult::kInvalidInput);
+}
+
 }  // namespace
 }  // namespace parlo::server

@@ -118,5 +118,32 @@ TEST_F(AddressBooks, SenderlessRequestsAreIgnored) {
     EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->address_book.empty());
 }
 
+TEST_F(AddressBooks, ChangesWhoseSaveFailsAreUndoneAndNobodyIsTold) {
+    FakeConnection& ann = Online("ann");
+    FakeConnection& bob = Online("bob", "10.0.0.2");
+    Core().AddAccount(MakeRecord(Record("cid")));
+    MakeContacts("ann", "cid");
+    // A directory where the save writes its temporary file: every save fails.
+    std::filesystem::create_directories(dir_ / "UserDB.dat.tmp" / "in-the-way");
+    Send(bob, "YesAddAddressBook:ann");
+    Send(ann, "RemoveAddressBook:cid");
+    EXPECT_EQ(Core().Users().FindFirstByLogin("ann")->address_book,
+              std::vector<std::string>{"cid"});
+    EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->address_book.empty());
+    for (FakeConnection* c : {&ann, &bob}) {
+        for (const std::string& command : c->Take()) {
+            EXPECT_FALSE(command.starts_with("AskAddressBook") ||
+                         command.starts_with("DelAddressBook"))
+                << command;
+        }
+    }
+    EXPECT_EQ(std::count_if(events_.lines.begin(), events_.lines.end(),
+                            [](const std::string& l) {
+                                return l.find("UserDB.dat non sauvé (") != std::string::npos;
+                            }),
+              1)
+        << "one line per interval, however many saves fail";
+}
+
 }  // namespace
 }  // namespace parlo::server::testing

@@ -128,7 +128,7 @@ TEST_F(AnswerLimits, InviteEchoAndRelayAreCutAfterTheLastWholeParticipant) {
 
 TEST_F(AnswerLimits, ACommandNoReceiverCouldReadIsDroppedWithOneLine) {
     // The relay names the sender (long) where the request had one letter.
-    const std::string sender(100, 's');
+    const std::string sender(kMaxLoginBytes, 's');
     FakeConnection& writer = Online(sender);
     FakeConnection& other = Online("o", "10.0.0.2");
     std::string list = "o";
