@@ -2,14 +2,17 @@
 // beside this one) on a free loopback port with a few accounts that know each
 // other, logs in as one of them with the real client window, and saves
 // pictures of the main window (both groups, a hovered contact's status line),
-// its contact menu and the tray menu in DIR, window frames included. Run it
+// its contact menu, the tray menu, and a list of thirty contacts scrolled
+// half-way and with the keyboard on a row, in DIR, window frames included. Run it
 // under a display with a window manager, e.g. xvfb-run with openbox.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -195,6 +198,45 @@ int main(int argc, char** argv) {
         ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-tray-menu.png")) && ok;
         menu.close();
     }
+
+    // Twenty-five more colleagues, every other one connected: the list
+    // scrolls, shown half-way, then with the keyboard on a row.
+    std::vector<std::string> logins;
+    for (int i = 1; i <= 25; ++i) {
+        logins.push_back(QStringLiteral("collegue%1").arg(i, 2, 10, QChar('0')).toStdString());
+    }
+    for (const std::string& login : logins) {
+        const Person person{login.c_str(), "Claude", "Martin", kStateOnline};
+        contacts.push_back(
+            std::make_unique<Helper>(work.path() + QLatin1Char('/') + person.login, port));
+        ok = contacts.back()->Register(person) && ok;
+        shell.GetSession().AddContact(person.login);
+    }
+    ok = WaitUntil([&] { return shell.GetSession().Contacts().Count() == 30; }) && ok;
+    for (size_t i = std::size(kContacts); i < contacts.size(); i += 2) {
+        contacts[i]->session.Disconnect();
+    }
+    ok = WaitUntil([&] {
+             return shell.GetSession().Contacts().GroupMembers(ContactGroup::kOffline).size() == 15;
+         }) &&
+         ok;
+    ContactListView& view = window.View();
+    Hover(view, 5);
+    view.ScrollBar().setValue(view.ScrollBar().maximum() / 2);
+    Settle(400);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-long-list.png")) &&
+         ok;
+    window.activateWindow();
+    view.setFocus();
+    for (int i = 0; i < 9; ++i) {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(&view, &down);
+    }
+    Settle(400);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-focused-row.png")) &&
+         ok;
 
     shell.Shutdown();
     contacts.clear();
