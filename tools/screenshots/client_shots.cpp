@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -212,13 +213,40 @@ int main(int argc, char** argv) {
         ok = contacts.back()->Register(person) && ok;
         shell.GetSession().AddContact(person.login);
     }
-    ok = WaitUntil([&] { return shell.GetSession().Contacts().Count() == 30; }) && ok;
+    // Each request and each acceptance is told of in a box: the user reads
+    // it and presses "OK".
+    const auto answer_boxes = [&] {
+        bool any = false;
+        for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
+            if (box->isVisible()) {
+                box->accept();
+                any = true;
+            }
+        }
+        return any;
+    };
+    ok = WaitUntil(
+             [&] {
+                 answer_boxes();
+                 return shell.GetSession().Contacts().Count() == 30;
+             },
+             20000) &&
+         ok;
     for (size_t i = std::size(kContacts); i < contacts.size(); i += 2) {
         contacts[i]->session.Disconnect();
     }
     ok = WaitUntil([&] {
              return shell.GetSession().Contacts().GroupMembers(ContactGroup::kOffline).size() == 15;
          }) &&
+         ok;
+    int quiet = 0;
+    ok = WaitUntil(
+             [&] {
+                 Settle(100);
+                 quiet = answer_boxes() ? 0 : quiet + 1;
+                 return quiet == 5;
+             },
+             20000) &&
          ok;
     ContactListView& view = window.View();
     Hover(view, 5);

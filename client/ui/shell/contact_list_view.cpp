@@ -211,8 +211,11 @@ void ContactListView::PaintStatusLine(QPainter& painter) {
     }
     painter.setFont(fonts_.status);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(5, 0, std::max(0, ContentWidth() - 10), std::max(0, height() - 5)),
-                     Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, Q(text));
+    const QRect area(5, 0, std::max(0, ContentWidth() - 10), std::max(0, height() - 5));
+    const int flags = Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap;
+    // Rows scrolled under the line do not show through it.
+    painter.fillRect(painter.boundingRect(area, flags, Q(text)).adjusted(-5, -2, 5, 5), Qt::white);
+    painter.drawText(area, flags, Q(text));
 }
 
 void ContactListView::SetStatusLine(std::string status) {
