@@ -29,7 +29,7 @@ struct ClientSettings {
     bool online_expanded = true;
     bool offline_expanded = true;
     // The main window's place and size, as the toolkit saves them; empty
-    // until the window has been closed once.
+    // until a run that showed the window has ended.
     std::string window_geometry;
 };
 

@@ -297,11 +297,7 @@ void ContactListView::ToggleGroup(ContactGroup group) {
     const ClientSettings& settings = session_.Settings();
     const bool expanded =
         group == ContactGroup::kOnline ? settings.online_expanded : settings.offline_expanded;
-    SetGroupExpanded(group, !expanded);
-}
-
-void ContactListView::SetGroupExpanded(ContactGroup group, bool expanded) {
-    session_.SetGroupExpanded(group, expanded);  // repaints the window
+    session_.SetGroupExpanded(group, !expanded);  // repaints the window
 }
 
 // ---- Keyboard ----------------------------------------------------------------
@@ -340,7 +336,7 @@ void ContactListView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Left:
         case Qt::Key_Right:
             if (item != nullptr && item->contact == nullptr) {
-                SetGroupExpanded(item->group, event->key() == Qt::Key_Right);
+                session_.SetGroupExpanded(item->group, event->key() == Qt::Key_Right);
                 return;
             }
             break;

@@ -95,7 +95,6 @@ class ContactListView : public QWidget, public PaintedItems {
     int ContentWidth() const;
     void UpdateScrollRange();
     void ToggleGroup(ContactGroup group);
-    void SetGroupExpanded(ContactGroup group, bool expanded);
     void SetStatusLine(std::string status);
     void MoveTo(size_t index);
     void ScrollToShow(const PixelRect& rect);
