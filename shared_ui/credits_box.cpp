@@ -78,8 +78,10 @@ const QFont& CreditsView::FontOf(CreditsFont font) const {
 void CreditsView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect area = event->rect();
+    // The palette's text colour for its button face: black on a light
+    // palette, readable on a dark one too.
     painter.fillRect(area, palette().color(QPalette::Button));
-    painter.setPen(Qt::black);
+    painter.setPen(palette().color(QPalette::ButtonText));
     painter.setRenderHint(QPainter::TextAntialiasing);
 
     const int bottom = height();

@@ -15,6 +15,8 @@ namespace parlo::client {
 namespace {
 
 constexpr auto kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+// The main window's geometry, in base 64.
+constexpr const char* kGeometryKey = "Options/WindowGeometry";
 
 // A stored flag counts as set only when it is exactly 1.
 bool ReadFlag(const QSettings& store, const char* key, bool current) {
@@ -117,6 +119,12 @@ SettingsStore::SettingsStore(QString path) : path_(std::move(path)) {}
 
 void SettingsStore::Load(ClientSettings& settings) const {
     const QSettings store(path_, QSettings::IniFormat);
+    // The window's place does not depend on an account.
+    const QByteArray geometry =
+        QByteArray::fromBase64(store.value(kGeometryKey).toString().toLatin1());
+    if (!geometry.isEmpty()) {
+        settings.window_geometry = geometry.toStdString();
+    }
     const std::string login_text = Utf8(store.value("Login/Login", QString()).toString());
     const std::string password_text = Utf8(store.value("Login/Password", QString()).toString());
     if (login_text.empty()) {
@@ -157,6 +165,11 @@ bool SettingsStore::Save(const ClientSettings& settings) const {
         store.setValue("Sound/Play", settings.sound ? 1 : 0);
         store.setValue("State/OnLine", settings.online_expanded ? 1 : 0);
         store.setValue("State/OffLine", settings.offline_expanded ? 1 : 0);
+        if (!settings.window_geometry.empty()) {
+            store.setValue(kGeometryKey,
+                           QString::fromLatin1(
+                               QByteArray::fromStdString(settings.window_geometry).toBase64()));
+        }
         store.sync();
         if (store.status() != QSettings::NoError) {
             return false;

@@ -28,6 +28,9 @@ struct ClientSettings {
     bool sound = true;
     bool online_expanded = true;
     bool offline_expanded = true;
+    // The main window's place and size, as the toolkit saves them; empty
+    // until a run that showed the window has ended.
+    std::string window_geometry;
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.
@@ -50,7 +53,8 @@ std::string UncompressField(std::string_view blob);
 // $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
 QString DefaultSettingsPath();
 
-// The INI file, with the sections "Login", "Server", "Sound" and "State". The
+// The INI file, with the sections "Login", "Server", "Sound" and "State",
+// and the main window's geometry under "Options". The
 // file is created readable and writable by its user only: it holds the
 // credentials.
 class SettingsStore {

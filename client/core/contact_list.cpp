@@ -129,10 +129,30 @@ std::string_view ConversationStateText(int state) {
         case kStateOnline:
             return "connecté(e)";
         case kStateInactive:
+            return "inactif(ve)";
+        case kStateAway:
             return "absent(e)";
         default:
             return "déconnecté(e)";
     }
+}
+
+std::string ContactRowName(const Contact& contact) {
+    std::string_view state = "déconnecté(e)";
+    switch (contact.state) {
+        case kStateOnline:
+            state = "en ligne";
+            break;
+        case kStateInactive:
+            state = "inactif(ve)";
+            break;
+        case kStateAway:
+            state = "absent(e)";
+            break;
+        default:
+            break;
+    }
+    return contact.login + ", " + std::string(state);
 }
 
 }  // namespace parlo::client

@@ -71,5 +71,7 @@ std::string StatusText(const Contact* contact);
 
 // How a conversation caption names a contact's state.
 std::string_view ConversationStateText(int state);
+// What a screen reader says for a contact's row: "bruno, en ligne".
+std::string ContactRowName(const Contact& contact);
 
 }  // namespace parlo::client

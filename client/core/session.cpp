@@ -246,10 +246,18 @@ void Session::MouseMoved() {
 void Session::ScreenSaverStarting() {
     Disconnect();
     reconnect_on_paint_ = true;
+    screen_saver_running_ = true;
+}
+
+void Session::ScreenSaverEnded() {
+    screen_saver_running_ = false;
+    MainWindowPainting();
 }
 
 void Session::MainWindowPainting() {
-    if (reconnect_on_paint_) {
+    // The disconnection itself repaints the window: that paint must not
+    // bring the user back while the screen saver runs.
+    if (reconnect_on_paint_ && !screen_saver_running_) {
         reconnect_on_paint_ = false;
         LogInStored();
     }

@@ -115,7 +115,11 @@ class Session final : private LinkEvents {
     void MenuStateOffline();
     void MenuStateAway();
     void MouseMoved();
+    // The screen saver starting disconnects; while it runs, paints of the
+    // main window log nothing in. Its end logs in again once, whether or not
+    // the window is visible.
     void ScreenSaverStarting();
+    void ScreenSaverEnded();
     void MainWindowPainting();
 
     // ---- Settings ------------------------------------------------------
@@ -125,6 +129,10 @@ class Session final : private LinkEvents {
     bool SetCredentials(std::string_view login_blob, std::string_view password_blob);
     void SetServer(std::string_view address, int port);
     void SetSound(bool on) { settings_.sound = on; }
+    // Stored at the next save.
+    void SetWindowGeometry(std::string_view geometry) {
+        settings_.window_geometry = std::string(geometry);
+    }
     void SetGroupExpanded(ContactGroup group, bool expanded);
     // The settings dialog's "Test" (sets the test flag and logs in; a server
     // that cannot be reached is named in one box) and "OK" (true when the
@@ -252,6 +260,7 @@ class Session final : private LinkEvents {
     int own_state_ = kStateOffline;
     bool test_flag_ = false;
     bool reconnect_on_paint_ = false;
+    bool screen_saver_running_ = false;
 
     std::unique_ptr<ServerLink> link_;
     std::uint64_t link_generation_ = 0;  // counts the connections made and ended

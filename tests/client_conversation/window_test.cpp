@@ -1,6 +1,7 @@
 // The conversation window on the offscreen platform, over the core's fake
 // links: typing indicator, input limit, Enter and Escape, the two menus, the
 // first paint and the controls' places.
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 
 #include "client/ui/conversation/conversation_input.h"
 #include "client/ui/conversation/conversation_window.h"
+#include "client/ui/conversation/emoticons.h"
 #include "client/ui/conversation/transcript_view.h"
 #include "tests/support/client_fakes.h"
 #include "tests/support/qt_wait.h"
@@ -177,7 +179,15 @@ TEST_F(ConversationWindowTest, EnterSendsAndNeverClosesWhileEscapeLeaves) {
     Type(input, "un");
     QTest::keyClick(&input, Qt::Key_Enter);
     Type(input, "deux");
-    QTest::keyClick(&Child<QPushButton>(window, "invite"), Qt::Key_Return);
+    // Enter on a focused "Inviter" is "Inviter", not "Envoyer".
+    auto& invite = Child<QPushButton>(window, "invite");
+    invite.setFocus();
+    QTest::keyClick(&invite, Qt::Key_Return);
+    auto& invite_menu = Child<QMenu>(window, "inviteMenu");
+    EXPECT_TRUE(invite_menu.isVisible());
+    invite_menu.hide();
+    EXPECT_EQ(links_.sent.size(), 4u);
+    QTest::keyClick(&input, Qt::Key_Return);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(links_.sent[1], "Message:2:me:2:me:bob:un");
     EXPECT_EQ(links_.sent[4], "Message:4:me:2:me:bob:deux");
@@ -264,12 +274,13 @@ TEST_F(ConversationWindowTest, InviteMenuOffersReachableNewContactsNumberedInLis
     EXPECT_FALSE(menu.isVisible());
 }
 
-TEST_F(ConversationWindowTest, EmoticonItemsAppendTheirCodeWithTheCaretAfter) {
+TEST_F(ConversationWindowTest, EmoticonItemsGoInAtTheCaretAndUndoTakesThemBack) {
     QWidget& window = OpenWithBob();
     window.show();
     auto& input = Child<QPlainTextEdit>(window, "input");
     auto& menu = Child<QMenu>(window, "emoticonMenu");
-    Child<QToolButton>(window, "emoticons").click();
+    auto& button = Child<QToolButton>(window, "emoticons");
+    button.click();
     EXPECT_TRUE(menu.isVisible());
     const QList<QAction*> items = menu.actions();
     ASSERT_EQ(items.size(), 16);
@@ -278,21 +289,72 @@ TEST_F(ConversationWindowTest, EmoticonItemsAppendTheirCodeWithTheCaretAfter) {
     start.setPosition(0);
     input.setTextCursor(start);
     items[2]->trigger();  // the third item: the wink
-    EXPECT_EQ(input.toPlainText(), "salut ;)");
-    EXPECT_EQ(input.textCursor().position(), 8);
+    EXPECT_EQ(input.toPlainText(), ";)salut ");
+    EXPECT_EQ(input.textCursor().position(), 2);
     EXPECT_FALSE(input.textCursor().hasSelection());
+    input.moveCursor(QTextCursor::End);
     items[15]->trigger();
-    EXPECT_EQ(input.toPlainText(), "salut ;)(L)");
+    EXPECT_EQ(input.toPlainText(), ";)salut (L)");
+    input.undo();
+    EXPECT_EQ(input.toPlainText(), ";)salut ");
+    input.undo();
+    EXPECT_EQ(input.toPlainText(), "salut ");
     EXPECT_EQ(links_.sent, Texts{"Writing:me:1:me!bob!"});
     menu.hide();
 
-    // Every item shows its picture and names its code.
+    // Every item shows its picture and names its code; screen readers read
+    // the button's name and each picture's.
     std::set<QString> codes;
-    for (QAction* item : items) {
-        EXPECT_FALSE(item->icon().isNull());
-        codes.insert(item->toolTip());
+    std::set<QString> names;
+    QAccessibleInterface* menu_reader = QAccessible::queryAccessibleInterface(&menu);
+    ASSERT_EQ(menu_reader->childCount(), 16);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_FALSE(items[i]->icon().isNull());
+        codes.insert(items[i]->toolTip());
+        names.insert(menu_reader->child(i)->text(QAccessible::Name));
     }
     EXPECT_EQ(codes.size(), 16u);
+    EXPECT_EQ(names.size(), 16u);
+    EXPECT_FALSE(names.contains(QString()));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&button)->text(QAccessible::Name),
+              "Émoticônes");
+    EXPECT_EQ(EmoticonIcon(142).pixmap(QSize(21, 21), 2.0).size(), QSize(42, 42));
+}
+
+TEST_F(ConversationWindowTest, AMessageOpensItsWindowWithoutTakingTheKeyboard) {
+    QWidget& bob = OpenWithBob();
+    bob.show();
+    bob.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&bob));
+    auto& input = Child<QPlainTextEdit>(bob, "input");
+    ASSERT_EQ(QApplication::focusWidget(), &input);
+    links_.Deliver({"Message:6:carl:2:me:carl:coucou"});
+    const ConversationId carl = session_.FindConversation(Texts{"me", "carl"})->Id();
+    QWidget& other = *ui_.windows.at(carl);
+    EXPECT_TRUE(other.isVisible());
+    EXPECT_TRUE(other.testAttribute(Qt::WA_ShowWithoutActivating));
+    parlo::testing::Settle(100);
+    // The offscreen platform activates every window it shows; desktops
+    // honour the attribute.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        EXPECT_EQ(QApplication::activeWindow(), &bob);
+        EXPECT_EQ(QApplication::focusWidget(), &input);
+    }
+    // Opened by the user, it comes forward.
+    session_.OpenConversationWith("carl");
+    EXPECT_TRUE(parlo::testing::WaitUntil([&] { return QApplication::activeWindow() == &other; }));
+
+    // Screen readers read the transcript line by line.
+    auto& transcript = Child<TranscriptView>(other, "transcript");
+    transcript.AppendInfo("dora a rejoint la conversation");
+    QAccessibleInterface* lines = QAccessible::queryAccessibleInterface(&transcript);
+    ASSERT_EQ(lines->childCount(), 3);
+    EXPECT_EQ(lines->child(0)->text(QAccessible::Name), "carl dit :");
+    EXPECT_EQ(lines->child(1)->text(QAccessible::Name), "coucou");
+    EXPECT_EQ(lines->child(2)->text(QAccessible::Name), "dora a rejoint la conversation");
+    EXPECT_LT(lines->child(0)->rect().top(), lines->child(1)->rect().top());
+    EXPECT_TRUE(
+        transcript.rect().contains(transcript.mapFromGlobal(lines->child(2)->rect().center())));
 }
 
 TEST_F(ConversationWindowTest, FirstPaintPutsTheFocusInTheInputWithTheCaretAtTheStart) {

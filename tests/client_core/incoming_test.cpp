@@ -36,7 +36,12 @@ TEST_F(IncomingTest, MessagesGoToTheWindowOfExactlyTheirParticipants) {
     EXPECT_TRUE(view.visible);
     EXPECT_EQ(view.title, "bob est connecté(e)");
     links_.Deliver({"SetState!bob:2"});
+    EXPECT_EQ(view.title, "bob est inactif(ve)");
+    links_.Deliver({"SetState!bob:3"});
     EXPECT_EQ(view.title, "bob est absent(e)");
+    links_.Deliver({"SetState!bob:1"});
+    EXPECT_EQ(view.title, "bob est déconnecté(e)");
+    links_.Deliver({"SetState!bob:0"});
     EXPECT_EQ(ui_.sounds, 3);
     session_.SetSound(false);
     links_.Deliver({"Message:2:bob:3:me:bob:carl:hi", "Message:2:bob:2:me:bob:ok"});

@@ -172,7 +172,7 @@ TEST(ConversationModel, TitleTypingLineAndTypingFlag) {
     EXPECT_EQ(conversation.Count(), 3u);
     conversation.SetTyping("bob", true);
     const ConversationTitle title = ComputeTitle(conversation, contacts);
-    EXPECT_EQ(title.title, "bob est connecté(e), carl est déconnecté(e)");
+    EXPECT_EQ(title.title, "bob est connecté(e), carl est absent(e)");
     EXPECT_EQ(title.typing_line, "bob écrit");
 
     EXPECT_EQ(conversation.InputChanged(1), 1);

@@ -78,9 +78,11 @@ TEST_F(SessionTest, EveryWayOfEndingTheConnectionSendsContactsOffline) {
         EXPECT_TRUE(links_.sent.empty() || links_.sent[0].starts_with("Connect:"));
     }
     EXPECT_EQ(session_.OwnState(), kStateOffline);
-    session_.MainWindowPainting();  // after the screen saver: one new login
+    session_.MainWindowPainting();  // while the screen saver runs: nothing
+    EXPECT_TRUE(links_.sent.empty());
+    session_.ScreenSaverEnded();  // one new login
     session_.MainWindowPainting();
-    EXPECT_EQ(links_.sent.size(), 1u);
+    ASSERT_EQ(links_.sent.size(), 1u);
     EXPECT_TRUE(links_.sent[0].starts_with("Connect:"));
 }
 

@@ -59,7 +59,7 @@ TEST_F(SessionTest, NewUserChecksComeInOrderAndEnterSendsOnceTheyPass) {
                                             &again.CancelButton()};
     EXPECT_EQ(TabChain(again, again.LoginField(), 7), expected);
     Type(again.LoginField(), "x");
-    again.CancelButton().click();
+    PressEnter(again.CancelButton());  // a focused button answers Enter itself
     EXPECT_EQ(again.result(), QDialog::Rejected);
     EXPECT_EQ(links_.sent.size(), 1u);
 }
@@ -149,16 +149,27 @@ TEST_F(FindContactsTest, ResultsAreSortedInFourColumnsAndAClickFillsTheLogin) {
     EXPECT_TRUE(links_.sent.empty());
 }
 
-TEST_F(FindContactsTest, EnterAnywhereIsAjouterWhichSkipsAnEmptyLoginAndTheUsersOwn) {
+TEST_F(FindContactsTest, EnterInAFieldIsAjouterWhichSkipsAnEmptyLoginAndTheUsersOwn) {
     Type(dialog_->LoginCriterion(), "zo");
     for (const QString login : {"", "ME", "mE"}) {
         Type(dialog_->LoginToAdd(), login);
         PressEnter(dialog_->LoginCriterion());
-        PressEnter(dialog_->SearchButton());
         dialog_->AddButton().click();
     }
     EXPECT_TRUE(links_.sent.empty());
     EXPECT_TRUE(ui_.boxes.empty());
+
+    // Enter on a focused button is that button, never "Ajouter".
+    Type(dialog_->LoginToAdd(), "zoe");
+    PressEnter(dialog_->SearchButton());
+    ASSERT_EQ(links_.sent.size(), 1u);
+    EXPECT_EQ(links_.sent[0].rfind("FindUser:", 0), 0u);
+    links_.Deliver({"FindUser:"});
+    PressEnter(dialog_->CloseButton());
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(links_.sent.size(), 1u);
+    links_.sent.clear();
+    dialog_->show();
 
     Type(dialog_->LoginToAdd(), "zoe");
     PressEnter(dialog_->LastNameCriterion());

@@ -157,7 +157,7 @@ TEST_F(SettingsDialogTest, AnOverLongFieldIsRefusedWithABoxAndTheDialogStaysOpen
     EXPECT_EQ(session_.PlainLogin(), "ann");
 }
 
-TEST_F(SettingsDialogTest, EnterAnywhereIsOkAndTabFollowsTheDialogTopToBottom) {
+TEST_F(SettingsDialogTest, EnterInAFieldIsOkOnAButtonThatButtonAndTabGoesTopToBottom) {
     SettingsDialog dialog(session_, nullptr);
     AddressEdit& address = dialog.AddressField();
     const std::vector<QWidget*> expected = {
@@ -167,11 +167,21 @@ TEST_F(SettingsDialogTest, EnterAnywhereIsOkAndTabFollowsTheDialogTopToBottom) {
         &dialog.LoginField()};
     EXPECT_EQ(TabChain(dialog, dialog.LoginField(), static_cast<int>(expected.size())), expected);
 
-    // Enter on the "Test" button still means "OK".
+    // Enter in a field is "OK"; on a focused button it is that button.
     Type(dialog.LoginField(), "bob");
+    Type(dialog.PasswordField(), "pw");
     PressEnter(dialog.TestButton());
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_FALSE(session_.TestFlag());
+    EXPECT_TRUE(session_.TestFlag());
+    EXPECT_TRUE(dialog.isVisible());
+    PressEnter(dialog.CancelButton());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(QFile::exists(store_.Path()));
+
+    SettingsDialog again(session_, nullptr);
+    again.show();
+    Type(again.LoginField(), "bob");
+    PressEnter(again.PortField());
+    EXPECT_EQ(again.result(), QDialog::Accepted);
     EXPECT_EQ(session_.PlainLogin(), "bob");
 }
 

@@ -1,12 +1,15 @@
 // What the painted contact list shows and where: groups, rows, toggles, the
 // rule, the status line and its strip repaint as it reaches the screen, and
 // what the mouse does on it.
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTest>
 #include <QWindow>
 
 #include "client/ui/shell/artwork.h"
@@ -277,6 +280,125 @@ TEST_F(ShellTest, StatusLineRepaintsOnlyItsStripAndTheScreenMatchesAFullPaint) {
     const QImage resized = on_screen();
     EXPECT_EQ(resized, Render(view));
     EXPECT_TRUE(Shows(resized, LogoPixmap(), view.width() - 96, view.height() - 96));
+}
+
+// Thirty contacts in a window of the first size: the list scrolls, and the
+// mouse, the keyboard and screen readers find what is painted where.
+TEST_F(ShellTest, ALongListScrollsAndTheMouseKeyboardAndScreenReadersFollowIt) {
+    ASSERT_TRUE(Session().SetCredentials(Compressed("amelie"), Compressed("pw")));
+    Session().LogInStored();
+    std::string book = "AddressBook";
+    std::string states = "SetState";
+    for (int i = 0; i < 30; ++i) {
+        const std::string login = QStringLiteral("c%1").arg(i, 2, 10, QChar('0')).toStdString();
+        book += ":" + login + "!" + login + "!Nom!";
+        states += "!" + login + (i < 22 ? ":0" : ":1");
+    }
+    links_.Deliver({"Login:OK", book, states});
+    links_.sent.clear();
+    MainWindow& window = shell_.Window();
+    window.show();
+    ContactListView& view = window.View();
+    ASSERT_TRUE(WaitUntil([&] { return window.windowHandle()->isExposed(); }));
+    QScrollBar& bar = view.ScrollBar();
+    ASSERT_TRUE(bar.isVisible());
+    EXPECT_EQ(bar.maximum(), view.Layout().content_height - view.height());
+
+    // Half-way: rows are painted and hit where the layout puts them; the
+    // status line stays at the bottom.
+    bar.setValue(bar.maximum() / 2);
+    const ContactListLayout layout = view.Layout();
+    EXPECT_EQ(layout.scroll, bar.maximum() / 2);
+    const int row = 12;
+    const int y = layout.OnlineRowY(row);
+    ASSERT_GT(y, 0);
+    ASSERT_LT(y + 20, view.height() - 50);
+    const QImage image = Render(view);
+    EXPECT_TRUE(Shows(image, PresencePixmap(PresencePicture::kOnline), 20, y));
+    Move(view, y + 5);
+    EXPECT_EQ(view.StatusLine(), "Nom : c12 Nom");
+    Move(view, y - 15);
+    EXPECT_EQ(view.StatusLine(), "Nom : c11 Nom");
+
+    // The keyboard: Down from nowhere is "Connecté", End the last row,
+    // scrolled into view above the status line.
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_EQ(view.CurrentItem(), std::optional<size_t>(0));
+    EXPECT_EQ(bar.value(), 0);
+    QTest::keyClick(&view, Qt::Key_End);
+    const std::vector<ContactListItem> items = view.Items();
+    ASSERT_EQ(items.size(), 32u);
+    EXPECT_EQ(view.CurrentItem(), std::optional<size_t>(31));
+    EXPECT_EQ(bar.value(), bar.maximum());
+    EXPECT_LE(items[31].rect.bottom, view.height() - 50);
+    EXPECT_EQ(view.StatusLine(), "Nom : c29 Nom");
+    // Enter on an offline contact writes an e-mail, on a connected one talks.
+    MailCatcher mail;
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(mail.urls.size(), 1u);
+    for (int i = 0; i < 11; ++i) {
+        QTest::keyClick(&view, Qt::Key_Up);
+    }
+    EXPECT_EQ(view.Items()[*view.CurrentItem()].contact->login, "c19");
+    QTest::keyClick(&view, Qt::Key_Enter);
+    EXPECT_EQ(links_.sent, Texts{"Invite:c19:amelie!"});
+    // The menu key opens the contact's menu below its row.
+    QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        menu = QApplication::activePopupWidget()
+                   ? qobject_cast<QMenu*>(QApplication::activePopupWidget())
+                   : nullptr;
+        return menu != nullptr;
+    }));
+    EXPECT_EQ(menu->objectName(), "contactMenu");
+    menu->close();
+    // Space, Left and Right fold and unfold a header; the keyboard stays on it.
+    QTest::keyClick(&view, Qt::Key_Home);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_FALSE(Session().Settings().online_expanded);
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_TRUE(Session().Settings().online_expanded);
+    QTest::keyClick(&view, Qt::Key_Left);
+    EXPECT_FALSE(Session().Settings().online_expanded);
+    EXPECT_EQ(view.Items().size(), 10u);
+    EXPECT_FALSE(bar.isVisible());
+
+    // Screen readers: one child per header and row, named and placed as
+    // painted, the keyboard's one focused.
+    QTest::keyClick(&view, Qt::Key_Down);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->childCount(), 10);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), "Connecté");
+    EXPECT_TRUE(list->child(0)->state().collapsed);
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), "Déconnecté");
+    EXPECT_EQ(list->child(2)->text(QAccessible::Name), "c22, déconnecté(e)");
+    EXPECT_EQ(list->child(2)->rect().topLeft(),
+              view.mapToGlobal(QPoint(0, view.Layout().OfflineRowY(0))));
+    EXPECT_EQ(list->focusChild(), list->child(1));
+    EXPECT_EQ(list->indexOfChild(list->child(2)), 2);
+    links_.Deliver({"SetState!c22:3"});  // into the folded group
+    EXPECT_EQ(list->child(2)->text(QAccessible::Name), "c23, déconnecté(e)");
+}
+
+// The pictures are drawn for the screen's pixel ratio, not scaled up.
+TEST(Artwork, PicturesAtTwiceTheRatioHoldTheirOwnDetail) {
+    const QPixmap one = PresencePixmap(PresencePicture::kOnline);
+    for (const qreal ratio : {1.5, 2.0}) {
+        const QPixmap sharp = PresencePixmap(PresencePicture::kOnline, ratio);
+        EXPECT_EQ(sharp.devicePixelRatio(), ratio);
+        EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(16, 16));
+    }
+    const QImage two = PresencePixmap(PresencePicture::kOnline, 2.0).toImage();
+    const QImage blurry =
+        one.toImage().scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_NE(two.convertToFormat(QImage::Format_ARGB32),
+              blurry.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(LogoPixmap(2.0).size(), QSize(192, 192));
+    EXPECT_EQ(TogglePixmap(true, 2.0).size(), QSize(32, 32));
+    EXPECT_EQ(OwnIcon(OwnPicture::kOnline).pixmap(QSize(32, 32), 2.0).size(), QSize(64, 64));
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <QString>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "client/core/client_settings.h"
@@ -139,6 +141,22 @@ TEST_F(ClientProgram, MinimizedCopyIsBroughtBackByASecondStartOfTheSameUser) {
     ASSERT_TRUE(WaitFor([&] { return Traced(again, "window shown"); })) << again.Stderr();
     EXPECT_TRUE(Traced(again, "listening"));
     EXPECT_TRUE(again.Running());
+}
+
+// SIGTERM (a session ending without a session manager) ends the program as
+// "&Quitter" does: the settings, with the window's place, are written.
+TEST_F(ClientProgram, ATerminationSignalSavesTheSettingsBeforeTheEnd) {
+    const User amelie(root_, "amelie");
+    ChildProcess client;
+    ASSERT_TRUE(Start(client, "term", amelie));
+    ASSERT_TRUE(WaitFor([&] { return Traced(client, "window shown"); })) << client.Stderr();
+    EXPECT_EQ(ExitCode(client.StopWith(SIGTERM)), 0) << client.Stderr();
+    EXPECT_TRUE(Traced(client, "ending on a signal"));
+    const QSettings stored(
+        QString::fromStdString((amelie.config / "Parlomatic/Parlomatic.ini").string()),
+        QSettings::IniFormat);
+    EXPECT_FALSE(stored.value("Options/WindowGeometry").toString().isEmpty());
+    EXPECT_EQ(stored.value("Server/IP").toString(), "127.0.0.1");
 }
 
 }  // namespace

@@ -142,6 +142,26 @@ TEST(CreditsView, BoldAndNormalLinesFitTheirBoxesWhole) {
     }
 }
 
+// On a dark palette the text takes the palette's light button text.
+TEST(CreditsView, TextReadsOnADarkPalette) {
+    CreditsBox box;
+    QPalette dark = box.palette();
+    dark.setColor(QPalette::Button, QColor(40, 42, 46));
+    dark.setColor(QPalette::ButtonText, QColor(235, 235, 235));
+    box.setPalette(dark);
+    box.resize(300, 260);
+    CreditsView& view = box.View();
+    const QImage shown = FullRender(view);
+    int light = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            light += qGray(shown.pixel(x, y)) > 180 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(light, 50);  // the title and the first roles, in light ink
+    EXPECT_EQ(shown.pixel(2, 2), QColor(40, 42, 46).rgb());
+}
+
 TEST(CreditsView, ScrollRepaintsOnlyTheUncoveredStrip) {
     CreditsView view;
     view.resize(200, 100);

@@ -244,23 +244,27 @@ int main(int argc, char** argv) {
                                 {"away", kAway, Mark::kClock},
                                 {"neutral", kNeutral, Mark::kDots}};
     for (const StateIcon& icon : states) {
-        for (const int size : {16, 32}) {
+        for (const int size : {16, 32, 64}) {
             ok = Save(dir, QStringLiteral("state-%1-%2.png").arg(icon.name).arg(size), size,
                       [&](QPainter& p) { DrawStateIcon(p, icon.fill, icon.mark); }) &&
                  ok;
         }
     }
-    ok = Save(dir, "presence-online.png", 16,
-              [](QPainter& p) { DrawPresence(p, kOnline, false); }) &&
+    // The pictures painted in the contact list, also at twice their size
+    // for screens of higher pixel ratios.
+    const auto save_both = [&](const char* name, int size, const Drawing& draw,
+                               QColor background = Qt::transparent) {
+        return Save(dir, QStringLiteral("%1.png").arg(name), size, draw, background) &&
+               Save(dir, QStringLiteral("%1@2x.png").arg(name), 2 * size, draw, background);
+    };
+    ok = save_both("presence-online", 16, [](QPainter& p) { DrawPresence(p, kOnline, false); }) &&
          ok;
-    ok = Save(dir, "presence-offline.png", 16,
-              [](QPainter& p) { DrawPresence(p, kOffline, false); }) &&
+    ok = save_both("presence-offline", 16, [](QPainter& p) { DrawPresence(p, kOffline, false); }) &&
          ok;
-    ok =
-        Save(dir, "presence-away.png", 16, [](QPainter& p) { DrawPresence(p, kAway, true); }) && ok;
-    ok = Save(dir, "toggle-expanded.png", 16, [](QPainter& p) { DrawToggle(p, true); }) && ok;
-    ok = Save(dir, "toggle-collapsed.png", 16, [](QPainter& p) { DrawToggle(p, false); }) && ok;
-    ok = Save(dir, "logo.png", 96, DrawLogo, Qt::white) && ok;
+    ok = save_both("presence-away", 16, [](QPainter& p) { DrawPresence(p, kAway, true); }) && ok;
+    ok = save_both("toggle-expanded", 16, [](QPainter& p) { DrawToggle(p, true); }) && ok;
+    ok = save_both("toggle-collapsed", 16, [](QPainter& p) { DrawToggle(p, false); }) && ok;
+    ok = save_both("logo", 96, DrawLogo, Qt::white) && ok;
     // The programs' icons at the sizes of the desktop's icon theme.
     for (const int size : {16, 32, 48, 128}) {
         ok = Save(dir, QStringLiteral("app-parlomatic-%1.png").arg(size), size,

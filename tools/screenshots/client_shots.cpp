@@ -2,14 +2,18 @@
 // beside this one) on a free loopback port with a few accounts that know each
 // other, logs in as one of them with the real client window, and saves
 // pictures of the main window (both groups, a hovered contact's status line),
-// its contact menu and the tray menu in DIR, window frames included. Run it
+// its contact menu, the tray menu, and a list of thirty contacts scrolled
+// half-way and with the keyboard on a row, in DIR, window frames included. Run it
 // under a display with a window manager, e.g. xvfb-run with openbox.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -195,6 +199,72 @@ int main(int argc, char** argv) {
         ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-tray-menu.png")) && ok;
         menu.close();
     }
+
+    // Twenty-five more colleagues, every other one connected: the list
+    // scrolls, shown half-way, then with the keyboard on a row.
+    std::vector<std::string> logins;
+    for (int i = 1; i <= 25; ++i) {
+        logins.push_back(QStringLiteral("collegue%1").arg(i, 2, 10, QChar('0')).toStdString());
+    }
+    for (const std::string& login : logins) {
+        const Person person{login.c_str(), "Claude", "Martin", kStateOnline};
+        contacts.push_back(
+            std::make_unique<Helper>(work.path() + QLatin1Char('/') + person.login, port));
+        ok = contacts.back()->Register(person) && ok;
+        shell.GetSession().AddContact(person.login);
+    }
+    // Each request and each acceptance is told of in a box: the user reads
+    // it and presses "OK".
+    const auto answer_boxes = [&] {
+        bool any = false;
+        for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
+            if (box->isVisible()) {
+                box->accept();
+                any = true;
+            }
+        }
+        return any;
+    };
+    ok = WaitUntil(
+             [&] {
+                 answer_boxes();
+                 return shell.GetSession().Contacts().Count() == 30;
+             },
+             20000) &&
+         ok;
+    for (size_t i = std::size(kContacts); i < contacts.size(); i += 2) {
+        contacts[i]->session.Disconnect();
+    }
+    ok = WaitUntil([&] {
+             return shell.GetSession().Contacts().GroupMembers(ContactGroup::kOffline).size() == 15;
+         }) &&
+         ok;
+    int quiet = 0;
+    ok = WaitUntil(
+             [&] {
+                 Settle(100);
+                 quiet = answer_boxes() ? 0 : quiet + 1;
+                 return quiet == 5;
+             },
+             20000) &&
+         ok;
+    ContactListView& view = window.View();
+    Hover(view, 5);
+    view.ScrollBar().setValue(view.ScrollBar().maximum() / 2);
+    Settle(400);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-long-list.png")) &&
+         ok;
+    window.activateWindow();
+    view.setFocus();
+    for (int i = 0; i < 9; ++i) {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(&view, &down);
+    }
+    Settle(400);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-focused-row.png")) &&
+         ok;
 
     shell.Shutdown();
     contacts.clear();

@@ -144,6 +144,24 @@ int main(int argc, char** argv) {
         ok = WaitUntil([&] { return box.View().Offset() <= kCreditsShotOffset; }, wait_ms) && ok;
         ok = SaveFramed(box, out, "credits.png") && ok;
     }
+    {
+        // The same on a dark palette.
+        parlo::ui::CreditsBox box(&window);
+        QPalette dark = box.palette();
+        for (const auto& [role, colour] :
+             {std::pair{QPalette::Window, QColor(45, 47, 52)},
+              std::pair{QPalette::WindowText, QColor(230, 230, 230)},
+              std::pair{QPalette::Button, QColor(58, 61, 67)},
+              std::pair{QPalette::ButtonText, QColor(235, 235, 235)}}) {
+            dark.setColor(role, colour);
+        }
+        box.setPalette(dark);
+        box.show();
+        const int wait_ms =
+            (parlo::ui::kCreditsPauseTicks - kCreditsShotOffset + 20) * parlo::ui::kCreditsTickMs;
+        ok = WaitUntil([&] { return box.View().Offset() <= kCreditsShotOffset; }, wait_ms) && ok;
+        ok = SaveFramed(box, out, "credits-dark.png") && ok;
+    }
 
     clients.clear();
     stranger.reset();

@@ -2,9 +2,29 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QPushButton>
 
 namespace parlo::client::dialogs {
+namespace {
+
+// A focused button answers Enter itself, as on every desktop, instead of
+// letting the dialog press its default button.
+class DialogButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+}  // namespace
 
 void SetUpDialog(QDialog* dialog, const QString& title) {
     dialog->setWindowTitle(title);
@@ -13,7 +33,7 @@ void SetUpDialog(QDialog* dialog, const QString& title) {
 }
 
 QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new DialogButton(text, parent);
     button->setAutoDefault(is_default);
     button->setDefault(is_default);
     return button;

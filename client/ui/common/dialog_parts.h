@@ -1,5 +1,5 @@
-// What the client's dialogs share: push buttons that leave Enter to the
-// default button, and the right-aligned row of buttons at the bottom of a
+// What the client's dialogs share: push buttons that answer Enter themselves
+// when they have the focus, and the right-aligned row of buttons at the bottom of a
 // dialog. Text conversions are client/core/qt_text.h.
 #pragma once
 
@@ -22,8 +22,9 @@ namespace parlo::client::dialogs {
 // A fixed-size dialog window: title bar with the close box only.
 void SetUpDialog(QDialog* dialog, const QString& title);
 
-// A push button in a dialog. Only the default button answers Enter: the
-// others never become default when they take the focus.
+// A push button in a dialog. Enter in the dialog's fields presses the
+// default button; Enter on a button that has the focus presses that button.
+// The others never become default when they take the focus.
 QPushButton* MakeButton(const QString& text, QWidget* parent, bool is_default = false);
 
 // Gives each widget its object name, by which tools and tests find it.

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOptionMenuItem>
 #include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -101,6 +102,19 @@ class PictureMenuStyle : public QProxyStyle {
         }
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
+    // The items' texts name the pictures for screen readers; only the
+    // pictures are drawn.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+            element == CE_MenuItem && item != nullptr) {
+            QStyleOptionMenuItem picture_only(*item);
+            picture_only.text.clear();
+            QProxyStyle::drawControl(element, &picture_only, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 class ConversationWindow : public QDialog {
@@ -185,8 +199,10 @@ ConversationWindow::ConversationWindow(Session& session, ConversationId id)
     emoticons_->setObjectName(QStringLiteral("emoticons"));
     emoticons_->setAutoRaise(true);
     emoticons_->setFocusPolicy(Qt::NoFocus);  // a picture, not a tab stop
-    emoticons_->setIcon(QIcon(EmoticonPicture(kEmoticonButtonPicture)));
+    emoticons_->setIcon(EmoticonIcon(kEmoticonButtonPicture));
     emoticons_->setIconSize(QSize(kEmoticonSize, kEmoticonSize));
+    emoticons_->setAccessibleName(QStringLiteral("Émoticônes"));
+    emoticons_->setToolTip(QStringLiteral("Émoticônes"));
     send_ = dialogs::MakeButton(QStringLiteral("Envoyer"), this, true);
     send_->setObjectName(QStringLiteral("send"));
     typing_ = new QLabel(this);
@@ -234,7 +250,7 @@ void ConversationWindow::BuildEmoticonMenu() {
                        style->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, emoticon_menu_);
     emoticon_menu_->setFixedWidth(kEmoticonSize + 2 * margin + 12);
     for (const EmoticonMenuItem& item : EmoticonMenuItems()) {
-        QAction* action = emoticon_menu_->addAction(QIcon(EmoticonPicture(item.bitmap)), QString());
+        QAction* action = emoticon_menu_->addAction(EmoticonIcon(item.bitmap), Q(item.name));
         action->setToolTip(Q(item.code));
         action->setIconVisibleInMenu(true);
         const std::string code(item.code);
@@ -299,8 +315,9 @@ void ConversationWindow::InputChanged() {
 }
 
 void ConversationWindow::InsertCode(std::string_view code) {
-    input_->setPlainText(input_->toPlainText() + Q(code));
-    input_->moveCursor(QTextCursor::End);
+    // At the caret, over any selection, as typing would: undo takes it back.
+    input_->textCursor().insertText(Q(code));
+    input_->setFocus();
 }
 
 void ConversationWindow::ShowInviteMenu() {
@@ -355,7 +372,12 @@ class ConversationWindowView final : public ConversationView {
     void SetTitle(std::string_view title, std::string_view typing_line) override {
         window_->SetTitle(title, typing_line);
     }
-    void Show() override { window_->show(); }
+    // A window opened by a message leaves the keyboard where the user is
+    // typing; Raise brings it forward when the user asked for it.
+    void Show() override {
+        window_->setAttribute(Qt::WA_ShowWithoutActivating);
+        window_->show();
+    }
     void Raise() override {
         if (window_->isMinimized()) {
             window_->showNormal();

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <array>
 
 namespace parlo::client {
@@ -233,7 +234,7 @@ void Coffee(QPainter& p) {
 
 }  // namespace
 
-QPixmap EmoticonPicture(int bitmap) {
+QPixmap EmoticonPicture(int bitmap, qreal pixel_ratio) {
     using Drawing = void (*)(QPainter&);
     Drawing draw = nullptr;
     bool face = true;
@@ -293,7 +294,9 @@ QPixmap EmoticonPicture(int bitmap) {
         default:
             return {};
     }
-    QPixmap picture(kEmoticonSize, kEmoticonSize);
+    const int side = qCeil(kEmoticonSize * pixel_ratio);
+    QPixmap picture(side, side);
+    picture.setDevicePixelRatio(pixel_ratio);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -304,24 +307,32 @@ QPixmap EmoticonPicture(int bitmap) {
     return picture;
 }
 
+QIcon EmoticonIcon(int bitmap) {
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        icon.addPixmap(EmoticonPicture(bitmap, ratio));
+    }
+    return icon;
+}
+
 std::span<const EmoticonMenuItem> EmoticonMenuItems() {
     static constexpr std::array<EmoticonMenuItem, 16> kItems{{
-        {":)", 142},
-        {":D", 151},
-        {";)", 154},
-        {":O", 152},
-        {":P", 153},
-        {":$", 145},
-        {":A", 148},
-        {":'(", 144},
-        {":(", 155},
-        {":|", 143},
-        {":S", 156},
-        {":@", 147},
-        {":8", 146},
-        {"(C)", 159},
-        {"(K)", 150},
-        {"(L)", 149},
+        {":)", 142, "Sourire"},
+        {":D", 151, "Grand sourire"},
+        {";)", 154, "Clin d'œil"},
+        {":O", 152, "Étonnement"},
+        {":P", 153, "Langue tirée"},
+        {":$", 145, "Gêne"},
+        {":A", 148, "Ange"},
+        {":'(", 144, "Larmes"},
+        {":(", 155, "Tristesse"},
+        {":|", 143, "Indifférence"},
+        {":S", 156, "Perplexité"},
+        {":@", 147, "Colère"},
+        {":8", 146, "Lunettes de soleil"},
+        {"(C)", 159, "Café"},
+        {"(K)", 150, "Bisou"},
+        {"(L)", 149, "Cœur"},
     }};
     return kItems;
 }

@@ -238,6 +238,33 @@ void LayOutLine(std::string_view line, int wrap_width, const TextMeasure& measur
     }
 }
 
+std::vector<TranscriptLine> TranscriptLines(std::string_view text) {
+    std::vector<TranscriptLine> lines;
+    LayoutCursor units;
+    size_t begin = 0;
+    while (begin < text.size()) {
+        const size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string_view line = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        if (Contains(line, kHeaderMark)) {
+            units.body_unit = -1;
+            lines.push_back({std::string(line), units.next_unit++});
+        } else if (Contains(line, kInformationMark)) {
+            units.body_unit = -1;
+            lines.push_back({WithoutAll(line, kInformationMark), units.next_unit++});
+        } else {
+            if (units.body_unit < 0) {
+                units.body_unit = units.next_unit++;
+            }
+            lines.push_back({std::string(line), units.body_unit});
+        }
+    }
+    return lines;
+}
+
 std::vector<TranscriptSegment> LayOutTranscript(std::string_view text, int wrap_width,
                                                 const TextMeasure& measure) {
     const std::string plain = WithoutAll(text, "\r");

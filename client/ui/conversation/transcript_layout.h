@@ -80,6 +80,14 @@ void LayOutLine(std::string_view line, int wrap_width, const TextMeasure& measur
 std::vector<TranscriptSegment> LayOutTranscript(std::string_view text, int wrap_width,
                                                 const TextMeasure& measure);
 
+// A line of the transcript as a screen reader reads it: information lines
+// without their marker; `unit` is that of the rows it is drawn in.
+struct TranscriptLine {
+    std::string text;
+    int unit = 0;
+};
+std::vector<TranscriptLine> TranscriptLines(std::string_view text);
+
 // The byte index in `segment` under x: the smallest character end (at least
 // one character) right of x, or the text's length. An emoticon picture
 // counts as one character.

@@ -38,6 +38,28 @@ TranscriptView::TranscriptView(QWidget* parent)
     connect(scroll_bar_, &QScrollBar::valueChanged, this, &TranscriptView::ScrollTo);
     layout_.SetWrapWidth(TextArea().width());
     FitContent(false);
+    InstallPaintedItemsAccessibility();
+}
+
+int TranscriptView::AccessibleItemCount() const {
+    return static_cast<int>(TranscriptLines(layout_.Text()).size());
+}
+
+QString TranscriptView::AccessibleItemName(int index) const {
+    return Q(TranscriptLines(layout_.Text()).at(static_cast<size_t>(index)).text);
+}
+
+QRect TranscriptView::AccessibleItemRect(int index) const {
+    const int unit = TranscriptLines(layout_.Text()).at(static_cast<size_t>(index)).unit;
+    const QRect area = TextArea();
+    QRect rows;
+    for (const TranscriptSegment& segment : layout_.Segments()) {
+        if (segment.unit == unit) {
+            rows |= QRect(area.left(), area.top() + offset_ + segment.top, area.width(),
+                          segment.bottom - segment.top);
+        }
+    }
+    return rows;
 }
 
 QRect TranscriptView::TextArea() const {
@@ -115,8 +137,9 @@ void TranscriptView::resizeEvent(QResizeEvent*) {
 
 const QPixmap& TranscriptView::Picture(int bitmap) {
     QPixmap& picture = pictures_[static_cast<size_t>(bitmap - kFirstBitmap)];
-    if (picture.isNull()) {
-        picture = EmoticonPicture(bitmap);
+    // Drawn again when the window moves to a screen of another pixel ratio.
+    if (picture.isNull() || picture.devicePixelRatio() != devicePixelRatioF()) {
+        picture = EmoticonPicture(bitmap, devicePixelRatioF());
     }
     return picture;
 }

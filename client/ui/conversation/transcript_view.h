@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "client/ui/common/painted_items.h"
 #include "client/ui/conversation/transcript_fonts.h"
 #include "client/ui/conversation/transcript_layout.h"
 
@@ -18,7 +19,8 @@ class QScrollBar;
 
 namespace parlo::client {
 
-class TranscriptView : public QWidget {
+// Screen readers read it line by line.
+class TranscriptView : public QWidget, public PaintedItems {
   public:
     static constexpr int kScrollBarWidth = 16;
 
@@ -44,6 +46,12 @@ class TranscriptView : public QWidget {
     const std::string& SelectedText() const { return selected_; }
     // Where the text is drawn, in the view's coordinates.
     QRect TextArea() const;
+
+    // PaintedItems: the transcript's lines.
+    int AccessibleItemCount() const override;
+    QString AccessibleItemName(int index) const override;
+    QRect AccessibleItemRect(int index) const override;
+    QAccessible::Role AccessibleItemRole() const override { return QAccessible::StaticText; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -30,11 +30,27 @@ QPixmap Load(const QString& name) {
     return QPixmap(QStringLiteral(":/parlomatic/") + name + QStringLiteral(".png"));
 }
 
+// `name` at `ratio`: the drawing at its own size for 1, else the one at
+// twice the size, scaled to the device pixels the ratio asks for.
+QPixmap AtRatio(const QString& name, qreal ratio) {
+    if (ratio <= 1.0) {
+        return Load(name);
+    }
+    const QPixmap one = Load(name);
+    QPixmap picture = Load(name + QStringLiteral("@2x"));
+    const QSize device = (QSizeF(one.size()) * ratio).toSize();
+    if (picture.size() != device) {
+        picture = picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    picture.setDevicePixelRatio(ratio);
+    return picture;
+}
+
 }  // namespace
 
 QIcon OwnIcon(OwnPicture picture) {
     QIcon icon;
-    for (const int size : {16, 32}) {
+    for (const int size : {16, 32, 64}) {
         icon.addPixmap(Load(QStringLiteral("state-%1-%2").arg(OwnName(picture)).arg(size)));
     }
     return icon;
@@ -44,24 +60,26 @@ QIcon ProgramIcon() {
     return OwnIcon(OwnPicture::kOnline);
 }
 
-QPixmap PresencePixmap(PresencePicture picture) {
+QPixmap PresencePixmap(PresencePicture picture, qreal pixel_ratio) {
     switch (picture) {
         case PresencePicture::kOnline:
-            return Load(QStringLiteral("presence-online"));
+            return AtRatio(QStringLiteral("presence-online"), pixel_ratio);
         case PresencePicture::kOffline:
-            return Load(QStringLiteral("presence-offline"));
+            return AtRatio(QStringLiteral("presence-offline"), pixel_ratio);
         case PresencePicture::kAway:
             break;
     }
-    return Load(QStringLiteral("presence-away"));
+    return AtRatio(QStringLiteral("presence-away"), pixel_ratio);
 }
 
-QPixmap TogglePixmap(bool expanded) {
-    return Load(expanded ? QStringLiteral("toggle-expanded") : QStringLiteral("toggle-collapsed"));
+QPixmap TogglePixmap(bool expanded, qreal pixel_ratio) {
+    return AtRatio(
+        expanded ? QStringLiteral("toggle-expanded") : QStringLiteral("toggle-collapsed"),
+        pixel_ratio);
 }
 
-QPixmap LogoPixmap() {
-    return Load(QStringLiteral("logo"));
+QPixmap LogoPixmap(qreal pixel_ratio) {
+    return AtRatio(QStringLiteral("logo"), pixel_ratio);
 }
 
 }  // namespace parlo::client

@@ -11,15 +11,18 @@
 
 namespace parlo::client {
 
-// One own-state picture with its 16 and 32 pixel images.
+// One own-state picture with its 16, 32 and 64 pixel images.
 QIcon OwnIcon(OwnPicture picture);
 // The program's icon: the online picture.
 QIcon ProgramIcon();
+// The pictures below are drawn for a screen of `pixel_ratio` device pixels
+// per pixel, from their drawing at twice the size above a ratio of 1; their
+// sizes are in pixels.
 // 16 x 16.
-QPixmap PresencePixmap(PresencePicture picture);
+QPixmap PresencePixmap(PresencePicture picture, qreal pixel_ratio = 1.0);
 // 16 x 16; the arrow points down while the group is expanded.
-QPixmap TogglePixmap(bool expanded);
+QPixmap TogglePixmap(bool expanded, qreal pixel_ratio = 1.0);
 // 96 x 96, opaque, on white.
-QPixmap LogoPixmap();
+QPixmap LogoPixmap(qreal pixel_ratio = 1.0);
 
 }  // namespace parlo::client

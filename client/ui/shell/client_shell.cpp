@@ -7,6 +7,7 @@
 #include "client/ui/conversation/conversation_window.h"
 #include "client/ui/dialogs/dialogs.h"
 #include "client/ui/mail/mail.h"
+#include "client/ui/shell/artwork.h"
 
 namespace parlo::client {
 namespace {
@@ -35,7 +36,8 @@ ClientShell::ClientShell(LinkFactory& links, QString settings_path)
     connect(&tray_, &TrayIcon::OpenRequested, &window_, &MainWindow::BringToFront);
     connect(&screen_saver_, &ScreenSaverWatcher::Started, this,
             [this] { session_.ScreenSaverStarting(); });
-    connect(&screen_saver_, &ScreenSaverWatcher::Ended, this, &ClientShell::OnScreenSaverEnded);
+    connect(&screen_saver_, &ScreenSaverWatcher::Ended, this,
+            [this] { session_.ScreenSaverEnded(); });
 }
 
 ClientShell::~ClientShell() {
@@ -48,11 +50,20 @@ ClientShell::~ClientShell() {
 
 void ClientShell::Initialize() {
     session_.Initialize();
+    // The program's icon until the first connection attempt; state 4 gave
+    // the tray its neutral picture.
+    window_.setWindowIcon(ProgramIcon());
+    window_.RestoreGeometry();
 }
 
 void ClientShell::Shutdown() {
     if (std::exchange(shut_down_, true)) {
         return;
+    }
+    // A window never shown in this run keeps the place stored before.
+    if (window_.WasShown()) {
+        const QByteArray geometry = window_.saveGeometry();
+        session_.SetWindowGeometry(std::string_view(geometry.constData(), geometry.size()));
     }
     session_.Shutdown();
 }
@@ -65,16 +76,6 @@ void ClientShell::Quit() {
 void ClientShell::OnShowRequested() {
     if (window_.isVisible() || !TrayIcon::Available()) {
         window_.BringToFront();
-    }
-}
-
-void ClientShell::OnScreenSaverEnded() {
-    if (window_.isVisible()) {
-        window_.View().update();  // the paint logs in again
-    } else {
-        // A hidden window gets no paint: log in again at once rather than
-        // staying offline until the user opens it.
-        session_.MainWindowPainting();
     }
 }
 
@@ -104,7 +105,7 @@ std::unique_ptr<ConversationView> ClientShell::CreateConversationView(Conversati
 }
 
 void ClientShell::RepaintMainWindow() {
-    window_.View().update();
+    window_.View().ContentChanged();
 }
 
 void ClientShell::OwnStateChanged(int state) {

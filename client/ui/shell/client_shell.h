@@ -53,8 +53,6 @@ class ClientShell final : public QObject, public UiPort {
     void OpenSettingsDialog() override;
 
   private:
-    void OnScreenSaverEnded();
-
     SettingsStore store_;
     Session session_;
     MainWindow window_;

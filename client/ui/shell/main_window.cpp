@@ -67,6 +67,13 @@ void MainWindow::BringToFront() {
     ShellTrace("window raised");
 }
 
+void MainWindow::RestoreGeometry() {
+    const std::string& geometry = session_.Settings().window_geometry;
+    if (!geometry.empty()) {
+        restoreGeometry(QByteArray::fromStdString(geometry));
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
@@ -94,6 +101,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    was_shown_ = true;
     ShellTrace("window shown");
 }
 

@@ -43,6 +43,9 @@ class MainWindow : public QMainWindow {
     // Shows the window if hidden, restores it if minimised, and brings it to
     // the foreground.
     void BringToFront();
+    // Where and how large the window was when the program last ended.
+    void RestoreGeometry();
+    bool WasShown() const { return was_shown_; }
 
   signals:
     void QuitRequested();
@@ -60,6 +63,7 @@ class MainWindow : public QMainWindow {
     Session& session_;
     ContactListView* view_;
     MenuBarActions actions_;
+    bool was_shown_ = false;
 };
 
 }  // namespace parlo::client

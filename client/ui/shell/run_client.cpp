@@ -8,6 +8,7 @@
 #include "client/core/tcp_server_link.h"
 #include "client/ui/shell/artwork.h"
 #include "client/ui/shell/client_shell.h"
+#include "client/ui/shell/termination_signals.h"
 #include "client/ui/shell/trace.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
@@ -28,6 +29,8 @@ int RunClient(int argc, char** argv, const ClientCommandLine& options) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
     ui::InstallFrenchTranslation(app);
+    // From here on a termination signal waits for the event loop.
+    TerminationSignals termination;
 
     const QString settings_path = DefaultSettingsPath();
     TcpLinkFactory links;
@@ -44,8 +47,13 @@ int RunClient(int argc, char** argv, const ClientCommandLine& options) {
     ShellTrace("listening");
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &shell,
                      &ClientShell::OnShowRequested);
-    // A session manager ending the desktop session still saves the settings.
+    // A session manager ending the desktop session still saves the settings,
+    // and so does a termination signal.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &shell, &ClientShell::Shutdown);
+    QObject::connect(&termination, &TerminationSignals::Received, &shell, [&shell] {
+        ShellTrace("ending on a signal");
+        shell.Quit();
+    });
 
     shell.GetSession().StartUp();
     if (shell.IsShutDown()) {

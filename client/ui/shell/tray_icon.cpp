@@ -13,7 +13,9 @@ TrayIcon::TrayIcon(Session& session, QObject* parent) : QObject(parent), session
     connect(&menu_, &QMenu::aboutToShow, this, &TrayIcon::PrepareMenu);
     connect(&icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick) {
+                // Trays of the StatusNotifierItem kind report single clicks
+                // (Trigger) only.
+                if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
                     emit OpenRequested();
                 }
             });

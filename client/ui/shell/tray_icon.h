@@ -1,6 +1,6 @@
 // The notification-area icon: one picture per own state, the tooltip
 // "Parlomatic", and its menu, whose check marks and greyed items are set
-// afresh at each opening. A double-click shows the main window.
+// afresh at each opening. A click or a double-click shows the main window.
 #pragma once
 
 #include <QMenu>
