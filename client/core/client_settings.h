@@ -21,6 +21,18 @@ struct Credentials {
     bool IsComplete() const { return !login_blob.empty() && !password_blob.empty(); }
 };
 
+// Desktop notices and the automatic "inactif".
+struct AttentionSettings {
+    static constexpr int kMinInactiveMinutes = 1;
+    static constexpr int kMaxInactiveMinutes = 720;
+
+    bool notify = true;          // "Sound"/"Notify"
+    bool auto_inactive = false;  // "Options"/"AutoInactive"
+    int inactive_minutes = 5;    // "Options"/"InactiveMinutes"
+
+    bool operator==(const AttentionSettings&) const = default;
+};
+
 struct ClientSettings {
     Credentials credentials;
     std::string server_address;  // IPv4, dotted
@@ -28,6 +40,7 @@ struct ClientSettings {
     bool sound = true;
     bool online_expanded = true;
     bool offline_expanded = true;
+    AttentionSettings attention;
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.
@@ -50,7 +63,8 @@ std::string UncompressField(std::string_view blob);
 // $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
 QString DefaultSettingsPath();
 
-// The INI file, with the sections "Login", "Server", "Sound" and "State". The
+// The INI file, with the sections "Login", "Server", "Sound", "State" and
+// "Options". The
 // file is created readable and writable by its user only: it holds the
 // credentials.
 class SettingsStore {

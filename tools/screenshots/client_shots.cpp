@@ -66,6 +66,8 @@ class AgreeingUi final : public UiPort {
             void Show() override {}
             void Raise() override {}
             bool IsVisible() const override { return false; }
+            bool IsActive() const override { return false; }
+            void RequestAttention() override {}
         };
         return std::make_unique<Hidden>();
     }
@@ -74,6 +76,10 @@ class AgreeingUi final : public UiPort {
     void PlayReceiveSound() override {}
     void SendMail(std::string_view) override {}
     void OpenSettingsDialog() override {}
+    void ShowNotice(const Notice&) override {}
+    void CloseNotice(ConversationId) override {}
+    void ShowUnreadMark(bool) override {}
+    void QueryIdleTime(IdleTimeContinuation answered) override { answered(std::nullopt); }
 };
 
 struct Helper {

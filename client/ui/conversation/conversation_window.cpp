@@ -128,6 +128,7 @@ class ConversationWindow : public QDialog {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void PlaceControls();
@@ -250,6 +251,13 @@ void ConversationWindow::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
 }
 
+void ConversationWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && session_ != nullptr) {
+        session_->ConversationActivated(id_);
+    }
+}
+
 void ConversationWindow::reject() {
     if (session_ == nullptr) {
         QDialog::reject();
@@ -340,7 +348,10 @@ void ConversationWindow::Invite(int position) {
 class ConversationWindowView final : public ConversationView {
   public:
     ConversationWindowView(Session& session, ConversationId id)
-        : window_(new ConversationWindow(session, id)) {}
+        : window_(new ConversationWindow(session, id)) {
+        // Showing it never takes the keyboard from the user's work; Raise does.
+        window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
     ~ConversationWindowView() override {
         if (window_) {
             window_->Detach();
@@ -364,6 +375,8 @@ class ConversationWindowView final : public ConversationView {
         window_->activateWindow();
     }
     bool IsVisible() const override { return window_->isVisible(); }
+    bool IsActive() const override { return window_->isActiveWindow(); }
+    void RequestAttention() override { QApplication::alert(window_); }
 
   private:
     QPointer<ConversationWindow> window_;  // a top-level window: no Qt parent

@@ -14,7 +14,7 @@ TrayIcon::TrayIcon(Session& session, QObject* parent) : QObject(parent), session
     connect(&icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick) {
-                    emit OpenRequested();
+                    emit Activated();
                 }
             });
 }
@@ -50,12 +50,24 @@ void TrayIcon::ShowOwnState(int state) {
         icon_.hide();
         return;
     }
-    if (const auto picture = OwnStatePicture(state)) {
-        icon_.setIcon(OwnIcon(*picture));
+    if (OwnStatePicture(state)) {
+        state_ = state;
+        ShowPicture();
         icon_.show();
     }
     // Hosts that export the menu may not ask before showing it.
     PrepareMenu();
+}
+
+void TrayIcon::ShowUnread(bool unread) {
+    unread_ = unread;
+    ShowPicture();
+}
+
+void TrayIcon::ShowPicture() {
+    if (const auto picture = OwnStatePicture(state_)) {
+        icon_.setIcon(OwnIcon(*picture, unread_));
+    }
 }
 
 }  // namespace parlo::client
