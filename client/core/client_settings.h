@@ -64,9 +64,8 @@ std::string UncompressField(std::string_view blob);
 QString DefaultSettingsPath();
 
 // The INI file, with the sections "Login", "Server", "Sound", "State" and
-// "Options". The
-// file is created readable and writable by its user only: it holds the
-// credentials.
+// "Options". The file is created readable and writable by its user only: it
+// holds the credentials.
 class SettingsStore {
   public:
     explicit SettingsStore(QString path = DefaultSettingsPath());
