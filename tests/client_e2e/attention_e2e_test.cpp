@@ -232,6 +232,11 @@ TEST_F(AttentionEndToEnd, AnIdleDesktopMakesTheUserInactiveButLeavesAwayAlone) {
     };
     ASSERT_TRUE(idle_for("0"));
     const auto alice = StartAlice({.auto_inactive = true, .inactive_minutes = 5});
+    // No notification daemon on this bus: the message still arrives.
+    ASSERT_TRUE(alice->Do("key main Escape"));
+    SendFromBruno("personne pour le dire");
+    ASSERT_TRUE(alice->WaitFor("visible conversation", "yes"));
+    ASSERT_TRUE(alice->Do("activate main"));
 
     ASSERT_TRUE(idle_for("301000"));  // 5 minutes and a second
     ASSERT_TRUE(alice->WaitUntil("state", [](const std::string& state) {
