@@ -10,6 +10,8 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>

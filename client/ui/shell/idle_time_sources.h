@@ -27,7 +27,8 @@ class IdleTimeSources : public QObject {
     void Query(IdleTimeContinuation answered);
 
   private:
-    // Asks the facility `source` (counted from `first`), then the next ones.
+    // Asks the facility `first + tried`, then the following ones, until one
+    // answers or every one was tried.
     void Ask(size_t first, size_t tried, IdleTimeContinuation answered);
 
     QDBusConnection bus_;
