@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    zlib1g-dev libuv1-dev
+    zlib1g-dev libuv1-dev libxss-dev
     qt6-base-dev qt6-multimedia-dev libgl-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth
-    fonts-arkpandora dbus-daemon
+    fonts-arkpandora dbus-daemon python3-dbusmock
     file desktop-file-utils lintian
 )
 

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 #include "client/core/qt_text.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
@@ -143,6 +145,16 @@ void SettingsStore::Load(ClientSettings& settings) const {
     settings.sound = ReadFlag(store, "Sound/Play", settings.sound);
     settings.online_expanded = ReadFlag(store, "State/OnLine", settings.online_expanded);
     settings.offline_expanded = ReadFlag(store, "State/OffLine", settings.offline_expanded);
+    AttentionSettings& attention = settings.attention;
+    attention.notify = ReadFlag(store, "Sound/Notify", attention.notify);
+    attention.auto_inactive = ReadFlag(store, "Options/AutoInactive", attention.auto_inactive);
+    const int minutes = ReadInt(store, "Options/InactiveMinutes", attention.inactive_minutes);
+    attention.inactive_minutes = std::clamp(minutes, AttentionSettings::kMinInactiveMinutes,
+                                            AttentionSettings::kMaxInactiveMinutes);
+    if (attention.inactive_minutes != minutes) {
+        qWarning("Options/InactiveMinutes %d is out of range: %d minutes are used", minutes,
+                 attention.inactive_minutes);
+    }
 }
 
 bool SettingsStore::Save(const ClientSettings& settings) const {
@@ -170,6 +182,9 @@ bool SettingsStore::Save(const ClientSettings& settings) const {
                            QString::fromLatin1(
                                QByteArray::fromStdString(settings.window_geometry).toBase64()));
         }
+        store.setValue("Sound/Notify", settings.attention.notify ? 1 : 0);
+        store.setValue("Options/AutoInactive", settings.attention.auto_inactive ? 1 : 0);
+        store.setValue("Options/InactiveMinutes", settings.attention.inactive_minutes);
         store.sync();
         if (store.status() != QSettings::NoError) {
             return false;

@@ -21,6 +21,18 @@ struct Credentials {
     bool IsComplete() const { return !login_blob.empty() && !password_blob.empty(); }
 };
 
+// Desktop notices and the automatic "inactif".
+struct AttentionSettings {
+    static constexpr int kMinInactiveMinutes = 1;
+    static constexpr int kMaxInactiveMinutes = 720;
+
+    bool notify = true;          // "Sound"/"Notify"
+    bool auto_inactive = false;  // "Options"/"AutoInactive"
+    int inactive_minutes = 5;    // "Options"/"InactiveMinutes"
+
+    bool operator==(const AttentionSettings&) const = default;
+};
+
 struct ClientSettings {
     Credentials credentials;
     std::string server_address;  // IPv4, dotted
@@ -31,6 +43,7 @@ struct ClientSettings {
     // The main window's place and size, as the toolkit saves them; empty
     // until a run that showed the window has ended.
     std::string window_geometry;
+    AttentionSettings attention;
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.
@@ -53,8 +66,8 @@ std::string UncompressField(std::string_view blob);
 // $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
 QString DefaultSettingsPath();
 
-// The INI file, with the sections "Login", "Server", "Sound" and "State",
-// and the main window's geometry under "Options". The
+// The INI file, with the sections "Login", "Server", "Sound", "State" and
+// "Options" (the main window's geometry, the automatic inactive state). The
 // file is created readable and writable by its user only: it holds the
 // credentials.
 class SettingsStore {

@@ -73,12 +73,19 @@ void ConversationCommands::OnMessage(std::string_view text) {
         return;
     }
     // The text ends early at a NUL, as every text does.
-    conversation->View().AppendMessage(message->sender,
-                                       message->text.substr(0, message->text.find('\0')));
+    const std::string_view message_text = message->text.substr(0, message->text.find('\0'));
+    conversation->View().AppendMessage(message->sender, message_text);
     conversation->View().Show();
+    session_.Alerts().MessageArrived(conversation->Id(), conversation->View(), message->sender,
+                                     message_text, session_.Settings().attention.notify);
     if (session_.Settings().sound) {
         session_.Ui().PlayReceiveSound();
     }
+}
+
+void ConversationCommands::Remove(ConversationId id) {
+    registry_.Remove(id);
+    session_.Alerts().Dismiss(id);
 }
 
 void ConversationCommands::OnInvite(std::string_view text) {
@@ -163,7 +170,9 @@ void ConversationCommands::OpenWith(std::string_view contact_login) {
         conversation->View().Raise();
     } else {
         const std::vector<std::string> alone = {own};
-        Create(alone, false).View().Show();
+        ConversationView& view = Create(alone, false).View();
+        view.Show();
+        view.Raise();  // the user asked for it: it takes the keyboard
     }
     session_.SendFrame(FormatInvite(login, own + "!"));
 }

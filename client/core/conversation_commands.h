@@ -58,7 +58,7 @@ class ConversationCommands {
     // none beyond the limit of conversations the server may open.
     Conversation* FindOrOpen(std::span<const std::string> names);
     void RefreshTitle(Conversation& conversation);
-    void Remove(ConversationId id) { registry_.Remove(id); }
+    void Remove(ConversationId id);
 
     Session& session_;
     ConversationRegistry registry_;

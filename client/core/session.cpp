@@ -37,7 +37,13 @@ std::string ComputerName() {
 }
 
 Session::Session(UiPort& ui, LinkFactory& links, SettingsStore& store)
-    : ui_(ui), links_(links), store_(store), chats_(*this), search_(*this) {}
+    : ui_(ui),
+      links_(links),
+      store_(store),
+      attention_(ui),
+      chats_(*this),
+      search_(*this),
+      idle_(*this) {}
 
 Session::~Session() {
     own_state_ = kStateExit;  // boxes answered from now on do nothing
@@ -50,6 +56,7 @@ Session::~Session() {
 void Session::Initialize() {
     SetOwnState(kStateStartup);
     LoadSettings();
+    idle_.Start();
 }
 
 void Session::StartUp() {
@@ -64,6 +71,7 @@ void Session::StartUp() {
 void Session::Shutdown() {
     SetOwnState(kStateExit);
     SaveSettings();
+    attention_.ForgetAll();
     chats_.CloseAll();
     DropLink();
 }
@@ -263,6 +271,20 @@ void Session::MainWindowPainting() {
     }
 }
 
+bool Session::ShowConversation(ConversationId id) {
+    Conversation* conversation = chats_.ById(id);
+    if (conversation == nullptr) {
+        return false;
+    }
+    conversation->View().Show();
+    conversation->View().Raise();
+    return true;
+}
+
+bool Session::ShowUnreadConversation() {
+    return attention_.HasUnread() && ShowConversation(attention_.Unread().front());
+}
+
 // ---- Settings -------------------------------------------------------------------
 
 void Session::LoadSettings() {
@@ -311,12 +333,16 @@ bool Session::TestLogIn(const std::optional<std::string>& login_blob,
 
 bool Session::ApplySettingsDialog(const std::optional<std::string>& login_blob,
                                   const std::optional<std::string>& password_blob,
-                                  std::string_view address, int port, bool sound) {
+                                  std::string_view address, int port, bool sound,
+                                  std::optional<AttentionSettings> attention) {
     if (!ConnectCommand(login_blob, password_blob)) {
         return false;
     }
     SetCredentials(*login_blob, *password_blob);
     SetServer(address, port);
+    if (attention) {
+        settings_.attention = *attention;
+    }
     SaveSettings();
     testing_connection_ = false;
     LogIn(*login_blob, *password_blob);

@@ -16,10 +16,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "client/core/attention.h"
 #include "client/core/client_settings.h"
 #include "client/core/contact_list.h"
 #include "client/core/contact_search.h"
 #include "client/core/conversation_commands.h"
+#include "client/core/idle_away.h"
 #include "client/core/server_link.h"
 #include "client/core/ui_port.h"
 #include "protocol/codec.h"
@@ -76,7 +78,8 @@ class Session final : private LinkEvents {
     Session& operator=(const Session&) = delete;
 
     // ---- Program life -------------------------------------------------
-    // Window initialisation: own state 4, then the stored settings.
+    // Window initialisation: own state 4, then the stored settings; the
+    // watch of the idle time starts.
     void Initialize();
     // Logs in with complete stored credentials and a port, or opens the
     // settings dialog.
@@ -136,7 +139,8 @@ class Session final : private LinkEvents {
     void SetGroupExpanded(ContactGroup group, bool expanded);
     // The settings dialog's "Test" (sets the test flag and logs in; a server
     // that cannot be reached is named in one box) and "OK" (true when the
-    // dialog may close). A blob is none when its field could not be
+    // dialog may close). `attention`, when given, is stored with the rest. A
+    // blob is none when its field could not be
     // compressed within the limit; both then refuse, as they do when the
     // "Connect" command would be over it: the too-long box, nothing changed,
     // false.
@@ -144,7 +148,8 @@ class Session final : private LinkEvents {
                    const std::optional<std::string>& password_blob);
     bool ApplySettingsDialog(const std::optional<std::string>& login_blob,
                              const std::optional<std::string>& password_blob,
-                             std::string_view address, int port, bool sound);
+                             std::string_view address, int port, bool sound,
+                             std::optional<AttentionSettings> attention = std::nullopt);
 
     // ---- Boxes -------------------------------------------------------------
     // Opens a box and returns at once; `answered` runs with the answer. A box
@@ -175,6 +180,16 @@ class Session final : private LinkEvents {
         return chats_.InviteCandidates(id);
     }
     void SendInvite(std::string_view invitee, std::string_view list);
+    // Shows the conversation's window and brings it to the foreground; false
+    // when the conversation is gone.
+    bool ShowConversation(ConversationId id);
+    // The oldest conversation with unread messages, shown as above; false
+    // when every one is read.
+    bool ShowUnreadConversation();
+    // Its window became the active one: read, its notice withdrawn.
+    void ConversationActivated(ConversationId id) { attention_.Dismiss(id); }
+    Attention& Alerts() { return attention_; }
+    const IdleAway& Idle() const { return idle_; }
     // The contact menu's e-mail entry: an e-mail to the contact's address.
     void MailContact(std::string_view contact_login);
 
@@ -277,8 +292,10 @@ class Session final : private LinkEvents {
     // Who asked to be added and is waiting for the user's answer.
     std::unordered_set<std::string> asking_logins_;
 
+    Attention attention_;
     ConversationCommands chats_;
     ContactSearch search_;
+    IdleAway idle_;
 };
 
 }  // namespace parlo::client

@@ -71,6 +71,7 @@ void Session::HandleCommand(std::string_view text) {
             chats_.OnWriting(text);
             break;
         case ClientKeyword::kBroadcast:
+            attention_.BroadcastArrived(f2, settings_.attention.notify);
             ShowBox(f2, texts::kAdministrator, BoxIcon::kInformation);
             break;
     }

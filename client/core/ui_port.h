@@ -1,11 +1,13 @@
 // What the client core asks of the platform: message boxes, conversation
-// windows, repaints, the own-state icons, the sound, mail and the settings
-// dialog. The widgets implement it; tests use a fake.
+// windows, repaints, the own-state icons, the sound, mail, the settings
+// dialog, desktop notices and the session's idle time. The widgets implement
+// it; tests use a fake.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace parlo::client {
@@ -25,6 +27,20 @@ struct BoxRequest {
 };
 // Receives the button chosen once the box is closed.
 using BoxContinuation = std::function<void(BoxAnswer)>;
+
+// The notice of a broadcast; conversations' notices carry their own id.
+inline constexpr ConversationId kBroadcastNotice = 0;
+
+// A desktop notice: one per conversation (or for the broadcasts), replaced by
+// the next one of the same key. Texts are plain: no markup.
+struct Notice {
+    ConversationId key = kBroadcastNotice;
+    std::string_view summary;
+    std::string_view body;
+};
+// Receives the milliseconds since the user's last input in the desktop
+// session, or none when the desktop does not say.
+using IdleTimeContinuation = std::function<void(std::optional<std::int64_t>)>;
 
 // The window of one conversation. The core keeps the participants and their
 // typing flags and tells the window what to show.
@@ -47,6 +63,10 @@ class ConversationView {
     // Brings the window to the foreground.
     virtual void Raise() = 0;
     virtual bool IsVisible() const = 0;
+    // Whether it is the window the user works in.
+    virtual bool IsActive() const = 0;
+    // Asks the desktop to draw the user's eye to the window (task bar).
+    virtual void RequestAttention() = 0;
 };
 
 class UiPort {
@@ -72,6 +92,16 @@ class UiPort {
     // Open the settings dialog over the main window and return at once
     // (start-up without usable credentials).
     virtual void OpenSettingsDialog() = 0;
+    // Shows `notice` on the desktop, replacing the earlier one of its key,
+    // and returns at once.
+    virtual void ShowNotice(const Notice& notice) = 0;
+    // Withdraws the notice of `key`, if one is shown.
+    virtual void CloseNotice(ConversationId key) = 0;
+    // The tray picture with or without the unread mark.
+    virtual void ShowUnreadMark(bool unread) = 0;
+    // Asks the desktop for the session's idle time and returns at once;
+    // `answered` runs later, exactly once.
+    virtual void QueryIdleTime(IdleTimeContinuation answered) = 0;
 };
 
 }  // namespace parlo::client

@@ -44,6 +44,10 @@ class WindowUi final : public UiPort {
     void PlayReceiveSound() override {}
     void SendMail(std::string_view address) override { fake.SendMail(address); }
     void OpenSettingsDialog() override {}
+    void ShowNotice(const Notice& notice) override { fake.ShowNotice(notice); }
+    void CloseNotice(ConversationId key) override { fake.CloseNotice(key); }
+    void ShowUnreadMark(bool) override {}
+    void QueryIdleTime(IdleTimeContinuation answered) override { answered(std::nullopt); }
 
     FakeUi fake;
     Session* session = nullptr;

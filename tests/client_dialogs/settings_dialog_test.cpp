@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 
 #include "client/ui/dialogs/address_edit.h"
 #include "client/ui/dialogs/new_user_dialog.h"
@@ -107,6 +108,9 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     Type(dialog.LoginField(), "bob");
     Type(dialog.PasswordField(), "pw");
     dialog.SoundBox().setChecked(false);
+    dialog.NotifyBox().setChecked(false);
+    dialog.AutoInactiveBox().setChecked(true);
+    dialog.InactiveMinutesField().setValue(9);
     dialog.OkButton().click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
@@ -122,6 +126,9 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_TRUE(Stored("Login/Login").contains(QRegularExpression("^[0-9]+(:[0-9]+)+$")));
     EXPECT_EQ(Stored("Server/IP"), "10.0.0");
     EXPECT_EQ(Stored("Sound/Play"), "1") << "the old flag";
+    EXPECT_EQ(Stored("Sound/Notify"), "0");
+    EXPECT_EQ(Stored("Options/AutoInactive"), "1");
+    EXPECT_EQ(Stored("Options/InactiveMinutes"), "9");
     session_.Shutdown();
     EXPECT_EQ(Stored("Sound/Play"), "0");
 
@@ -134,6 +141,14 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_EQ(reopened.PasswordField().text(), "pw");
     EXPECT_EQ(AddressNumbers(reopened), (QStringList{"10", "0", "0", "0"}));
     EXPECT_FALSE(reopened.SoundBox().isChecked());
+    EXPECT_FALSE(reopened.NotifyBox().isChecked());
+    EXPECT_TRUE(reopened.AutoInactiveBox().isChecked());
+    EXPECT_EQ(reopened.InactiveMinutesField().value(), 9);
+    // This desktop does not tell the idle time (the fake says nothing).
+    EXPECT_FALSE(reopened.AutoInactiveBox().isEnabled());
+    EXPECT_FALSE(reopened.InactiveMinutesField().isEnabled());
+    EXPECT_TRUE(reopened.AutoInactiveBox().toolTip().startsWith("Indisponible"));
+    EXPECT_TRUE(dialog.AutoInactiveBox().isEnabled()) << "not known yet";
 }
 
 TEST_F(SettingsDialogTest, AnOverLongFieldIsRefusedWithABoxAndTheDialogStaysOpen) {
@@ -160,11 +175,22 @@ TEST_F(SettingsDialogTest, AnOverLongFieldIsRefusedWithABoxAndTheDialogStaysOpen
 TEST_F(SettingsDialogTest, EnterInAFieldIsOkOnAButtonThatButtonAndTabGoesTopToBottom) {
     SettingsDialog dialog(session_, nullptr);
     AddressEdit& address = dialog.AddressField();
-    const std::vector<QWidget*> expected = {
-        &dialog.LoginField(), &dialog.PasswordField(), &dialog.TestButton(), &dialog.NewButton(),
-        &address.Field(0),    &address.Field(1),       &address.Field(2),    &address.Field(3),
-        &dialog.PortField(),  &dialog.SoundBox(),      &dialog.OkButton(),   &dialog.CancelButton(),
-        &dialog.LoginField()};
+    const std::vector<QWidget*> expected = {&dialog.LoginField(),
+                                            &dialog.PasswordField(),
+                                            &dialog.TestButton(),
+                                            &dialog.NewButton(),
+                                            &address.Field(0),
+                                            &address.Field(1),
+                                            &address.Field(2),
+                                            &address.Field(3),
+                                            &dialog.PortField(),
+                                            &dialog.SoundBox(),
+                                            &dialog.NotifyBox(),
+                                            &dialog.AutoInactiveBox(),
+                                            &dialog.InactiveMinutesField(),
+                                            &dialog.OkButton(),
+                                            &dialog.CancelButton(),
+                                            &dialog.LoginField()};
     EXPECT_EQ(TabChain(dialog, dialog.LoginField(), static_cast<int>(expected.size())), expected);
 
     // Enter in a field is "OK"; on a focused button it is that button.

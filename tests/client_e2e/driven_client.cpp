@@ -6,7 +6,6 @@
 
 #include <optional>
 
-#include "client/core/client_settings.h"
 #include "protocol/codec.h"
 #include "tests/support/qt_wait.h"
 
@@ -32,7 +31,8 @@ std::string Tail(const std::string& text, size_t bytes = 1500) {
 
 }  // namespace
 
-DrivenClient::DrivenClient(const std::filesystem::path& root, const std::string& name, int port)
+DrivenClient::DrivenClient(const std::filesystem::path& root, const std::string& name, int port,
+                           const std::function<void(ClientSettings&)>& prepare)
     : name_(name) {
     const std::filesystem::path directory = root / name;
     const std::filesystem::path config = directory / "config";
@@ -45,6 +45,9 @@ DrivenClient::DrivenClient(const std::filesystem::path& root, const std::string&
     settings.credentials.login_blob = empty_login;
     settings.server_address = "127.0.0.1";
     settings.port = port;
+    if (prepare) {
+        prepare(settings);
+    }
     SettingsStore(QString::fromStdString((config / "Parlomatic/Parlomatic.ini").string()))
         .Save(settings);
     process_.StartWithChannel(DRIVER_PATH, {}, directory,

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "client/core/client_settings.h"
 #include "tests/support/process.h"
 
 namespace parlo::client::testing {
@@ -23,7 +24,10 @@ class DrivenClient {
   public:
     // A first run: settings that name the server at 127.0.0.1:`port` with no
     // account yet, so the client starts with "Paramètres" open.
-    DrivenClient(const std::filesystem::path& root, const std::string& name, int port);
+    // `prepare` may change those settings first (stored credentials log in
+    // at the start).
+    DrivenClient(const std::filesystem::path& root, const std::string& name, int port,
+                 const std::function<void(ClientSettings&)>& prepare = nullptr);
 
     const std::string& Name() const { return name_; }
     // The answer to `command`: what follows "ok " (line feeds restored), or

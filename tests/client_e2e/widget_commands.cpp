@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -251,13 +252,26 @@ std::string TriggerMenuItem(QWidget& window, std::string_view menu_path) {
     }
     const size_t slash = menu_path.find('/');
     const QString title = Q(menu_path.substr(0, slash));
-    const QString item =
-        slash == std::string_view::npos ? QString() : Q(menu_path.substr(slash + 1));
+    QStringList items = slash == std::string_view::npos
+                            ? QStringList()
+                            : Q(menu_path.substr(slash + 1)).split(QLatin1Char('/'));
+    const QString item = items.isEmpty() ? QString() : items.takeLast();
     for (QAction* menu_action : main->menuBar()->actions()) {
         if (Plain(menu_action->text()) != Plain(title) || menu_action->menu() == nullptr) {
             continue;
         }
-        for (QAction* action : menu_action->menu()->actions()) {
+        QMenu* menu = menu_action->menu();
+        for (const QString& submenu : items) {  // "Fichier/Etat/Absent(e)"
+            const QList<QAction*> actions = menu->actions();
+            const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction* action) {
+                return action->menu() != nullptr && Plain(action->text()) == Plain(submenu);
+            });
+            if (found == actions.end()) {
+                return Error("no such submenu");
+            }
+            menu = (*found)->menu();
+        }
+        for (QAction* action : menu->actions()) {
             if (Plain(action->text()) == Plain(item)) {
                 if (!action->isEnabled()) {
                     return Error("greyed");
@@ -383,10 +397,12 @@ std::string Query(std::string_view verb, std::string_view rest) {
                   Logins(view->ShownRows(ContactGroup::kOffline)));
     }
     const std::string path(TakeWord(rest));
-    if (verb == "visible") {
+    if (verb == "visible" || verb == "active") {
         const Found found = FindWidget(path);
-        return Ok(found.widget != nullptr && found.widget->isVisible() ? QStringLiteral("yes")
-                                                                       : QStringLiteral("no"));
+        const bool yes =
+            found.widget != nullptr &&
+            (verb == "visible" ? found.widget->isVisible() : found.widget->isActiveWindow());
+        return Ok(yes ? QStringLiteral("yes") : QStringLiteral("no"));
     }
     const Found found = FindWidget(path);
     if (found.widget == nullptr) {
@@ -445,9 +461,9 @@ std::string RunWidgetCommand(std::string_view line) {
         return OpenContact(Q(rest));
     }
     if (verb == "type" || verb == "key" || verb == "click" || verb == "click-row" ||
-        verb == "menu" || verb == "choose") {
+        verb == "menu" || verb == "choose" || verb == "activate") {
         const std::string path(TakeWord(rest));
-        const Found found = FindWidget(path);
+        const Found found = FindWidget(path, verb != "activate");
         if (found.widget == nullptr) {
             return Error(found.error);
         }
@@ -472,6 +488,13 @@ std::string RunWidgetCommand(std::string_view line) {
         }
         if (verb == "click-row") {
             return ClickRow(widget, Q(rest));
+        }
+        if (verb == "activate") {
+            return Later(widget.window(), [](QWidget& window) {
+                window.show();
+                window.raise();
+                window.activateWindow();
+            });
         }
         if (verb == "menu") {
             return TriggerMenuItem(widget, rest);

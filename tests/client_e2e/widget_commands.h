@@ -7,6 +7,7 @@
 // Queries answer at once:
 //   windows                  the visible windows: name[caption], "; " between
 //   visible <path>           "yes" or "no"
+//   active <path>            "yes" or "no": the window the user works in
 //   text <path>              a field's, label's or button's text, a window's caption
 //   rows <path>              a list's rows, columns joined by "|", rows by "; "
 //   items <path>             an open pop-up menu's items, "; " between
@@ -20,9 +21,10 @@
 //   key <path> <name>        one key: Return, Enter, Escape, Backspace, Tab
 //   click <path>             a left click in the middle of the widget
 //   click-row <path> <text>  a click on the list row whose first column reads text
-//   menu <window> <A/B>      the menu-bar item B of menu A
+//   menu <window> <A/B>      the menu-bar item B of menu A (A/S/B: of its submenu S)
 //   choose <menu> <item>     the item of an open pop-up menu: its text, or #n
 //                            (from 0) among its items
+//   activate <path>          the user switches to the widget's window
 //   answer <ok|yes|no>       a button of the open message box
 //   open-contact <login>     a double click on the contact's row
 // Texts in answers keep "\n" for line feeds and "\\" for backslashes.

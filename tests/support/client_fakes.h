@@ -43,6 +43,8 @@ struct ViewRecord {
     std::string typing_line;
     bool visible = false;
     int raised = 0;
+    bool active = false;
+    int alerts = 0;
     bool destroyed = false;
 };
 
@@ -79,6 +81,14 @@ class FakeUi final : public UiPort {
     void PlayReceiveSound() override { ++sounds; }
     void SendMail(std::string_view address) override { mails.emplace_back(address); }
     void OpenSettingsDialog() override { ++settings_dialogs; }
+    void ShowNotice(const Notice& notice) override {
+        notices.push_back(std::to_string(notice.key) + " " + std::string(notice.summary) + ": " +
+                          std::string(notice.body));
+    }
+    void CloseNotice(ConversationId key) override { closed_notices.push_back(key); }
+    void ShowUnreadMark(bool unread) override { unread_marks.push_back(unread); }
+    // Answers at once with `idle_ms`.
+    void QueryIdleTime(IdleTimeContinuation answered) override { answered(idle_ms); }
 
     bool HasBox(std::string_view text) const {
         return std::find(boxes.begin(), boxes.end(), text) != boxes.end();
@@ -96,6 +106,10 @@ class FakeUi final : public UiPort {
     int sounds = 0;
     Texts mails;
     int settings_dialogs = 0;
+    Texts notices;  // "key summary: body"
+    std::vector<ConversationId> closed_notices;
+    std::vector<bool> unread_marks;
+    std::optional<std::int64_t> idle_ms;
 
   private:
     class View final : public ConversationView {
@@ -115,6 +129,8 @@ class FakeUi final : public UiPort {
         void Show() override { r_->visible = true; }
         void Raise() override { ++r_->raised; }
         bool IsVisible() const override { return r_->visible; }
+        bool IsActive() const override { return r_->active; }
+        void RequestAttention() override { ++r_->alerts; }
 
       private:
         std::shared_ptr<ViewRecord> r_;

@@ -23,6 +23,7 @@ const QColor kOnline(0x2e, 0xa0, 0x43);
 const QColor kOffline(0xb4, 0xba, 0xc1);
 const QColor kAway(0xf0, 0x9a, 0x1a);
 const QColor kNeutral(0x5b, 0x8d, 0xd6);
+const QColor kUnread(0xe0, 0x2d, 0x2d);
 
 using Drawing = std::function<void(QPainter&)>;
 
@@ -113,6 +114,19 @@ void DrawStateIcon(QPainter& p, QColor fill, Mark mark) {
             break;
         }
     }
+}
+
+// The unread mark over a state icon: a red dot with a white ring in a dark
+// outline at the top right, large enough to be seen at 16 pixels.
+void DrawUnreadMark(QPainter& p) {
+    const QPointF centre(24, 8.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kOutline);
+    p.drawEllipse(centre, 8, 8);
+    p.setBrush(Qt::white);
+    p.drawEllipse(centre, 6.6, 6.6);
+    p.setBrush(kUnread);
+    p.drawEllipse(centre, 4.8, 4.8);
 }
 
 // A person's head and shoulders in the colour of the presence.
@@ -247,6 +261,12 @@ int main(int argc, char** argv) {
         for (const int size : {16, 32, 64}) {
             ok = Save(dir, QStringLiteral("state-%1-%2.png").arg(icon.name).arg(size), size,
                       [&](QPainter& p) { DrawStateIcon(p, icon.fill, icon.mark); }) &&
+                 ok;
+            ok = Save(dir, QStringLiteral("state-%1-unread-%2.png").arg(icon.name).arg(size), size,
+                      [&](QPainter& p) {
+                          DrawStateIcon(p, icon.fill, icon.mark);
+                          DrawUnreadMark(p);
+                      }) &&
                  ok;
         }
     }

@@ -3,8 +3,9 @@
 // other, logs in as one of them with the real client window, and saves
 // pictures of the main window (both groups, a hovered contact's status line),
 // its contact menu, the tray menu, and a list of thirty contacts scrolled
-// half-way and with the keyboard on a row, in DIR, window frames included. Run it
-// under a display with a window manager, e.g. xvfb-run with openbox.
+// half-way and with the keyboard on a row, in DIR, window frames included, and
+// the tray pictures with and without the unread mark on light and dark panels.
+// Run it under a display with a window manager, e.g. xvfb-run with openbox.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 
 #include "client/core/session.h"
 #include "client/core/tcp_server_link.h"
+#include "client/ui/shell/artwork.h"
 #include "client/ui/shell/client_shell.h"
 #include "protocol/commands.h"
 #include "shared_ui/french_translation.h"
@@ -70,6 +73,8 @@ class AgreeingUi final : public UiPort {
             void Show() override {}
             void Raise() override {}
             bool IsVisible() const override { return false; }
+            bool IsActive() const override { return false; }
+            void RequestAttention() override {}
         };
         return std::make_unique<Hidden>();
     }
@@ -78,7 +83,38 @@ class AgreeingUi final : public UiPort {
     void PlayReceiveSound() override {}
     void SendMail(std::string_view) override {}
     void OpenSettingsDialog() override {}
+    void ShowNotice(const Notice&) override {}
+    void CloseNotice(ConversationId) override {}
+    void ShowUnreadMark(bool) override {}
+    void QueryIdleTime(IdleTimeContinuation answered) override { answered(std::nullopt); }
 };
+
+// tray-unread.png: each own-state picture, plain then with the unread mark,
+// at 16 and 32 pixels (a panel at 200 %), on a light and a dark panel.
+bool SaveTrayPictures(const QDir& out) {
+    constexpr int kCell = 44;
+    const OwnPicture pictures[] = {OwnPicture::kOnline, OwnPicture::kAway, OwnPicture::kOffline,
+                                   OwnPicture::kNeutral};
+    const QColor panels[] = {QColor(0xef, 0xf0, 0xf1), QColor(0x2a, 0x2e, 0x32)};
+    const int sizes[] = {16, 32};
+    QImage image(kCell * 8, kCell * 4, QImage::Format_RGB32);
+    QPainter painter(&image);
+    for (int row = 0; row < 4; ++row) {
+        const QColor panel = panels[row / 2];
+        const int size = sizes[row % 2];
+        painter.fillRect(0, row * kCell, image.width(), kCell, panel);
+        for (int column = 0; column < 8; ++column) {
+            const QIcon icon = OwnIcon(pictures[column / 2], column % 2 == 1);
+            const QPoint at(column * kCell + (kCell - size) / 2, row * kCell + (kCell - size) / 2);
+            painter.drawPixmap(at, icon.pixmap(size, size));
+        }
+    }
+    painter.end();
+    const QString path = out.filePath(QStringLiteral("tray-unread.png"));
+    const bool saved = image.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
 
 struct Helper {
     Helper(const QString& dir, int port)
@@ -265,6 +301,7 @@ int main(int argc, char** argv) {
     ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
                                       QStringLiteral("client-focused-row.png")) &&
          ok;
+    ok = SaveTrayPictures(out) && ok;
 
     shell.Shutdown();
     contacts.clear();

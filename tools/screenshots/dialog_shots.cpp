@@ -1,9 +1,10 @@
 // parlo-dialog-shots DIR: shows the client's three dialogs filled in with the
-// kind of data an office has, and saves settings.png, new-user.png and
-// find-contacts.png in DIR. The search results come from a real headless
-// Server on a free loopback port, with accounts created through the client
-// core. Run it under a display with a window manager: the pictures are taken
-// from the screen, window frames included.
+// kind of data an office has, and saves settings.png (and
+// settings-no-idle-time.png, as a desktop that does not tell the idle time
+// shows it), new-user.png and find-contacts.png in DIR. The search results come from a real
+// headless Server on a free loopback port, with accounts created through the client core. Run it
+// under a display with a window manager: the pictures are taken from the screen, window frames
+// included.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -113,6 +114,14 @@ int main(int argc, char** argv) {
         SettingsDialog settings(amelie.session, nullptr);
         settings.show();
         ok = parlo::shots::SaveFramed(settings, out, QStringLiteral("settings.png")) && ok;
+
+        // A desktop that does not tell the idle time: its row is greyed.
+        amelie.session.Initialize();
+        SettingsDialog greyed(amelie.session, nullptr);
+        greyed.show();
+        ok = parlo::shots::SaveFramed(greyed, out, QStringLiteral("settings-no-idle-time.png")) &&
+             ok;
+        greyed.close();
 
         NewUserDialog new_user(amelie.session, &settings);
         new_user.LoginField().setText(QStringLiteral("lucie"));

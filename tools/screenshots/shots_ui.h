@@ -32,6 +32,10 @@ class ShotsUi final : public UiPort {
     void PlayReceiveSound() override {}
     void SendMail(std::string_view) override {}
     void OpenSettingsDialog() override {}
+    void ShowNotice(const Notice&) override {}
+    void CloseNotice(ConversationId) override {}
+    void ShowUnreadMark(bool) override {}
+    void QueryIdleTime(IdleTimeContinuation answered) override { answered(std::nullopt); }
 
     Session* session = nullptr;
 

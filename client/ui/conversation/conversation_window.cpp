@@ -142,6 +142,7 @@ class ConversationWindow : public QDialog {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void PlaceControls();
@@ -266,6 +267,13 @@ void ConversationWindow::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
 }
 
+void ConversationWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && session_ != nullptr) {
+        session_->ConversationActivated(id_);
+    }
+}
+
 void ConversationWindow::reject() {
     if (session_ == nullptr) {
         QDialog::reject();
@@ -357,7 +365,10 @@ void ConversationWindow::Invite(int position) {
 class ConversationWindowView final : public ConversationView {
   public:
     ConversationWindowView(Session& session, ConversationId id)
-        : window_(new ConversationWindow(session, id)) {}
+        : window_(new ConversationWindow(session, id)) {
+        // Showing it never takes the keyboard from the user's work; Raise does.
+        window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
     ~ConversationWindowView() override {
         if (window_) {
             window_->Detach();
@@ -372,12 +383,7 @@ class ConversationWindowView final : public ConversationView {
     void SetTitle(std::string_view title, std::string_view typing_line) override {
         window_->SetTitle(title, typing_line);
     }
-    // A window opened by a message leaves the keyboard where the user is
-    // typing; Raise brings it forward when the user asked for it.
-    void Show() override {
-        window_->setAttribute(Qt::WA_ShowWithoutActivating);
-        window_->show();
-    }
+    void Show() override { window_->show(); }
     void Raise() override {
         if (window_->isMinimized()) {
             window_->showNormal();
@@ -386,6 +392,8 @@ class ConversationWindowView final : public ConversationView {
         window_->activateWindow();
     }
     bool IsVisible() const override { return window_->isVisible(); }
+    bool IsActive() const override { return window_->isActiveWindow(); }
+    void RequestAttention() override { QApplication::alert(window_); }
 
   private:
     QPointer<ConversationWindow> window_;  // a top-level window: no Qt parent

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "client/core/session.h"
@@ -20,6 +21,9 @@ namespace {
 
 // Ports have at most five digits.
 constexpr int kPortDigits = 5;
+
+const QString kNoIdleTime = QStringLiteral(
+    "Indisponible : le bureau n'indique pas depuis quand l'ordinateur est inutilisé");
 
 }  // namespace
 
@@ -40,6 +44,9 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setMaxLength(kPortDigits);
     port_field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sound_ = new QCheckBox(QStringLiteral("Jouer les sons"), this);
+    notify_ = new QCheckBox(QStringLiteral("Afficher les notifications"), this);
+    auto_inactive_ = new QCheckBox(QStringLiteral("Passer en inactif après"), this);
+    inactive_minutes_ = new QSpinBox(this);
     ok_ = dialogs::MakeButton(QStringLiteral("OK"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
     dialogs::NameWidgets({{this, "settings"},
@@ -50,6 +57,9 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
                           {address_field_, "address"},
                           {port_field_, "port"},
                           {sound_, "sound"},
+                          {notify_, "notify"},
+                          {auto_inactive_, "autoInactive"},
+                          {inactive_minutes_, "inactiveMinutes"},
                           {ok_, "ok"},
                           {cancel_, "cancel"}});
 
@@ -72,6 +82,8 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setFixedWidth(port_field_->fontMetrics().horizontalAdvance(QString(9, '0')));
     form->addRow(QStringLiteral("Serveur Port"), port_field_);
     form->addRow(QString(), sound_);
+    form->addRow(QString(), notify_);
+    form->addRow(QString(), MakeAutoInactiveRow());
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -106,6 +118,29 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setText(QString::number(settings.port));
     port_ = port_field_->text().toInt();
     sound_->setChecked(settings.sound);
+    notify_->setChecked(settings.attention.notify);
+    auto_inactive_->setChecked(settings.attention.auto_inactive);
+    inactive_minutes_->setValue(settings.attention.inactive_minutes);
+}
+
+QLayout* SettingsDialog::MakeAutoInactiveRow() {
+    inactive_minutes_->setRange(AttentionSettings::kMinInactiveMinutes,
+                                AttentionSettings::kMaxInactiveMinutes);
+    inactive_minutes_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* unit = new QLabel(QStringLiteral("minutes d'inactivité"), this);
+    auto* row = new QHBoxLayout;
+    row->addWidget(auto_inactive_);
+    row->addWidget(inactive_minutes_);
+    row->addWidget(unit);
+    row->addStretch(1);
+    if (session_.Idle().Available() == false) {
+        for (QWidget* part :
+             std::initializer_list<QWidget*>{auto_inactive_, inactive_minutes_, unit}) {
+            part->setEnabled(false);
+            part->setToolTip(kNoIdleTime);
+        }
+    }
+    return row;
 }
 
 void SettingsDialog::Test() {
@@ -119,8 +154,11 @@ void SettingsDialog::NewUser() {
 }
 
 void SettingsDialog::Ok() {
+    const AttentionSettings attention{.notify = notify_->isChecked(),
+                                      .auto_inactive = auto_inactive_->isChecked(),
+                                      .inactive_minutes = inactive_minutes_->value()};
     if (session_.ApplySettingsDialog(login_blob_, password_blob_, address_, port_,
-                                     sound_->isChecked())) {
+                                     sound_->isChecked(), attention)) {
         accept();
     }
 }

@@ -1,6 +1,6 @@
-// "Paramètres": the account, the server's address and port and the sound
-// flag, with "Test" (try the typed account), "Nouveau" (the new-user dialog)
-// and "OK" (apply, store, log in).
+// "Paramètres": the account, the server's address and port, the sound flag,
+// the desktop notices and the automatic "inactif", with "Test" (try the typed
+// account), "Nouveau" (the new-user dialog) and "OK" (apply, store, log in).
 #pragma once
 
 #include <optional>
@@ -11,6 +11,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace parlo::client {
 
@@ -28,12 +29,18 @@ class SettingsDialog final : public QDialog {
     AddressEdit& AddressField() { return *address_field_; }
     QLineEdit& PortField() { return *port_field_; }
     QCheckBox& SoundBox() { return *sound_; }
+    QCheckBox& NotifyBox() { return *notify_; }
+    QCheckBox& AutoInactiveBox() { return *auto_inactive_; }
+    QSpinBox& InactiveMinutesField() { return *inactive_minutes_; }
     QPushButton& TestButton() { return *test_; }
     QPushButton& NewButton() { return *new_user_; }
     QPushButton& OkButton() { return *ok_; }
     QPushButton& CancelButton() { return *cancel_; }
 
   private:
+    // "Passer en inactif après [N] minutes d'inactivité", greyed when the
+    // desktop does not tell the idle time.
+    QLayout* MakeAutoInactiveRow();
     void Test();
     void NewUser();
     void Ok();
@@ -54,6 +61,9 @@ class SettingsDialog final : public QDialog {
     AddressEdit* address_field_ = nullptr;
     QLineEdit* port_field_ = nullptr;
     QCheckBox* sound_ = nullptr;
+    QCheckBox* notify_ = nullptr;
+    QCheckBox* auto_inactive_ = nullptr;
+    QSpinBox* inactive_minutes_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

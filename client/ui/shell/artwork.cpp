@@ -48,10 +48,12 @@ QPixmap AtRatio(const QString& name, qreal ratio) {
 
 }  // namespace
 
-QIcon OwnIcon(OwnPicture picture) {
+QIcon OwnIcon(OwnPicture picture, bool unread) {
     QIcon icon;
+    const QString variant = unread ? QStringLiteral("-unread") : QString();
     for (const int size : {16, 32, 64}) {
-        icon.addPixmap(Load(QStringLiteral("state-%1-%2").arg(OwnName(picture)).arg(size)));
+        icon.addPixmap(
+            Load(QStringLiteral("state-%1%2-%3").arg(OwnName(picture), variant).arg(size)));
     }
     return icon;
 }

@@ -11,8 +11,9 @@
 
 namespace parlo::client {
 
-// One own-state picture with its 16, 32 and 64 pixel images.
-QIcon OwnIcon(OwnPicture picture);
+// One own-state picture with its 16, 32 and 64 pixel images; with `unread`,
+// the variant that carries the unread mark.
+QIcon OwnIcon(OwnPicture picture, bool unread = false);
 // The program's icon: the online picture.
 QIcon ProgramIcon();
 // The pictures below are drawn for a screen of `pixel_ratio` device pixels

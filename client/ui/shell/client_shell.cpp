@@ -8,6 +8,7 @@
 #include "client/ui/dialogs/dialogs.h"
 #include "client/ui/mail/mail.h"
 #include "client/ui/shell/artwork.h"
+#include "client/ui/shell/session_bus.h"
 
 namespace parlo::client {
 namespace {
@@ -30,10 +31,14 @@ ClientShell::ClientShell(LinkFactory& links, QString settings_path)
     : store_(std::move(settings_path)),
       session_(*this, links, store_),
       window_(session_),
-      tray_(session_) {
+      tray_(session_),
+      notices_(DesktopBus()),
+      idle_time_(DesktopBus()) {
     connect(&window_, &MainWindow::QuitRequested, this, &ClientShell::Quit);
     connect(&tray_, &TrayIcon::QuitRequested, this, &ClientShell::Quit);
     connect(&tray_, &TrayIcon::OpenRequested, &window_, &MainWindow::BringToFront);
+    connect(&tray_, &TrayIcon::Activated, this, &ClientShell::OnTrayActivated);
+    connect(&notices_, &DesktopNotices::Activated, this, &ClientShell::OnNoticeActivated);
     connect(&screen_saver_, &ScreenSaverWatcher::Started, this,
             [this] { session_.ScreenSaverStarting(); });
     connect(&screen_saver_, &ScreenSaverWatcher::Ended, this,
@@ -75,6 +80,18 @@ void ClientShell::Quit() {
 
 void ClientShell::OnShowRequested() {
     if (window_.isVisible() || !TrayIcon::Available()) {
+        window_.BringToFront();
+    }
+}
+
+void ClientShell::OnTrayActivated() {
+    if (!session_.ShowUnreadConversation()) {
+        window_.BringToFront();
+    }
+}
+
+void ClientShell::OnNoticeActivated(ConversationId key) {
+    if (key == kBroadcastNotice || !session_.ShowConversation(key)) {
         window_.BringToFront();
     }
 }
@@ -126,6 +143,22 @@ void ClientShell::SendMail(std::string_view address) {
 
 void ClientShell::OpenSettingsDialog() {
     parlo::client::OpenSettingsDialog(session_, &window_);
+}
+
+void ClientShell::ShowNotice(const Notice& notice) {
+    notices_.Show(notice);
+}
+
+void ClientShell::CloseNotice(ConversationId key) {
+    notices_.Close(key);
+}
+
+void ClientShell::ShowUnreadMark(bool unread) {
+    tray_.ShowUnread(unread);
+}
+
+void ClientShell::QueryIdleTime(IdleTimeContinuation answered) {
+    idle_time_.Query(std::move(answered));
 }
 
 }  // namespace parlo::client

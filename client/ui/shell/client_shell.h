@@ -1,6 +1,7 @@
 // The client program's parts put together: the session with its settings
-// store, the main window, the tray icon, the screen-saver watcher and the
-// sound. It is the session's user-interface port.
+// store, the main window, the tray icon, the screen-saver watcher, the sound,
+// the desktop notices and the idle time. It is the session's user-interface
+// port.
 #pragma once
 
 #include <QObject>
@@ -11,6 +12,8 @@
 #include "client/core/client_settings.h"
 #include "client/core/session.h"
 #include "client/core/ui_port.h"
+#include "client/ui/shell/desktop_notices.h"
+#include "client/ui/shell/idle_time_sources.h"
 #include "client/ui/shell/main_window.h"
 #include "client/ui/shell/receive_sound.h"
 #include "client/ui/shell/screen_saver_watcher.h"
@@ -51,14 +54,25 @@ class ClientShell final : public QObject, public UiPort {
     void PlayReceiveSound() override;
     void SendMail(std::string_view address) override;
     void OpenSettingsDialog() override;
+    void ShowNotice(const Notice& notice) override;
+    void CloseNotice(ConversationId key) override;
+    void ShowUnreadMark(bool unread) override;
+    void QueryIdleTime(IdleTimeContinuation answered) override;
 
   private:
+    // The tray icon chosen: the oldest unread conversation, else the main
+    // window.
+    void OnTrayActivated();
+    void OnNoticeActivated(ConversationId key);
+
     SettingsStore store_;
     Session session_;
     MainWindow window_;
     TrayIcon tray_;
     ScreenSaverWatcher screen_saver_;
     ReceiveSound sound_;
+    DesktopNotices notices_;
+    IdleTimeSources idle_time_;
     bool shut_down_ = false;
 };
 

@@ -16,7 +16,7 @@ TrayIcon::TrayIcon(Session& session, QObject* parent) : QObject(parent), session
                 // Trays of the StatusNotifierItem kind report single clicks
                 // (Trigger) only.
                 if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-                    emit OpenRequested();
+                    emit Activated();
                 }
             });
 }
@@ -52,12 +52,24 @@ void TrayIcon::ShowOwnState(int state) {
         icon_.hide();
         return;
     }
-    if (const auto picture = OwnStatePicture(state)) {
-        icon_.setIcon(OwnIcon(*picture));
+    if (OwnStatePicture(state)) {
+        state_ = state;
+        ShowPicture();
         icon_.show();
     }
     // Hosts that export the menu may not ask before showing it.
     PrepareMenu();
+}
+
+void TrayIcon::ShowUnread(bool unread) {
+    unread_ = unread;
+    ShowPicture();
+}
+
+void TrayIcon::ShowPicture() {
+    if (const auto picture = OwnStatePicture(state_)) {
+        icon_.setIcon(OwnIcon(*picture, unread_));
+    }
 }
 
 }  // namespace parlo::client

@@ -1,6 +1,7 @@
-// The notification-area icon: one picture per own state, the tooltip
-// "Parlomatic", and its menu, whose check marks and greyed items are set
-// afresh at each opening. A click or a double-click shows the main window.
+// The notification-area icon: one picture per own state, with a mark while
+// messages are unread, the tooltip "Parlomatic", and its menu, whose check
+// marks and greyed items are set afresh at each opening. A click or a
+// double-click reports Activated.
 #pragma once
 
 #include <QMenu>
@@ -8,6 +9,7 @@
 #include <QSystemTrayIcon>
 
 #include "client/ui/shell/session_menu_items.h"
+#include "protocol/commands.h"
 
 namespace parlo::client {
 
@@ -28,6 +30,8 @@ class TrayIcon : public QObject {
 
     // 4 adds the icon, 5 removes it, the others change its picture.
     void ShowOwnState(int state);
+    // The own state's picture with or without the unread mark.
+    void ShowUnread(bool unread);
     // Whether the desktop has a notification area to show the icon in.
     static bool Available();
 
@@ -36,6 +40,9 @@ class TrayIcon : public QObject {
     QSystemTrayIcon& Icon() { return icon_; }
 
   signals:
+    // The user activated the icon itself.
+    void Activated();
+    // "&Ouvrir".
     void OpenRequested();
     void QuitRequested();
 
@@ -44,7 +51,12 @@ class TrayIcon : public QObject {
     // Check marks and greyed items of the own state, as the menu opens.
     void PrepareMenu();
 
+    // The picture of the own state, with the unread mark when set.
+    void ShowPicture();
+
     Session& session_;
+    int state_ = kStateStartup;
+    bool unread_ = false;
     QMenu menu_;
     TrayMenuActions actions_;
     QSystemTrayIcon icon_;
