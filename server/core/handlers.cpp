@@ -1,5 +1,7 @@
 // The command handlers: login and accounts, address books, presence and the
 // relay of conversation traffic. Each runs with the sending connection entry.
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -350,6 +352,7 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
     std::string frame;
     AppendFrame(frame, payload);
     bool delivered = false;
+    std::string list;  // the participants, for the senders told of an absence
     for (const std::string_view participant : message->participants) {
         if (EqualsNoCase(participant, sender.login)) {
             continue;
@@ -357,6 +360,12 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
         if (const UserRecord* entry = online_.FindFirstByLogin(participant)) {
             SendFrameBytes(*entry, frame);
             delivered = true;
+        } else {
+            if (list.empty()) {
+                list = JoinList(std::vector<std::string>(message->participants.begin(),
+                                                         message->participants.end()));
+            }
+            KeepForAbsent(sender, participant, command, list);
         }
     }
     if (!delivered) {
@@ -373,6 +382,33 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
     line.push_back(' ');
     line.append(UpToNul(message->text));
     Log(line);
+}
+
+void ServerCore::KeepForAbsent(const UserRecord& sender, std::string_view participant,
+                               std::string_view command, std::string_view list) {
+    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(participant).begin(),
+                                            users_.FindAllByLogin(participant).end());
+    if (accounts.empty()) {
+        return;
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    // Two equal texts are two messages: their times differ, so both are kept.
+    last_kept_ms_ = std::max<std::int64_t>(now, last_kept_ms_ + 1);
+    const std::string kept_command = FormatKeptMessage(last_kept_ms_, command);
+    bool kept = kept_command.size() <= static_cast<size_t>(kMaxFrameBytes);
+    if (!kept) {
+        Log("Message de " + sender.login + " trop long pour être gardé pour " +
+            std::string(participant));
+    }
+    for (UserRecord* account : accounts) {
+        kept = kept && StorePending(*account, kept_command);
+    }
+    if (kept) {
+        Log("Message de " + sender.login + " gardé pour " + std::string(participant));
+    }
+    SendTo(sender, FormatAbsent(participant, kept, list));
 }
 
 void ServerCore::HandleInvite(UserRecord& sender, std::string_view command) {

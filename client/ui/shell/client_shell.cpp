@@ -36,6 +36,7 @@ ClientShell::ClientShell(LinkFactory& links, QString settings_path)
     connect(&screen_saver_, &ScreenSaverWatcher::Started, this,
             [this] { session_.ScreenSaverStarting(); });
     connect(&screen_saver_, &ScreenSaverWatcher::Ended, this, &ClientShell::OnScreenSaverEnded);
+    connect(&wake_, &WakeWatcher::Woken, this, [this] { session_.NetworkBack(); });
 }
 
 ClientShell::~ClientShell() {
@@ -110,6 +111,11 @@ void ClientShell::RepaintMainWindow() {
 void ClientShell::OwnStateChanged(int state) {
     tray_.ShowOwnState(state);
     window_.ShowOwnState(state);
+}
+
+void ClientShell::OwnStateTextChanged() {
+    tray_.ShowCountdown(session_.ReconnectionCountdown());
+    window_.View().update();
 }
 
 void ClientShell::PlayReceiveSound() {

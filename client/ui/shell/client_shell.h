@@ -1,6 +1,6 @@
 // The client program's parts put together: the session with its settings
-// store, the main window, the tray icon, the screen-saver watcher and the
-// sound. It is the session's user-interface port.
+// store, the main window, the tray icon, the screen-saver and wake watchers
+// and the sound. It is the session's user-interface port.
 #pragma once
 
 #include <QObject>
@@ -15,6 +15,7 @@
 #include "client/ui/shell/receive_sound.h"
 #include "client/ui/shell/screen_saver_watcher.h"
 #include "client/ui/shell/tray_icon.h"
+#include "client/ui/shell/wake_watcher.h"
 
 namespace parlo::client {
 
@@ -48,6 +49,7 @@ class ClientShell final : public QObject, public UiPort {
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override;
     void RepaintMainWindow() override;
     void OwnStateChanged(int state) override;
+    void OwnStateTextChanged() override;
     void PlayReceiveSound() override;
     void SendMail(std::string_view address) override;
     void OpenSettingsDialog() override;
@@ -60,6 +62,7 @@ class ClientShell final : public QObject, public UiPort {
     MainWindow window_;
     TrayIcon tray_;
     ScreenSaverWatcher screen_saver_;
+    WakeWatcher wake_;
     ReceiveSound sound_;
     bool shut_down_ = false;
 };

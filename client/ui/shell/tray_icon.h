@@ -1,5 +1,6 @@
 // The notification-area icon: one picture per own state, the tooltip
-// "Parlomatic", and its menu, whose check marks and greyed items are set
+// "Parlomatic" ("Parlomatic : reconnexion dans 3 s" while a reconnection
+// waits), and its menu, whose check marks and greyed items are set
 // afresh at each opening. A double-click shows the main window.
 #pragma once
 
@@ -28,6 +29,8 @@ class TrayIcon : public QObject {
 
     // 4 adds the icon, 5 removes it, the others change its picture.
     void ShowOwnState(int state);
+    // The tooltip says `countdown` after the program's name (none when empty).
+    void ShowCountdown(std::string_view countdown);
     // Whether the desktop has a notification area to show the icon in.
     static bool Available();
 
