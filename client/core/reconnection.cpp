@@ -37,7 +37,7 @@ void Reconnection::ScheduleNext() {
         return;
     }
     const ReconnectPolicy::Ms delay = policy_.NextDelay();
-    qInfo("connection lost: attempt %d in %lld ms", policy_.Attempts(),
+    qInfo("reconnection: attempt %d in %lld ms", policy_.Attempts(),
           static_cast<long long>(delay.count()));
     wait_.start(delay);
     tick_.start();
