@@ -69,8 +69,7 @@ Conversation* ConversationCommands::FindOrOpen(std::span<const std::string> name
     return &Create(names, true);
 }
 
-void ConversationCommands::OnMessage(std::string_view text,
-                                     std::optional<std::int64_t> sent_ms) {
+void ConversationCommands::OnMessage(std::string_view text, std::optional<std::int64_t> sent_ms) {
     const auto message = ParseMessage(text);
     if (!message) {
         return;

@@ -244,8 +244,8 @@ class ServerCore {
     std::optional<std::time_t> last_failure_logged_;
     size_t failures_unlogged_ = 0;
     bool closing_save_failed_ = false;
-    bool running_ = false;          // between Start and Shutdown: the user list may be saved
-    bool pending_unsaved_ = false;  // a stored pending command awaits a save
+    bool running_ = false;           // between Start and Shutdown: the user list may be saved
+    bool pending_unsaved_ = false;   // a stored pending command awaits a save
     std::int64_t last_kept_ms_ = 0;  // every kept message gets a later time than the last
 };
 

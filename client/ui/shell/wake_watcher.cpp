@@ -8,8 +8,7 @@ namespace {
 // Connecting to a system bus that is not there would wait for it.
 bool SystemBusExists() {
     const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
-    return !address.isEmpty() ||
-           QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket"));
+    return !address.isEmpty() || QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket"));
 }
 
 bool Reachable(QNetworkInformation::Reachability reachability) {
@@ -42,14 +41,12 @@ void WakeWatcher::WatchSleep(QDBusConnection bus) {
 }
 
 void WakeWatcher::WatchNetwork() {
-    if (!QNetworkInformation::loadBackendByFeatures(
-            QNetworkInformation::Feature::Reachability)) {
+    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         return;
     }
     QNetworkInformation* network = QNetworkInformation::instance();
     reachable_ = Reachable(network->reachability());
-    connect(network, &QNetworkInformation::reachabilityChanged, this,
-            &WakeWatcher::OnReachability);
+    connect(network, &QNetworkInformation::reachabilityChanged, this, &WakeWatcher::OnReachability);
 }
 
 void WakeWatcher::OnReachability(QNetworkInformation::Reachability reachability) {
