@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "client/core/tcp_server_link.h"
@@ -241,6 +242,42 @@ TEST_F(ClientEndToEnd, AKilledServerIsRejoinedByItselfAndKeepsMessagesForTheAbse
     EXPECT_FALSE(alice->session.ReconnectionPending());
     EXPECT_EQ(AcceptedSince(server_, before), 1u);
     EXPECT_EQ(elsewhere.session.OwnState(), kStateOnline);
+}
+
+// Not a check but a measurement (run with --gtest_also_run_disabled_tests):
+// the time from a SIGKILL of the server, started again at once on the same
+// port, until every client is online again.
+TEST_F(ClientEndToEnd, DISABLED_TimeBackOnlineAfterRestarts) {
+    constexpr int kRestarts = 20;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.push_back(Registered("user" + std::to_string(i)));
+    }
+    std::vector<double> seconds;
+    auto server = std::make_unique<parlo::testing::ChildProcess>();
+    for (int restart = 0; restart < kRestarts; ++restart) {
+        QElapsedTimer clock;
+        clock.start();
+        restart == 0 ? server_.process.Kill() : server->Kill();
+        server = std::make_unique<parlo::testing::ChildProcess>();
+        ASSERT_TRUE(server->Start(SERVER_PATH,
+                                  {"--headless", "--port", std::to_string(server_.Port())},
+                                  server_.dir.Path()));
+        ASSERT_TRUE(WaitUntil([&] { return clients[0]->session.OwnState() != kStateOnline; }));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return std::all_of(clients.begin(), clients.end(), [](const auto& client) {
+                    return client->session.OwnState() == kStateOnline;
+                });
+            },
+            70000));
+        seconds.push_back(static_cast<double>(clock.elapsed()) / 1000.0);
+        parlo::testing::Settle(300);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("back online after a restart: median %.2f s, max %.2f s over %d restarts\n",
+                (seconds[kRestarts / 2 - 1] + seconds[kRestarts / 2]) / 2, seconds.back(),
+                kRestarts);
 }
 
 // A loopback listener whose queue is full, so a connection to it waits.

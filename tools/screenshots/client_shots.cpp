@@ -196,6 +196,20 @@ int main(int argc, char** argv) {
         menu.close();
     }
 
+    // The server gone: the window counts down to its next attempt.
+    server.Kill();
+    ok = WaitUntil(
+             [&] {
+                 const std::string countdown = shell.GetSession().ReconnectionCountdown();
+                 return !countdown.empty() && countdown != "reconnexion dans 1 s";
+             },
+             20000) &&
+         ok;
+    Settle(100);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-reconnecting.png")) &&
+         ok;
+
     shell.Shutdown();
     contacts.clear();
     server.StopWith(SIGTERM);
