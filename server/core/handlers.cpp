@@ -50,6 +50,17 @@ std::string_view UpToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
+// The bytes of the messages kept for an offline account.
+size_t KeptBytes(const UserRecord& account) {
+    size_t bytes = 0;
+    for (const std::string& command : account.pending) {
+        if (command.starts_with(keyword::kKeptMessage)) {
+            bytes += command.size();
+        }
+    }
+    return bytes;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -403,6 +414,11 @@ void ServerCore::KeepForAbsent(const UserRecord& sender, std::string_view partic
             std::string(participant));
     }
     for (UserRecord* account : accounts) {
+        if (kept && KeptBytes(*account) + kept_command.size() > kMaxKeptMessageBytes) {
+            Log("Message refusé pour " + account->login + " : déjà " +
+                std::to_string(kMaxKeptMessageBytes / 1024) + " Ko de messages en attente");
+            kept = false;
+        }
         kept = kept && StorePending(*account, kept_command);
     }
     if (kept) {

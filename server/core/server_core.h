@@ -127,6 +127,11 @@ class ServerCore {
     // (SaveWanted) so that it survives a crash. False when refused.
     bool StorePending(UserRecord& account, std::string_view command);
 
+    // Messages kept for one offline account, in bytes: one more is refused
+    // with a log line (its sender is told), so that a flood to an absent
+    // user cannot make every save of the database long.
+    static constexpr size_t kMaxKeptMessageBytes = 256 * 1024;
+
     // True while a command stored for an offline user has not been saved.
     // The program then calls SavePending within kPendingSaveDelay, once for
     // everything stored meanwhile.

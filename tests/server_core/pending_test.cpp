@@ -112,12 +112,24 @@ TEST_F(PendingCommands, AMessageForAnOfflineUserIsKeptWithItsTimeAndTheSenderIsT
     EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->pending.empty());
     Close(bob);
 
+    // Kept messages are bounded in bytes; the sender hears of the refusal.
+    const std::vector<std::string> pair = {"ann", "bob"};
+    const std::string big = FormatMessage("ann", pair, std::string(7000, 'x'));
+    const size_t fit = ServerCore::kMaxKeptMessageBytes / (big.size() + 26);
+    for (size_t i = 0; i <= fit; ++i) {
+        Send(ann, big);
+    }
+    const auto told = ann.Take();
+    EXPECT_EQ(std::count(told.begin(), told.end(), "Absent:bob:1:ann!bob"), fit);
+    EXPECT_EQ(told.back(), "Absent:bob:0:ann!bob");
+    EXPECT_TRUE(events_.Logged("Message refusé pour bob : déjà 256 Ko de messages en attente"));
+    Close(Online("bob", "10.0.0.2"));
+
     // A full store refuses it, and the sender hears that it was not kept.
     for (size_t i = 0; i < UserRecord::kMaxPending; ++i) {
         Send(ann, "Leave:ann:bob!x" + std::to_string(i));
     }
     ann.Take();
-    const std::vector<std::string> pair = {"ann", "bob"};
     Send(ann, FormatMessage("ann", pair, "trop tard"));
     EXPECT_EQ(ann.Take(), std::vector<std::string>{"Absent:bob:0:ann!bob"});
     // Typing and invitations are never kept.

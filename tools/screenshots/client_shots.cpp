@@ -205,6 +205,7 @@ int main(int argc, char** argv) {
              },
              20000) &&
          ok;
+    Hover(window.View(), 5);  // no contact: the status line says why
     Settle(100);
     ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
                                       QStringLiteral("client-reconnecting.png")) &&
