@@ -497,4 +497,44 @@ AccountFields ToAccountFields(const AccountEntryView& entry) {
             .email = std::string(entry.email)};
 }
 
+std::string FormatKeptMessage(std::int64_t sent_ms, std::string_view message_command) {
+    std::string out = FormatWithText(keyword::kKeptMessage, std::to_string(sent_ms));
+    out.push_back(':');
+    out.append(message_command);
+    return out;
+}
+
+std::optional<KeptMessageView> ParseKeptMessage(std::string_view command) {
+    const std::string_view start = keyword::kKeptMessage;
+    if (!command.starts_with(start) || command.size() <= start.size() ||
+        command[start.size()] != ':') {
+        return std::nullopt;
+    }
+    const std::string_view stamp = FieldView(command, 2, ':');
+    const size_t inner = start.size() + 1 + stamp.size() + 1;
+    if (stamp.empty() || stamp.size() > 18 || inner > command.size() ||
+        stamp.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return KeptMessageView{std::stoll(std::string(stamp)), command.substr(inner)};
+}
+
+std::string FormatAbsent(std::string_view login, bool kept, std::string_view list) {
+    std::string out = FormatWithText(keyword::kAbsent, login);
+    out.append(kept ? ":1:" : ":0:").append(list);
+    return out;
+}
+
+std::optional<AbsentView> ParseAbsent(std::string_view command) {
+    if (!command.starts_with(FormatWithText(keyword::kAbsent, ""))) {
+        return std::nullopt;
+    }
+    const std::string_view login = FieldView(command, 2, ':');
+    const std::string_view kept = FieldView(command, 3, ':');
+    if (login.empty() || (kept != "0" && kept != "1")) {
+        return std::nullopt;
+    }
+    return AbsentView{login, kept == "1", FieldView(command, 4, ':')};
+}
+
 }  // namespace parlo

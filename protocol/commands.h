@@ -4,6 +4,7 @@
 // AddNewUser, FindUser, Message) which are cut by length, never by separator.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -278,5 +279,33 @@ struct StateEntryView {
 };
 // Entries of a "SetState!" answer.
 std::vector<StateEntryView> ParseStateEntries(std::string_view answer);
+
+// ---------------------------------------------------------------------------
+// Server -> client, beyond the commands every client knows. No known keyword
+// is a prefix of these nor has one as its prefix, so a client that knows
+// only the others ignores them.
+namespace keyword {
+// "KeptMessage:<ms since 1970>:" then a whole "Message" command: a message
+// kept while its receiver was offline, with the time the server got it.
+inline constexpr std::string_view kKeptMessage = "KeptMessage";
+// "Absent:<login>:<1 kept, 0 not kept>:<participants joined by '!'>": tells
+// the sender of a message that one participant is offline.
+inline constexpr std::string_view kAbsent = "Absent";
+}  // namespace keyword
+
+std::string FormatKeptMessage(std::int64_t sent_ms, std::string_view message_command);
+struct KeptMessageView {
+    std::int64_t sent_ms = 0;
+    std::string_view message_command;
+};
+std::optional<KeptMessageView> ParseKeptMessage(std::string_view command);
+
+std::string FormatAbsent(std::string_view login, bool kept, std::string_view list);
+struct AbsentView {
+    std::string_view login;
+    bool kept = false;
+    std::string_view list;
+};
+std::optional<AbsentView> ParseAbsent(std::string_view command);
 
 }  // namespace parlo

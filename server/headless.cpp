@@ -131,6 +131,7 @@ int RunHeadless(const ServerCommandLine& options) {
     ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink);
+    net.SetKeepAlive(options.keepalive_s);
     if (!core.Start()) {
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
         return 1;

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     RaiseOpenFileLimit();
 #ifdef PARLO_HAS_CONSOLE
     if (!options->headless && ConsoleDisplayAvailable()) {
-        return RunConsole(argc, argv, options->port, options->minimize, options->broadcast);
+        return RunConsole(argc, argv, options->port, options->minimize, options->broadcast,
+                          options->keepalive_s);
     }
 #endif
     return RunHeadless(*options);

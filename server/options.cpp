@@ -8,14 +8,34 @@
 namespace parlo::server {
 namespace {
 
-std::optional<uint16_t> ParsePort(std::string_view text) {
+std::optional<unsigned> ParseNumber(std::string_view text, unsigned low, unsigned high) {
     unsigned value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value == 0 || value > 65535) {
+    if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) {
         return std::nullopt;
     }
-    return static_cast<uint16_t>(value);
+    return value;
+}
+
+// "--name" or "--name=value".
+bool OptionNamed(std::string_view arg, std::string_view name) {
+    return arg == name || (arg.starts_with(name) && arg.substr(name.size()).starts_with('='));
+}
+
+// The value after "=" or in the next argument (which is then consumed).
+std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, size_t& i,
+                                            std::string_view name, std::string_view needs,
+                                            std::string& error) {
+    const std::string_view arg = args[i];
+    if (arg.size() > name.size()) {
+        return arg.substr(name.size() + 1);
+    }
+    if (i + 1 == args.size()) {
+        error = std::string(name) + " needs " + std::string(needs);
+        return std::nullopt;
+    }
+    return args[++i];
 }
 
 }  // namespace
@@ -31,42 +51,42 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
             options.minimize = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
-        } else if (arg == "--broadcast" || arg.starts_with("--broadcast=")) {
-            std::string_view value;
-            if (arg == "--broadcast") {
-                if (i + 1 == args.size()) {
-                    error = "--broadcast needs full or changes";
-                    return std::nullopt;
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(12);
+        } else if (OptionNamed(arg, "--broadcast")) {
+            const auto value = OptionValue(args, i, "--broadcast", "full or changes", error);
+            if (!value) {
+                return std::nullopt;
             }
-            if (value == "full") {
+            if (*value == "full") {
                 options.broadcast = BroadcastMode::kFull;
-            } else if (value == "changes") {
+            } else if (*value == "changes") {
                 options.broadcast = BroadcastMode::kChanges;
             } else {
-                error = "invalid broadcast: " + std::string(value) + " (full or changes)";
+                error = "invalid broadcast: " + std::string(*value) + " (full or changes)";
                 return std::nullopt;
             }
-        } else if (arg == "--port" || arg.starts_with("--port=")) {
-            std::string_view value;
-            if (arg == "--port") {
-                if (i + 1 == args.size()) {
-                    error = "--port needs a port number";
-                    return std::nullopt;
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(7);
+        } else if (OptionNamed(arg, "--port")) {
+            const auto value = OptionValue(args, i, "--port", "a port number", error);
+            if (!value) {
+                return std::nullopt;
             }
-            std::optional<uint16_t> port = ParsePort(value);
+            const std::optional<unsigned> port = ParseNumber(*value, 1, 65535);
             if (!port) {
-                error = "invalid port number: " + std::string(value) + " (1 to 65535)";
+                error = "invalid port number: " + std::string(*value) + " (1 to 65535)";
                 return std::nullopt;
             }
-            options.port = *port;
+            options.port = static_cast<uint16_t>(*port);
+        } else if (OptionNamed(arg, "--keepalive")) {
+            const auto value = OptionValue(args, i, "--keepalive", "a number of seconds", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            const std::optional<unsigned> seconds = ParseNumber(*value, 0, kMaxKeepAliveS);
+            if (!seconds) {
+                error = "invalid keepalive: " + std::string(*value) + " (0 to " +
+                        std::to_string(kMaxKeepAliveS) + " seconds)";
+                return std::nullopt;
+            }
+            options.keepalive_s = static_cast<int>(*seconds);
         } else {
             error = "unknown option: " + std::string(arg);
             return std::nullopt;
@@ -86,7 +106,8 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
 
 std::string ServerUsage(std::string_view program) {
     return "Usage: " + std::string(program) +
-           " [--headless] [--port N] [--broadcast full|changes] [/minimize]\n"
+           " [--headless] [--port N] [--broadcast full|changes] [--keepalive S]\n"
+           "       [/minimize]\n"
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"
@@ -94,6 +115,10 @@ std::string ServerUsage(std::string_view program) {
            "              send every connection its contacts' states after every\n"
            "              change, as older clients may need; the default (changes)\n"
            "              sends a connection its list only when it changed\n"
+           "  --keepalive S\n"
+           "              close a client that vanished (power cut, cable pulled):\n"
+           "              probe it after S idle seconds (default 20, 0: never),\n"
+           "              then every 10 s at most, and close it after 3 probes\n"
            "  /minimize   start with the console window hidden\n"
            "  --help      print this text and exit\n"
            "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";

@@ -1,5 +1,6 @@
 // The Server program's command line:
-// "Server [--headless] [--port N] [--broadcast full|changes] [/minimize]".
+// "Server [--headless] [--port N] [--broadcast full|changes] [--keepalive S]
+// [/minimize]".
 // Shared by the headless program and the operator's console.
 #pragma once
 
@@ -14,6 +15,10 @@
 namespace parlo::server {
 
 inline constexpr uint16_t kDefaultPort = 7777;
+// Idle seconds before a silent client is probed, unless --keepalive says.
+inline constexpr int kDefaultKeepAliveS = 20;
+// The largest --keepalive the system accepts (TCP_KEEPIDLE).
+inline constexpr unsigned kMaxKeepAliveS = 32767;
 
 struct ServerCommandLine {
     bool headless = false;  // no window; log lines also on standard output
@@ -23,6 +28,8 @@ struct ServerCommandLine {
     // "--broadcast full": every connection receives its state list at every
     // broadcast, for sites whose other clients need it.
     BroadcastMode broadcast = BroadcastMode::kChanges;
+    // Idle seconds before a silent client is probed; 0: no keepalive.
+    int keepalive_s = kDefaultKeepAliveS;
 };
 
 // Parses the arguments after the program name. On failure returns nothing and

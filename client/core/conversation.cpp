@@ -59,6 +59,19 @@ bool Conversation::Matches(std::span<const std::string> names) const {
                        [&](const std::string& name) { return IsParticipant(name); });
 }
 
+bool Conversation::TellAbsentOnce(std::string_view login) {
+    if (std::any_of(told_absent_.begin(), told_absent_.end(),
+                    [&](const std::string& told) { return EqualsNoCase(told, login); })) {
+        return false;
+    }
+    told_absent_.emplace_back(login);
+    return true;
+}
+
+void Conversation::SeenConnected(std::string_view login) {
+    std::erase_if(told_absent_, [&](const std::string& told) { return EqualsNoCase(told, login); });
+}
+
 std::optional<int> Conversation::InputChanged(size_t length) {
     const size_t before = typing_state_;
     if (before == 0 || length == 0) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "client/core/contact_list.h"
@@ -47,6 +48,14 @@ class Conversation {
     // True when every name is a participant and the counts are equal.
     bool Matches(std::span<const std::string> names) const;
 
+    // True the first time `login` is said to be offline, until
+    // SeenConnected(login).
+    bool TellAbsentOnce(std::string_view login);
+    void SeenConnected(std::string_view login);
+    // True once per connection: typing while offline says so in one box.
+    bool TakeOfflineBox() { return !std::exchange(offline_box_shown_, true); }
+    void AllowOfflineBox() { offline_box_shown_ = false; }
+
     // The local input's length changed; returns the "Writing" flag to send
     // when the input went from empty to non-empty (1) or back (0).
     std::optional<int> InputChanged(size_t length);
@@ -59,6 +68,8 @@ class Conversation {
     std::string owner_login_;
     std::vector<Participant> participants_;
     size_t typing_state_ = 0;
+    std::vector<std::string> told_absent_;  // said to be offline
+    bool offline_box_shown_ = false;
     std::unique_ptr<ConversationView> view_;
 };
 

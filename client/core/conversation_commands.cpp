@@ -1,5 +1,6 @@
 #include "client/core/conversation_commands.h"
 
+#include <QDateTime>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -17,6 +18,13 @@ std::vector<std::string> Logins(std::string_view list) {
         logins.emplace_back(item);
     }
     return logins;
+}
+
+// "message envoyé le 09/12/2026 à 10:58", in the user's time zone.
+std::string SentTimeText(std::int64_t sent_ms) {
+    const QDateTime sent = QDateTime::fromMSecsSinceEpoch(sent_ms).toLocalTime();
+    return "message envoyé le " + sent.toString(QStringLiteral("dd/MM/yyyy")).toStdString() +
+           " à " + sent.toString(QStringLiteral("HH:mm")).toStdString();
 }
 
 }  // namespace
@@ -61,7 +69,7 @@ Conversation* ConversationCommands::FindOrOpen(std::span<const std::string> name
     return &Create(names, true);
 }
 
-void ConversationCommands::OnMessage(std::string_view text) {
+void ConversationCommands::OnMessage(std::string_view text, std::optional<std::int64_t> sent_ms) {
     const auto message = ParseMessage(text);
     if (!message) {
         return;
@@ -71,6 +79,9 @@ void ConversationCommands::OnMessage(std::string_view text) {
     Conversation* conversation = FindOrOpen(names);
     if (conversation == nullptr) {
         return;
+    }
+    if (sent_ms) {
+        conversation->View().AppendInfo(SentTimeText(*sent_ms));
     }
     // The text ends early at a NUL, as every text does.
     const std::string_view message_text = message->text.substr(0, message->text.find('\0'));
@@ -86,6 +97,23 @@ void ConversationCommands::OnMessage(std::string_view text) {
 void ConversationCommands::Remove(ConversationId id) {
     registry_.Remove(id);
     session_.Alerts().Dismiss(id);
+}
+
+void ConversationCommands::OnAbsent(const AbsentView& absent) {
+    Conversation* conversation = Find(Logins(absent.list));
+    if (conversation == nullptr || !conversation->TellAbsentOnce(absent.login)) {
+        return;
+    }
+    const std::string login(absent.login);
+    conversation->View().AppendInfo(
+        login + (absent.kept ? " n'est pas connecté(e) : il le recevra à sa prochaine connexion"
+                             : " n'est pas connecté(e) : le message n'a pas pu lui être gardé"));
+}
+
+void ConversationCommands::ConnectionBack() {
+    for (const auto& conversation : registry_.All()) {
+        conversation->AllowOfflineBox();
+    }
 }
 
 void ConversationCommands::OnInvite(std::string_view text) {
@@ -148,6 +176,12 @@ void ConversationCommands::RefreshTitles() {
 }
 
 void ConversationCommands::RefreshTitle(Conversation& conversation) {
+    for (const Participant& participant : conversation.Participants()) {
+        const Contact* contact = session_.Contacts().Find(participant.login);
+        if (contact != nullptr && contact->state != kStateOffline) {
+            conversation.SeenConnected(participant.login);
+        }
+    }
     const ConversationTitle title = ComputeTitle(conversation, session_.Contacts());
     conversation.View().SetTitle(title.title, title.typing_line);
 }
@@ -208,7 +242,12 @@ void ConversationCommands::InputChanged(ConversationId id, size_t length) {
     if (conversation == nullptr) {
         return;
     }
-    if (const auto flag = conversation->InputChanged(length)) {
+    const auto flag = conversation->InputChanged(length);
+    if (flag && !session_.IsConnected()) {
+        if (!session_.ReconnectionPending() && conversation->TakeOfflineBox()) {
+            session_.ConfirmConnected();
+        }
+    } else if (flag) {
         session_.SendFrame(FormatWritingRequest(conversation->OwnerLogin(), *flag,
                                                 conversation->ParticipantLogins()));
     }

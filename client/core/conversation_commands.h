@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@
 
 #include "client/core/conversation.h"
 #include "client/core/conversation_registry.h"
+#include "protocol/commands.h"
 
 namespace parlo::client {
 
@@ -30,8 +33,14 @@ class ConversationCommands {
     const std::vector<std::unique_ptr<Conversation>>& All() const { return registry_.All(); }
     void CloseAll() { registry_.Clear(); }
 
-    // The server's commands.
-    void OnMessage(std::string_view text);
+    // The server's commands. A message kept while the user was offline
+    // comes with the time it was sent, written above it.
+    void OnMessage(std::string_view text, std::optional<std::int64_t> sent_ms = std::nullopt);
+    // A participant of the user's message is offline: said once in the
+    // conversation, until that participant is seen connected again.
+    void OnAbsent(const AbsentView& absent);
+    // Logged in again: typing while offline may raise its box again.
+    void ConnectionBack();
     void OnInvite(std::string_view text);
     void OnLeave(std::string_view text);
     void OnWriting(std::string_view text);
@@ -47,7 +56,8 @@ class ConversationCommands {
     void Invite(ConversationId id, std::string_view invitee);
     void Leave(ConversationId id);
     // The window's input changed length: sends "Writing" when typing starts
-    // or stops.
+    // or stops. Offline, nothing is sent: while a reconnection is under way
+    // nothing is said either, otherwise one box per conversation says so.
     void InputChanged(ConversationId id, size_t length);
     // Contacts the "Inviter" menu offers: online or inactive, not yet in the
     // conversation, and with no conversation of the resulting set.

@@ -43,7 +43,8 @@ Session::Session(UiPort& ui, LinkFactory& links, SettingsStore& store)
       attention_(ui),
       chats_(*this),
       search_(*this),
-      idle_(*this) {}
+      idle_(*this),
+      reconnection_([this] { ReconnectNow(); }, [this] { ui_.OwnStateTextChanged(); }) {}
 
 Session::~Session() {
     own_state_ = kStateExit;  // boxes answered from now on do nothing
@@ -69,6 +70,7 @@ void Session::StartUp() {
 }
 
 void Session::Shutdown() {
+    reconnection_.Cancel();
     SetOwnState(kStateExit);
     SaveSettings();
     attention_.ForgetAll();
@@ -87,8 +89,14 @@ void Session::SetOwnState(int state) {
     }
 }
 
+std::string Session::OwnStateText() const {
+    std::string countdown = reconnection_.Countdown();
+    return countdown.empty() ? std::string(OwnStateLabel(own_state_)) : countdown;
+}
+
 void Session::DropLink() {
     link_.reset();
+    logged_in_ = false;
     ++link_generation_;
     reader_ = FrameReader();
     // Frames held for the old connection will not run.
@@ -98,13 +106,21 @@ void Session::DropLink() {
     search_.ConnectionEnded();
 }
 
+void Session::ShowContactsOffline() {
+    contacts_.SetAllOffline();
+    ui_.RepaintMainWindow();
+    chats_.RefreshTitles();
+}
+
 bool Session::ConnectSocket() {
+    if (!reconnecting_now_) {
+        reconnection_.Cancel();  // the user's own attempt
+    }
     SetOwnState(kStateConnecting);
     connection_problem_.clear();
     if (link_) {
         DropLink();
-        contacts_.SetAllOffline();
-        ui_.RepaintMainWindow();
+        ShowContactsOffline();
     }
     link_ = links_.CreateLink(*this);
     if (!link_) {
@@ -126,10 +142,13 @@ void Session::OnLinkFailed(std::string_view failure) {
     // The unconnected socket is discarded, so later sends say that there is
     // no connection instead of failing silently.
     DropLink();
-    contacts_.SetAllOffline();
+    ShowContactsOffline();
     connection_problem_ = std::string(texts::kServerUnreachable) + reason;
+    if (reconnection_.Pending()) {
+        ReconnectLater();
+        return;
+    }
     SetOwnState(kStateOffline);
-    ui_.RepaintMainWindow();
     if (std::exchange(testing_connection_, false)) {
         ShowBox(std::string(texts::kCannotReach) + settings_.server_address + ":" +
                     std::to_string(settings_.port) + " : " + reason,
@@ -165,15 +184,33 @@ void Session::LogInStored() {
 }
 
 void Session::Disconnect() {
+    reconnection_.Cancel();
     DropLink();
     connection_problem_.clear();
-    contacts_.SetAllOffline();
-    ui_.RepaintMainWindow();
+    ShowContactsOffline();
     SetOwnState(kStateOffline);
+}
+
+void Session::ReconnectLater() {
+    SetOwnState(kStateConnecting);
+    reconnection_.ScheduleNext();
+}
+
+void Session::ReconnectNow() {
+    reconnecting_now_ = true;
+    LogInStored();
+    reconnecting_now_ = false;
 }
 
 int Session::ChangeState(int state) {
     if (state == own_state_) {
+        return 0;
+    }
+    if (reconnection_.Pending()) {
+        // Told to the server once the reconnection has logged in.
+        if (state == kStateOnline || state == kStateAway) {
+            wanted_state_ = state;
+        }
         return 0;
     }
     if (state >= kStateOnline && state <= kStateAway) {
@@ -224,6 +261,14 @@ bool Session::SendCommandConnected(std::string_view command) {
 }
 
 // ---- Triggers -----------------------------------------------------------------
+
+void Session::MenuConnect() {
+    if (reconnection_.Waiting()) {
+        reconnection_.AttemptNow();
+    } else {
+        LogInStored();
+    }
+}
 
 void Session::MenuStateOnline() {
     if (own_state_ == kStateOffline) {

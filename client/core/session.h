@@ -22,6 +22,7 @@
 #include "client/core/contact_search.h"
 #include "client/core/conversation_commands.h"
 #include "client/core/idle_away.h"
+#include "client/core/reconnection.h"
 #include "client/core/server_link.h"
 #include "client/core/ui_port.h"
 #include "protocol/codec.h"
@@ -112,7 +113,8 @@ class Session final : private LinkEvents {
     const std::string& ConnectionProblem() const { return connection_problem_; }
 
     // ---- Triggers of the menus, the tray and the main window -----------
-    void MenuConnect() { LogInStored(); }
+    // While a reconnection waits, its attempt at once.
+    void MenuConnect();
     void MenuDisconnect() { Disconnect(); }
     void MenuStateOnline();
     void MenuStateOffline();
@@ -124,6 +126,9 @@ class Session final : private LinkEvents {
     void ScreenSaverStarting();
     void ScreenSaverEnded();
     void MainWindowPainting();
+    // The network came back or the computer woke up: a waiting reconnection
+    // tries at once.
+    void NetworkBack() { reconnection_.AttemptNow(); }
 
     // ---- Settings ------------------------------------------------------
     void LoadSettings();
@@ -217,6 +222,14 @@ class Session final : private LinkEvents {
 
     // ---- State -----------------------------------------------------------
     int OwnState() const { return own_state_; }
+    // The label beside the plain login: OwnStateLabel, or the countdown of a
+    // reconnection ("reconnexion dans 3 s").
+    std::string OwnStateText() const;
+    // "reconnexion dans 3 s" while a reconnection waits; empty otherwise.
+    std::string ReconnectionCountdown() const { return reconnection_.Countdown(); }
+    // From the loss of a connection the user did not end until the next
+    // login or the user's own choice.
+    bool ReconnectionPending() const { return reconnection_.Pending(); }
     bool IsConnected() const { return link_ != nullptr; }
     // True with a connection; otherwise the not-connected box, false.
     bool ConfirmConnected();
@@ -244,6 +257,13 @@ class Session final : private LinkEvents {
     void OnLinkClosed() override;
 
     void DropLink();
+    // The connection ended: every contact offline, and so every caption.
+    void ShowContactsOffline();
+    // A logged-in connection ended without the user asking, or an attempt to
+    // get it back failed: the next attempt is scheduled in own state 6.
+    void ReconnectLater();
+    // The reconnection's attempt: a login with the stored credentials.
+    void ReconnectNow();
     // The frame that carries `command`; none, after the too-long box, when
     // the command could not travel in one frame.
     std::optional<std::string> FrameOf(std::string_view command);
@@ -276,6 +296,10 @@ class Session final : private LinkEvents {
     bool test_flag_ = false;
     bool reconnect_on_paint_ = false;
     bool screen_saver_running_ = false;
+    bool logged_in_ = false;  // the current connection's login was answered "OK"
+    // The presence to set again after a reconnection (0 or 3).
+    int wanted_state_ = kStateOnline;
+    bool reconnecting_now_ = false;  // the login under way is the reconnection's
 
     std::unique_ptr<ServerLink> link_;
     std::uint64_t link_generation_ = 0;  // counts the connections made and ended
@@ -296,6 +320,7 @@ class Session final : private LinkEvents {
     ConversationCommands chats_;
     ContactSearch search_;
     IdleAway idle_;
+    Reconnection reconnection_;
 };
 
 }  // namespace parlo::client

@@ -72,7 +72,19 @@ void Session::OnLinkData(std::string_view bytes) {
 }
 
 void Session::OnLinkClosed() {
-    Disconnect();
+    if (!logged_in_ && !reconnection_.Pending()) {
+        Disconnect();  // never logged in, or the login was refused
+        return;
+    }
+    if (logged_in_) {
+        // Back with the presence the user had chosen.
+        wanted_state_ = own_state_ == kStateAway ? kStateAway : kStateOnline;
+        reconnection_.ConnectionLost();
+    }
+    DropLink();
+    connection_problem_.clear();
+    ShowContactsOffline();
+    ReconnectLater();
 }
 
 void Session::RunFrames(std::deque<std::string> payloads) {

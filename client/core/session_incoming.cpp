@@ -25,6 +25,14 @@ void Session::HandleCommand(std::string_view text) {
         search_.OnAnswer(text);
         return;
     }
+    if (const auto kept = ParseKeptMessage(text)) {
+        chats_.OnMessage(kept->message_command, kept->sent_ms);
+        return;
+    }
+    if (const auto absent = ParseAbsent(text)) {
+        chats_.OnAbsent(*absent);
+        return;
+    }
     const auto keyword = RecognizeClientCommand(text);
     if (!keyword) {
         return;
@@ -79,12 +87,23 @@ void Session::HandleCommand(std::string_view text) {
 
 void Session::OnLogin(std::string_view answer) {
     if (!IsOk(answer)) {
+        // Refused, or logged in elsewhere: trying again would only repeat it.
+        logged_in_ = false;
+        reconnection_.Cancel();
         ShowBox(answer, texts::kUserManagement);
         return;
     }
+    const bool reconnected = reconnection_.Pending();
+    logged_in_ = true;
+    reconnection_.LoggedIn();
+    chats_.ConnectionBack();
     SetOwnState(kStateOnline);
     RequestAddressBook();
-    if (test_flag_) {
+    if (reconnected && wanted_state_ == kStateAway) {
+        ChangeState(kStateAway);
+    }
+    // The user asked for the test; a reconnection is nobody's question.
+    if (test_flag_ && !reconnected) {
         ShowBox(texts::kLoginOk, texts::kUserManagement);
     }
 }

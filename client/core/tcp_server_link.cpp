@@ -1,5 +1,9 @@
 #include "client/core/tcp_server_link.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <QByteArray>
 
 namespace parlo::client {
@@ -92,9 +96,21 @@ void TcpServerLink::PauseReading(bool paused) {
     }
 }
 
+void TcpServerLink::SetKeepAlive() {
+    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const auto fd = static_cast<int>(socket_->socketDescriptor());
+    const int idle = kKeepAliveIdleS;
+    const int interval = kKeepAliveIntervalS;
+    const int probes = kKeepAliveProbes;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
 void TcpServerLink::OnConnected() {
     connected_ = true;
     connect_timer_->stop();
+    SetKeepAlive();
     socket_->write(unsent_.data(), static_cast<qint64>(unsent_.size()));
     unsent_.clear();
     events_.OnLinkConnected();

@@ -22,6 +22,12 @@ class TcpServerLink final : public ServerLink {
     // The socket holds at most this much unread; once it is full (a paused
     // link), the rest waits in the system's buffers and slows the server.
     static constexpr qint64 kReadBufferBytes = 64 * 1024;
+    // A server that vanished without closing (power cut, cable pulled) is
+    // probed after this many idle seconds, then every kKeepAliveIntervalS,
+    // and the connection ends after kKeepAliveProbes unanswered probes.
+    static constexpr int kKeepAliveIdleS = 20;
+    static constexpr int kKeepAliveIntervalS = 10;
+    static constexpr int kKeepAliveProbes = 3;
 
     TcpServerLink(LinkEvents& events, int connect_timeout_ms);
     ~TcpServerLink() override;
@@ -36,6 +42,7 @@ class TcpServerLink final : public ServerLink {
     };
 
     void OnConnected();
+    void SetKeepAlive();
     void OnError(QAbstractSocket::SocketError error);
     void OnDisconnected();
     void ReadAvailable();

@@ -85,6 +85,9 @@ class UiPort {
     // The own state changed or was set again: tray icon (4 adds it, 5 removes
     // it), window icon, check marks and enabled menu items.
     virtual void OwnStateChanged(int state) = 0;
+    // The own-state label and the tray's tooltip read differently without a
+    // change of state (Session::OwnStateText: a reconnection's countdown).
+    virtual void OwnStateTextChanged() {}
     // Play "Receive.wav" asynchronously.
     virtual void PlayReceiveSound() = 0;
     // Start an e-mail to `address` in the user's mail program.

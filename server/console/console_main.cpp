@@ -58,7 +58,8 @@ bool ConsoleDisplayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast) {
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast,
+               int keepalive_s) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -80,6 +81,7 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
 
     CoreNetEvents sink(core);
     NetServer net(sink);
+    net.SetKeepAlive(keepalive_s);
     if (!core.Start()) {
         const QString reason = QString::fromStdString(core.StartRefusal());
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());

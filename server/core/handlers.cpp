@@ -1,5 +1,7 @@
 // The command handlers: login and accounts, address books, presence and the
 // relay of conversation traffic. Each runs with the sending connection entry.
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,17 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 // A text as far as its first NUL byte.
 std::string_view UpToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
+}
+
+// The bytes of the messages kept for an offline account.
+size_t KeptBytes(const UserRecord& account) {
+    size_t bytes = 0;
+    for (const std::string& command : account.pending) {
+        if (command.starts_with(keyword::kKeptMessage)) {
+            bytes += command.size();
+        }
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -350,6 +363,7 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
     std::string frame;
     AppendFrame(frame, payload);
     bool delivered = false;
+    std::string list;  // the participants, for the senders told of an absence
     for (const std::string_view participant : message->participants) {
         if (EqualsNoCase(participant, sender.login)) {
             continue;
@@ -357,6 +371,12 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
         if (const UserRecord* entry = online_.FindFirstByLogin(participant)) {
             SendFrameBytes(*entry, frame);
             delivered = true;
+        } else {
+            if (list.empty()) {
+                list = JoinList(std::vector<std::string>(message->participants.begin(),
+                                                         message->participants.end()));
+            }
+            KeepForAbsent(sender, participant, command, list);
         }
     }
     if (!delivered) {
@@ -373,6 +393,38 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
     line.push_back(' ');
     line.append(UpToNul(message->text));
     Log(line);
+}
+
+void ServerCore::KeepForAbsent(const UserRecord& sender, std::string_view participant,
+                               std::string_view command, std::string_view list) {
+    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(participant).begin(),
+                                            users_.FindAllByLogin(participant).end());
+    if (accounts.empty()) {
+        return;
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    // Two equal texts are two messages: their times differ, so both are kept.
+    last_kept_ms_ = std::max<std::int64_t>(now, last_kept_ms_ + 1);
+    const std::string kept_command = FormatKeptMessage(last_kept_ms_, command);
+    bool kept = kept_command.size() <= static_cast<size_t>(kMaxFrameBytes);
+    if (!kept) {
+        Log("Message de " + sender.login + " trop long pour être gardé pour " +
+            std::string(participant));
+    }
+    for (UserRecord* account : accounts) {
+        if (kept && KeptBytes(*account) + kept_command.size() > kMaxKeptMessageBytes) {
+            Log("Message refusé pour " + account->login + " : déjà " +
+                std::to_string(kMaxKeptMessageBytes / 1024) + " Ko de messages en attente");
+            kept = false;
+        }
+        kept = kept && StorePending(*account, kept_command);
+    }
+    if (kept) {
+        Log("Message de " + sender.login + " gardé pour " + std::string(participant));
+    }
+    SendTo(sender, FormatAbsent(participant, kept, list));
 }
 
 void ServerCore::HandleInvite(UserRecord& sender, std::string_view command) {

@@ -282,7 +282,7 @@ void ServerCore::SendOrStore(std::string_view login, std::string_view command) {
     }
 }
 
-void ServerCore::StorePending(UserRecord& account, std::string_view command) {
+bool ServerCore::StorePending(UserRecord& account, std::string_view command) {
     switch (account.AppendPendingUnlessIdentical(command)) {
         case UserRecord::PendingResult::kStored:
             pending_unsaved_ = true;
@@ -292,8 +292,9 @@ void ServerCore::StorePending(UserRecord& account, std::string_view command) {
         case UserRecord::PendingResult::kFull:
             Log("Commande en attente refusée pour " + account.login + " : déjà " +
                 std::to_string(UserRecord::kMaxPending) + " commandes en attente");
-            break;
+            return false;
     }
+    return true;
 }
 
 void ServerCore::SavePending() {

@@ -124,8 +124,13 @@ class ServerCore {
     // Stores a command for an offline account, unless an identical one is
     // pending; refused with a log line when the account has
     // UserRecord::kMaxPending waiting. A stored command asks for a save
-    // (SaveWanted) so that it survives a crash.
-    void StorePending(UserRecord& account, std::string_view command);
+    // (SaveWanted) so that it survives a crash. False when refused.
+    bool StorePending(UserRecord& account, std::string_view command);
+
+    // Messages kept for one offline account, in bytes: one more is refused
+    // with a log line (its sender is told), so that a flood to an absent
+    // user cannot make every save of the database long.
+    static constexpr size_t kMaxKeptMessageBytes = 256 * 1024;
 
     // True while a command stored for an offline user has not been saved.
     // The program then calls SavePending within kPendingSaveDelay, once for
@@ -211,6 +216,11 @@ class ServerCore {
     void HandleYesAddAddressBook(UserRecord& sender, std::string_view command);
     Flow HandleRemoveAddressBook(UserRecord& sender, std::string_view command);
     void HandleMessage(UserRecord& sender, std::string_view command, std::string_view payload);
+    // A message for a participant with no connection: kept with the
+    // participant's pending commands, with the time it came; the sender is
+    // told whether it was kept. Nothing when no account has that login.
+    void KeepForAbsent(const UserRecord& sender, std::string_view participant,
+                       std::string_view command, std::string_view list);
     void HandleInvite(UserRecord& sender, std::string_view command);
     void HandleLeave(UserRecord& sender, std::string_view command);
     // "Invite:login:list", cut after the last participant that fits.
@@ -239,8 +249,9 @@ class ServerCore {
     std::optional<std::time_t> last_failure_logged_;
     size_t failures_unlogged_ = 0;
     bool closing_save_failed_ = false;
-    bool running_ = false;          // between Start and Shutdown: the user list may be saved
-    bool pending_unsaved_ = false;  // a stored pending command awaits a save
+    bool running_ = false;           // between Start and Shutdown: the user list may be saved
+    bool pending_unsaved_ = false;   // a stored pending command awaits a save
+    std::int64_t last_kept_ms_ = 0;  // every kept message gets a later time than the last
 };
 
 }  // namespace parlo::server

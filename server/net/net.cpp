@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -215,11 +217,26 @@ void NetServer::Accept() {
     }
     // Small frames: send each turn's output at once rather than waiting.
     uv_tcp_nodelay(&peer.handle_, 1);
+    SetKeepAlive(peer);
     if (uv_read_start(peer.Stream(), OnAlloc, OnRead) != 0) {
         CloseHandle(peer);
         return;
     }
     events_.OnAccepted(peer, peer.ip_, peer.port_);
+}
+
+void NetServer::SetKeepAlive(Peer& peer) {
+    if (keepalive_s_ <= 0 || uv_tcp_keepalive(&peer.handle_, 1, keepalive_s_) != 0) {
+        return;
+    }
+    // libuv sets only the idle time: the interval and the count come here.
+    uv_os_fd_t fd{};
+    if (uv_fileno(reinterpret_cast<uv_handle_t*>(&peer.handle_), &fd) == 0) {
+        const int interval = std::min(kKeepAliveIntervalS, keepalive_s_);
+        const int probes = kKeepAliveProbes;
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -88,6 +88,12 @@ class NetServer {
     // short queue makes a burst of logins lose clients whose connect already
     // succeeded (the kernel drops them a minute later), so take the largest.
     static constexpr int kBacklog = SOMAXCONN;
+    // With keepalive on (SetKeepAlive), a peer that vanished without closing
+    // (power cut, cable pulled) is probed after its idle seconds, then every
+    // kKeepAliveIntervalS (at most the idle time), and closed after
+    // kKeepAliveProbes unanswered.
+    static constexpr int kKeepAliveIntervalS = 10;
+    static constexpr int kKeepAliveProbes = 3;
 
     explicit NetServer(NetEvents& events);
     ~NetServer();
@@ -100,6 +106,8 @@ class NetServer {
     int Listen(uint16_t port);
     // The port actually bound (useful after Listen(0)); 0 when not listening.
     uint16_t BoundPort() const;
+    // Keepalive of the connections accepted from now on; 0 turns it off.
+    void SetKeepAlive(int idle_seconds) { keepalive_s_ = idle_seconds; }
 
     uv_loop_t* Loop() { return &loop_; }
 
@@ -119,6 +127,7 @@ class NetServer {
 
     static void OnNewConnection(uv_stream_t* listener, int status);
     void Accept();
+    void SetKeepAlive(Peer& peer);
     void MarkForFlush(Peer& peer);
     static void OnFlushTurn(uv_idle_t* idle);
     void ArmDeferredWork();
@@ -146,6 +155,7 @@ class NetServer {
     uv_timer_t deferred_work_{};
     bool deferred_work_open_ = false;
     bool deferred_work_armed_ = false;
+    int keepalive_s_ = 0;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;
     bool stopped_ = false;

@@ -119,8 +119,9 @@ TEST_F(BadInput, ALoginAnswerBeforeAnyConnectIsHandledLikeAnyOther) {
     links_.Deliver({"Login:OK"});
     EXPECT_EQ(session_.OwnState(), kStateOnline);
     EXPECT_EQ(links_.sent, Texts{"AddressBook"});
-    links_.CloseFromServer();
-    EXPECT_EQ(session_.OwnState(), kStateOffline);
+    links_.CloseFromServer();  // logged in: the session comes back by itself
+    EXPECT_EQ(session_.OwnState(), kStateConnecting);
+    EXPECT_TRUE(session_.ReconnectionPending());
 }
 
 }  // namespace

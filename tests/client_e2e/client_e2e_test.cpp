@@ -6,10 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
+#include <QElapsedTimer>
 #include <QTimer>
 
+#include "client/core/reconnect_policy.h"
 #include "client/core/tcp_server_link.h"
 #include "tests/client_e2e/test_server.h"
 #include "tests/support/client_fakes.h"
@@ -167,10 +170,116 @@ TEST_F(ClientEndToEnd, LeaveAndAddressBookRequestsWaitForAnOfflineUser) {
         return alice->StateOf("carl") == kStateOnline && carl->StateOf("alice") == kStateOnline;
     }));
 
-    // The server going away ends every session.
+    // The server going away ends every session; the clients try to come back.
     server_.process.StopWith(SIGTERM);
-    EXPECT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateOffline; }));
+    EXPECT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateConnecting; }));
+    EXPECT_TRUE(alice->session.ReconnectionPending());
     EXPECT_EQ(alice->StateOf("carl"), kStateOffline);
+}
+
+// How many connections the server accepted since `log` was read.
+size_t AcceptedSince(const TestServer& server, const std::string& log) {
+    const std::string now = server.Log().substr(log.size());
+    size_t count = 0;
+    for (size_t at = now.find("est accepté"); at != std::string::npos;
+         at = now.find("est accepté", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(ClientEndToEnd, AKilledServerIsRejoinedByItselfAndKeepsMessagesForTheAbsent) {
+    auto alice = Registered("alice");
+    auto bob = Registered("bob");
+    ASSERT_TRUE(Befriend(*alice, "alice", *bob, "bob"));
+    alice->session.MenuStateAway();
+    alice->session.OpenConversationWith("bob");
+    ASSERT_TRUE(WaitUntil([&] { return alice->With({"alice", "bob"}) != nullptr; }));
+    const ConversationId chat = alice->With({"alice", "bob"})->Id();
+    bob->session.MenuStateOffline();  // chosen: bob stays away
+    ASSERT_TRUE(WaitUntil([&] { return alice->StateOf("bob") == kStateOffline; }));
+
+    alice->session.SubmitMessage(chat, "tu es là ?");
+    alice->session.SubmitMessage(chat, "tu es là ?");
+    const std::string later =
+        "info: bob n'est pas connecté(e) : il le recevra à sa prochaine connexion";
+    ASSERT_TRUE(WaitUntil(
+        [&] { return alice->LastLine(*alice->session.ConversationById(chat)) == later; }));
+    parlo::testing::Settle(1000);  // kept on disk within half a second
+    const Texts& said = alice->ui.views.at(chat)->transcript;
+    EXPECT_EQ(std::count(said.begin(), said.end(), later), 1);
+
+    // Killed and started again on the same port: alice is back, away as she was.
+    server_.process.Kill();
+    ASSERT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateConnecting; }));
+    const std::string log = server_.Log();
+    ASSERT_TRUE(server_.process.Start(static_cast<uint16_t>(server_.Port())));
+    ASSERT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateAway; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return alice->session.Contacts().Count() == 1; }));
+    EXPECT_EQ(AcceptedSince(server_, log), 2u) << "the start's probe and alice";
+
+    // Bob's next login shows both messages and their time in the window
+    // alice's invitation had opened.
+    bob->session.MenuConnect();
+    ASSERT_TRUE(WaitUntil([&] { return bob->With({"alice", "bob"}) != nullptr; }));
+    const Conversation& at_bob = *bob->With({"alice", "bob"});
+    const Texts& got = bob->ViewOf(at_bob).transcript;
+    ASSERT_TRUE(WaitUntil([&] { return got.size() == 5; })) << ::testing::PrintToString(got);
+    EXPECT_TRUE(got[1].starts_with("info: message envoyé le ")) << got[1];
+    EXPECT_EQ(got[2], "alice: tu es là ?");
+    EXPECT_EQ(got[4], "alice: tu es là ?");
+    // The window alice kept open works on.
+    alice->session.SubmitMessage(chat, "enfin");
+    EXPECT_TRUE(WaitUntil([&] { return bob->LastLine(at_bob) == "alice: enfin"; }));
+    EXPECT_EQ(got.size(), 6u) << "each kept message came once";
+
+    // Logged in elsewhere, alice does not come back to take her place again.
+    const std::string before = server_.Log();
+    Client elsewhere(server_.Port());
+    ASSERT_TRUE(elsewhere.session.SetCredentials(Compressed("alice"), Compressed("pw")));
+    elsewhere.session.LogInStored();
+    ASSERT_TRUE(WaitUntil([&] { return alice->session.OwnState() == kStateOffline; }));
+    parlo::testing::Settle(2500);
+    EXPECT_FALSE(alice->session.ReconnectionPending());
+    EXPECT_EQ(AcceptedSince(server_, before), 1u);
+    EXPECT_EQ(elsewhere.session.OwnState(), kStateOnline);
+}
+
+// Not a check but a measurement (run with --gtest_also_run_disabled_tests):
+// the time from a SIGKILL of the server, started again at once on the same
+// port, until every client is online again. Takes about 20 minutes.
+TEST_F(ClientEndToEnd, DISABLED_TimeBackOnlineAfterRestarts) {
+    constexpr int kRestarts = 20;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.push_back(Registered("user" + std::to_string(i)));
+    }
+    std::vector<double> seconds;
+    auto server = std::make_unique<parlo::testing::ChildProcess>();
+    for (int restart = 0; restart < kRestarts; ++restart) {
+        QElapsedTimer clock;
+        clock.start();
+        restart == 0 ? server_.process.Kill() : server->Kill();
+        server = std::make_unique<parlo::testing::ChildProcess>();
+        ASSERT_TRUE(server->Start(SERVER_PATH,
+                                  {"--headless", "--port", std::to_string(server_.Port())},
+                                  server_.dir.Path()));
+        ASSERT_TRUE(WaitUntil([&] { return clients[0]->session.OwnState() != kStateOnline; }));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return std::all_of(clients.begin(), clients.end(), [](const auto& client) {
+                    return client->session.OwnState() == kStateOnline;
+                });
+            },
+            70000));
+        seconds.push_back(static_cast<double>(clock.elapsed()) / 1000.0);
+        // Restarts hours apart: each finds the clients' schedule at its start.
+        parlo::testing::Settle(static_cast<int>(ReconnectPolicy::kStableOnline.count()) + 500);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("back online after a restart: median %.2f s, max %.2f s over %d restarts\n",
+                (seconds[kRestarts / 2 - 1] + seconds[kRestarts / 2]) / 2, seconds.back(),
+                kRestarts);
 }
 
 // A loopback listener whose queue is full, so a connection to it waits.

@@ -141,11 +141,22 @@ TEST_F(ClientWidgetsEndToEnd, ServerClosingBehindAnOpenBoxLeavesTheClientWorking
     ASSERT_TRUE(elsewhere.Send(parlo::testing::ConnectCommand("alice", "mot de passe")));
     ASSERT_TRUE(elsewhere.WaitFor("Login:OK"));
     ASSERT_TRUE(alice->WaitFor("box", "Gestion utilisateur|Vous êtes connecté ailleurs..."));
-    ASSERT_TRUE(alice->WaitUntil("state", [](const std::string& s) {
-        return s.starts_with("alice (deconnecté(e))");
-    }));
+    ASSERT_TRUE(alice->WaitUntil(
+        "state", [](const std::string& s) { return s.starts_with("alice (deconnecté(e))"); }));
     ASSERT_TRUE(alice->Do("answer ok"));
     ASSERT_TRUE(alice->Do("menu main Fichier/Connection"));
+    ASSERT_TRUE(alice->WaitFor("state", Online("alice")));
+    ASSERT_TRUE(alice->Do("menu main Fichier/&Quitter"));
+    EXPECT_EQ(alice->WaitForExit(), 0) << alice->Stderr();
+}
+
+TEST_F(ClientWidgetsEndToEnd, AfterTheServerIsKilledTheProgramCountsDownAndComesBack) {
+    const auto alice = Start("alice");
+    ASSERT_NO_FATAL_FAILURE(Register(*alice));
+    server_.process.Kill();
+    ASSERT_TRUE(alice->WaitUntil(
+        "state", [](const std::string& s) { return s.starts_with("alice (reconnexion dans "); }));
+    ASSERT_TRUE(server_.process.Start(static_cast<uint16_t>(server_.Port())));
     ASSERT_TRUE(alice->WaitFor("state", Online("alice")));
     ASSERT_TRUE(alice->Do("menu main Fichier/&Quitter"));
     EXPECT_EQ(alice->WaitForExit(), 0) << alice->Stderr();

@@ -366,6 +366,18 @@ TEST_F(ShellTest, TheWindowComesBackWhereItWasUnlessARunNeverShowedIt) {
     }
 }
 
+// A private bus of the test's own: its address, once it is up (empty when it
+// did not start).
+QString StartPrivateBus(parlo::testing::ChildProcess& daemon,
+                        const parlo::testing::ScratchDirectory& dir) {
+    if (!daemon.Start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address"},
+                      dir.Path()) ||
+        !WaitUntil([&] { return daemon.Stdout().find('\n') != std::string::npos; })) {
+        return {};
+    }
+    return QString::fromStdString(daemon.Stdout()).trimmed();
+}
+
 // The watcher on a private session bus of its own.
 TEST(ScreenSaverWatcher, FollowsActiveChangedOnTheSessionBus) {
     if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
@@ -373,10 +385,8 @@ TEST(ScreenSaverWatcher, FollowsActiveChangedOnTheSessionBus) {
     }
     parlo::testing::ScratchDirectory dir;
     parlo::testing::ChildProcess daemon;
-    ASSERT_TRUE(daemon.Start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--print-address"},
-                             dir.Path()));
-    ASSERT_TRUE(WaitUntil([&] { return daemon.Stdout().find('\n') != std::string::npos; }));
-    const QString address = QString::fromStdString(daemon.Stdout()).trimmed();
+    const QString address = StartPrivateBus(daemon, dir);
+    ASSERT_FALSE(address.isEmpty());
     QDBusConnection watched = QDBusConnection::connectToBus(address, QStringLiteral("watched"));
     QDBusConnection desktop = QDBusConnection::connectToBus(address, QStringLiteral("desktop"));
     ASSERT_TRUE(watched.isConnected() && desktop.isConnected());
@@ -415,6 +425,44 @@ TEST(ScreenSaverWatcher, FollowsActiveChangedOnTheSessionBus) {
     // No bus: nothing watched, nothing said.
     ScreenSaverWatcher without(QDBusConnection(QStringLiteral("no such bus")));
     EXPECT_FALSE(without.IsWatching());
+}
+
+// Waking from suspend is logind's PrepareForSleep(false), on a bus standing
+// in for the system bus.
+TEST(WakeWatcher, SaysWokenWhenLogindSaysTheSleepIsOver) {
+    if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    parlo::testing::ScratchDirectory dir;
+    parlo::testing::ChildProcess daemon;
+    const QString address = StartPrivateBus(daemon, dir);
+    ASSERT_FALSE(address.isEmpty());
+    QDBusConnection watched = QDBusConnection::connectToBus(address, QStringLiteral("watched"));
+    QDBusConnection logind = QDBusConnection::connectToBus(address, QStringLiteral("logind"));
+    ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    int woken = 0;
+    {
+        WakeWatcher watcher(watched);
+        EXPECT_TRUE(watcher.IsWatchingSleep());
+        QObject::connect(&watcher, &WakeWatcher::Woken, [&] { ++woken; });
+        watched.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+        for (const bool sleeping : {true, false}) {
+            QDBusMessage signal =
+                QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                           QStringLiteral("org.freedesktop.login1.Manager"),
+                                           QStringLiteral("PrepareForSleep"));
+            signal << sleeping;
+            logind.send(signal);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return woken == 1; }));
+        Settle(100);
+        EXPECT_EQ(woken, 1);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("watched"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    EXPECT_FALSE(WakeWatcher(QDBusConnection(QStringLiteral("no such bus"))).IsWatchingSleep());
 }
 
 TEST(ClientProgram, CommandLineAndInstanceName) {

@@ -48,5 +48,16 @@ TEST(ServerCommandLine, BroadcastIsChangesUnlessFullIsAsked) {
     EXPECT_EQ(error, "--broadcast needs full or changes");
 }
 
+TEST(ServerCommandLine, KeepaliveIsTwentySecondsUnlessSaidOtherwise) {
+    EXPECT_EQ(Parse({})->keepalive_s, 20);
+    EXPECT_EQ(Parse({"--keepalive", "0"})->keepalive_s, 0);
+    EXPECT_EQ(Parse({"--keepalive=5", "--port=9000"})->keepalive_s, 5);
+    std::string error;
+    EXPECT_FALSE(Parse({"--keepalive", "-1"}, &error).has_value());
+    EXPECT_EQ(error, "invalid keepalive: -1 (0 to 32767 seconds)");
+    EXPECT_FALSE(Parse({"--keepalives=3"}, &error).has_value());
+    EXPECT_EQ(error, "unknown option: --keepalives=3");
+}
+
 }  // namespace
 }  // namespace parlo::server

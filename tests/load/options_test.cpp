@@ -34,6 +34,8 @@ TEST(OptionsTest, FlagsAndValuedOptionsMix) {
     EXPECT_DOUBLE_EQ(o.idle_seconds, 2.5);
     EXPECT_EQ(o.server_pid, 99);
     EXPECT_FALSE(o.logout_storm);
+    EXPECT_FALSE(o.reconnect_wave);
+    EXPECT_TRUE(Parse({"--reconnect"}).options->reconnect_wave);
     EXPECT_DOUBLE_EQ(o.relay_rate, 0);
 
     const ParsedOptions more = Parse({"--logout", "--relay", "2", "--relay-rate", "2000"});

@@ -1,4 +1,6 @@
 // Commands stored for offline users: the save they ask for, and their bound.
+#include <ctime>
+
 #include "tests/server_core/harness.h"
 
 namespace parlo::server::testing {
@@ -74,6 +76,67 @@ TEST_F(PendingCommands, EachAccountKeepsAtMostItsLimitAndTheNewestIsRefusedWithA
     Send(ann, "Leave:ann:bob!again");
     EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->pending,
               std::vector<std::string>{"Leave:ann:bob!again"});
+}
+
+TEST_F(PendingCommands, AMessageForAnOfflineUserIsKeptWithItsTimeAndTheSenderIsTold) {
+    FakeConnection& ann = Online("ann");
+    Core().AddAccount(MakeRecord(Record("bob")));
+    const std::vector<std::string> people = {"ann", "bob", "nobody"};
+    const std::string message = FormatMessage("ann", people, "à demain : oui!");
+    Send(ann, message);
+    Send(ann, message);  // the same text again: a second message
+    // Told for bob; "nobody" has no account and is dropped as before.
+    EXPECT_EQ(ann.Take(), (std::vector<std::string>{"Absent:bob:1:ann!bob!nobody",
+                                                    "Absent:bob:1:ann!bob!nobody"}));
+    const std::vector<std::string>& pending = Core().Users().FindFirstByLogin("bob")->pending;
+    ASSERT_EQ(pending.size(), 2u);
+    const auto first = ParseKeptMessage(pending[0]);
+    const auto second = ParseKeptMessage(pending[1]);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->message_command, message);
+    EXPECT_LT(first->sent_ms, second->sent_ms);
+    EXPECT_NEAR(static_cast<double>(first->sent_ms), std::time(nullptr) * 1000.0, 5000.0);
+    EXPECT_TRUE(events_.Logged("Message de ann gardé pour bob"));
+    // A client that knows only the protocol's own keywords ignores both.
+    EXPECT_FALSE(RecognizeClientCommand(pending[0]));
+    EXPECT_FALSE(RecognizeClientCommand("Absent:bob:1:ann!bob"));
+
+    // Delivered after the login's answer, in order, then gone.
+    FakeConnection& bob = Accept("10.0.0.2");
+    Login(bob, "bob");
+    const auto received = bob.Take();
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(received[0], "Login:OK");
+    EXPECT_EQ(ParseKeptMessage(received[1])->sent_ms, first->sent_ms);
+    EXPECT_EQ(ParseKeptMessage(received[2])->sent_ms, second->sent_ms);
+    EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->pending.empty());
+    Close(bob);
+
+    // Kept messages are bounded in bytes; the sender hears of the refusal.
+    const std::vector<std::string> pair = {"ann", "bob"};
+    const std::string big = FormatMessage("ann", pair, std::string(7000, 'x'));
+    const size_t fit = ServerCore::kMaxKeptMessageBytes / (big.size() + 26);
+    for (size_t i = 0; i <= fit; ++i) {
+        Send(ann, big);
+    }
+    const auto told = ann.Take();
+    EXPECT_EQ(std::count(told.begin(), told.end(), "Absent:bob:1:ann!bob"), fit);
+    EXPECT_EQ(told.back(), "Absent:bob:0:ann!bob");
+    EXPECT_TRUE(events_.Logged("Message refusé pour bob : déjà 256 Ko de messages en attente"));
+    Close(Online("bob", "10.0.0.2"));
+
+    // A full store refuses it, and the sender hears that it was not kept.
+    for (size_t i = 0; i < UserRecord::kMaxPending; ++i) {
+        Send(ann, "Leave:ann:bob!x" + std::to_string(i));
+    }
+    ann.Take();
+    Send(ann, FormatMessage("ann", pair, "trop tard"));
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"Absent:bob:0:ann!bob"});
+    // Typing and invitations are never kept.
+    Close(Online("bob", "10.0.0.2"));
+    Send(ann, "Writing:ann:1:ann!bob!");
+    Send(ann, "Invite:bob:ann!");
+    EXPECT_TRUE(Core().Users().FindFirstByLogin("bob")->pending.empty());
 }
 
 }  // namespace

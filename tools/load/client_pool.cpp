@@ -58,7 +58,8 @@ ClientPool::~ClientPool() {
 }
 
 StepResult ClientPool::RunStep(std::span<const int> indices, Task task, int window,
-                               bool close_when_done, int64_t deadline_ns) {
+                               bool close_when_done, int64_t deadline_ns,
+                               std::span<const int64_t> start_after_ns) {
     StepResult result;
     const int64_t started = NowNs();
     const size_t limit = window <= 0 ? indices.size() : static_cast<size_t>(window);
@@ -92,7 +93,8 @@ StepResult ClientPool::RunStep(std::span<const int> indices, Task task, int wind
             --running;
         }
         finished_.clear();
-        while (next < indices.size() && running < limit) {
+        while (next < indices.size() && running < limit &&
+               (start_after_ns.empty() || NowNs() - started >= start_after_ns[next])) {
             ++running;
             Start(indices[next++], task);
         }

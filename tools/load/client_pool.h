@@ -38,9 +38,11 @@ class ClientPool {
 
     // Runs `task` for every user of `indices`: at most `window` (0: all) are
     // started at once, the next one starts when one finishes. Users that
-    // finish are disconnected when `close_when_done` is set.
+    // finish are disconnected when `close_when_done` is set. With
+    // `start_after_ns` (one per user, in increasing order), user k starts no
+    // sooner than that long after the step began.
     StepResult RunStep(std::span<const int> indices, Task task, int window, bool close_when_done,
-                       int64_t deadline_ns);
+                       int64_t deadline_ns, std::span<const int64_t> start_after_ns = {});
     // Keeps the loop running (answering what arrives) until `until_ns`.
     void Hold(int64_t until_ns);
     // Closes every connection and waits (at most until `deadline_ns`) for

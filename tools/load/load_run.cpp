@@ -1,8 +1,11 @@
 #include "tools/load/load_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <utility>
 
+#include "client/core/reconnect_policy.h"
 #include "tools/load/latency_stats.h"
 #include "tools/load/process_probe.h"
 
@@ -106,6 +109,9 @@ bool LoadRun::Run(std::vector<PhaseReport>& reports) {
     }
     if (options_.login_storm && !OutOfTime()) {
         run(&LoadRun::LoginStorm);
+    }
+    if (options_.reconnect_wave && !OutOfTime()) {
+        run(&LoadRun::ReconnectWave);
     }
     if (options_.relay_senders > 0 && !OutOfTime()) {
         run(&LoadRun::Relay);
@@ -229,6 +235,30 @@ PhaseReport LoadRun::Contacts() {
     return report;
 }
 
+std::pair<int, int> LoadRun::AddLoginPercentiles(PhaseReport& report,
+                                                 const std::vector<int>& users) const {
+    LatencySamples connected;
+    LatencySamples logged_in;
+    LatencySamples served;
+    int fewest = -1;
+    int most = -1;
+    for (const int index : users) {
+        const LoadClient& client = clients_[static_cast<size_t>(index)];
+        if (!client.Done()) {
+            continue;
+        }
+        connected.Add(client.ConnectedNs() - client.StartedNs());
+        logged_in.Add(client.LoginNs() - client.StartedNs());
+        served.Add(client.StatesNs() - client.StartedNs());
+        fewest = fewest < 0 ? client.BookEntries() : std::min(fewest, client.BookEntries());
+        most = std::max(most, client.BookEntries());
+    }
+    AddPercentiles(report, "connected", connected);
+    AddPercentiles(report, "login_ok", logged_in);
+    AddPercentiles(report, "served", served);
+    return {fewest, most};
+}
+
 PhaseReport LoadRun::LoginStorm() {
     PhaseReport report{"login"};
     if (pool_.OpenConnections() > 0) {
@@ -253,28 +283,49 @@ PhaseReport LoadRun::LoginStorm() {
     report.Add("storm_window", options_.storm_window);
     AddStep(report, "served", step);
 
-    LatencySamples connected;
-    LatencySamples logged_in;
-    LatencySamples served;
-    int fewest = -1;
-    int most = -1;
-    for (const int index : users) {
-        const LoadClient& client = clients_[static_cast<size_t>(index)];
-        if (!client.Done()) {
-            continue;
-        }
-        connected.Add(client.ConnectedNs() - client.StartedNs());
-        logged_in.Add(client.LoginNs() - client.StartedNs());
-        served.Add(client.StatesNs() - client.StartedNs());
-        fewest = fewest < 0 ? client.BookEntries() : std::min(fewest, client.BookEntries());
-        most = std::max(most, client.BookEntries());
-    }
-    AddPercentiles(report, "connected", connected);
-    AddPercentiles(report, "login_ok", logged_in);
-    AddPercentiles(report, "served", served);
+    const auto [fewest, most] = AddLoginPercentiles(report, users);
     report.Add("book_entries_min", fewest);
     report.Add("book_entries_max", most);
     report.Add("frames_received", static_cast<double>(pool_.FramesReceived() - frames_before));
+    return report;
+}
+
+PhaseReport LoadRun::ReconnectWave() {
+    PhaseReport report{"reconnect"};
+    const std::vector<int> users = FirstUsers(options_.users);
+    AddStep(report, "login",
+            pool_.RunStep(users, Task::kGoOnline, options_.window, false, PhaseDeadline()));
+    LetServerSettle();
+    // Every connection ends at once, as when the server restarts; the server
+    // then has nobody online, as a restarted one has.
+    pool_.CloseAll(PhaseDeadline());
+    LetServerSettle();
+
+    // Each client's first attempt, drawn as the client draws it.
+    std::vector<std::pair<int64_t, int>> attempts;
+    for (const int index : users) {
+        client::ReconnectPolicy policy(static_cast<std::uint64_t>(index));
+        attempts.emplace_back(std::chrono::nanoseconds(policy.NextDelay()).count(), index);
+    }
+    std::sort(attempts.begin(), attempts.end());
+    std::vector<int> order;
+    std::vector<int64_t> after;
+    for (const auto& [delay, index] : attempts) {
+        order.push_back(index);
+        after.push_back(delay);
+    }
+    const std::optional<int64_t> overflows = ReadListenOverflows();
+    const int64_t connect_errors = pool_.ConnectErrors();
+    const CpuMeter cpu(options_.server_pid);
+    const StepResult step = pool_.RunStep(order, Task::kStorm, 0, false, PhaseDeadline(), after);
+    cpu.Report(report, step.done, "server_cpu_per_login_ms", 1e3);
+    report.Add("connect_errors", static_cast<double>(pool_.ConnectErrors() - connect_errors));
+    if (const std::optional<int64_t> now = ReadListenOverflows(); now && overflows) {
+        report.Add("listen_overflows", static_cast<double>(*now - *overflows));
+    }
+    AddStep(report, "served", step);
+    AddLoginPercentiles(report, users);
+    LetServerSettle();
     return report;
 }
 

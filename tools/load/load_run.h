@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "tools/load/client_pool.h"
@@ -47,6 +48,7 @@ class LoadRun {
     PhaseReport Register();
     PhaseReport Contacts();
     PhaseReport LoginStorm();
+    PhaseReport ReconnectWave();
     PhaseReport Relay();
     PhaseReport Idle();
     PhaseReport Logout();
@@ -59,6 +61,11 @@ class LoadRun {
     void LetServerSettle();
     void AddStep(PhaseReport& report, const char* name, const StepResult& step);
     std::vector<int> FirstUsers(int count) const;
+    // Connected, "Login:OK" and first state list, from each user's start, of
+    // the users that finished; returns the fewest and most address-book
+    // entries they received (-1 when none finished).
+    std::pair<int, int> AddLoginPercentiles(PhaseReport& report,
+                                            const std::vector<int>& users) const;
 
     const LoadOptions& options_;
     std::vector<LoadClient> clients_;

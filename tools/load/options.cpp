@@ -53,6 +53,9 @@ const char* UsageText() {
            "                        each accepts, so every user ends with 2K contacts\n"
            "  --login               login storm: all N log in at once and fetch their\n"
            "                        address book and states\n"
+           "  --reconnect           reconnection wave: all N online lose their connection\n"
+           "                        at once (a server restart) and each comes back at\n"
+           "                        its first reconnection attempt (within 1 s)\n"
            "  --relay P             P senders each send M messages to a partner\n"
            "  --idle SECONDS        hold N logged-in idle connections that long\n"
            "  --logout              logout storm: all N online, then all leave at once\n"
@@ -97,6 +100,10 @@ ParsedOptions ParseOptions(std::span<const char* const> args) {
         }
         if (name == "--login") {
             options.login_storm = true;
+            continue;
+        }
+        if (name == "--reconnect") {
+            options.reconnect_wave = true;
             continue;
         }
         if (name == "--stop-server") {

@@ -18,6 +18,9 @@ struct LoadOptions {
     bool register_users = false;
     int contacts = 0;  // K: user i asks i+1 .. i+K (wrapping), 0 = no contact phase
     bool login_storm = false;
+    // All N online lose their connection at once and come back at the time
+    // of the client's first reconnection attempt.
+    bool reconnect_wave = false;
     int relay_senders = 0;  // P, 0 = no relay phase
     int relay_messages = 100;
     int relay_window = 8;       // messages in flight per sender

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include <sys/resource.h>
@@ -131,6 +132,27 @@ uint64_t RaiseOpenFileLimit() {
         getrlimit(RLIMIT_NOFILE, &limit);
     }
     return limit.rlim_cur;
+}
+
+std::optional<int64_t> ReadListenOverflows() {
+    // Two "TcpExt:" lines: the names, then the values in the same order.
+    const std::string text = ReadSmallFile("/proc/net/netstat");
+    const size_t names = text.find("TcpExt:");
+    const size_t values = text.find("TcpExt:", names + 1);
+    if (names == std::string::npos || values == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream name_line(text.substr(names, text.find('\n', names) - names));
+    std::istringstream value_line(text.substr(values, text.find('\n', values) - values));
+    std::string name;
+    std::string value;
+    while (name_line >> name && value_line >> value) {
+        if (name == "ListenOverflows") {
+            const auto count = ParseUnsigned(value);
+            return count ? std::optional<int64_t>(static_cast<int64_t>(*count)) : std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace parlo::load

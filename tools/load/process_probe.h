@@ -25,6 +25,10 @@ bool ProcessRunning(pid_t pid);
 // The state letter of /proc/<pid>/stat ('R', 'S', 'Z', ...), 0 when unreadable.
 char ParseProcessState(std::string_view stat_text);
 
+// The system's count of connections dropped because a listen queue was full
+// (ListenOverflows of /proc/net/netstat).
+std::optional<int64_t> ReadListenOverflows();
+
 // Raises the soft RLIMIT_NOFILE to the hard limit; returns the new soft limit.
 uint64_t RaiseOpenFileLimit();
 

@@ -302,6 +302,21 @@ int main(int argc, char** argv) {
                                       QStringLiteral("client-focused-row.png")) &&
          ok;
     ok = SaveTrayPictures(out) && ok;
+    view.ScrollBar().setValue(0);
+    // The server gone: the window counts down to its next attempt.
+    server.Kill();
+    ok = WaitUntil(
+             [&] {
+                 const std::string countdown = shell.GetSession().ReconnectionCountdown();
+                 return !countdown.empty() && countdown != "reconnexion dans 1 s";
+             },
+             20000) &&
+         ok;
+    Hover(window.View(), 5);  // no contact: the status line says why
+    Settle(100);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-reconnecting.png")) &&
+         ok;
 
     shell.Shutdown();
     contacts.clear();

@@ -43,6 +43,7 @@ ClientShell::ClientShell(LinkFactory& links, QString settings_path)
             [this] { session_.ScreenSaverStarting(); });
     connect(&screen_saver_, &ScreenSaverWatcher::Ended, this,
             [this] { session_.ScreenSaverEnded(); });
+    connect(&wake_, &WakeWatcher::Woken, this, [this] { session_.NetworkBack(); });
 }
 
 ClientShell::~ClientShell() {
@@ -128,6 +129,11 @@ void ClientShell::RepaintMainWindow() {
 void ClientShell::OwnStateChanged(int state) {
     tray_.ShowOwnState(state);
     window_.ShowOwnState(state);
+}
+
+void ClientShell::OwnStateTextChanged() {
+    tray_.ShowCountdown(session_.ReconnectionCountdown());
+    window_.View().update();
 }
 
 void ClientShell::PlayReceiveSound() {

@@ -1,7 +1,7 @@
 // The client program's parts put together: the session with its settings
-// store, the main window, the tray icon, the screen-saver watcher, the sound,
-// the desktop notices and the idle time. It is the session's user-interface
-// port.
+// store, the main window, the tray icon, the screen-saver and wake watchers,
+// the sound, the desktop notices and the idle time. It is the session's
+// user-interface port.
 #pragma once
 
 #include <QObject>
@@ -18,6 +18,7 @@
 #include "client/ui/shell/receive_sound.h"
 #include "client/ui/shell/screen_saver_watcher.h"
 #include "client/ui/shell/tray_icon.h"
+#include "client/ui/shell/wake_watcher.h"
 
 namespace parlo::client {
 
@@ -51,6 +52,7 @@ class ClientShell final : public QObject, public UiPort {
     std::unique_ptr<ConversationView> CreateConversationView(ConversationId id) override;
     void RepaintMainWindow() override;
     void OwnStateChanged(int state) override;
+    void OwnStateTextChanged() override;
     void PlayReceiveSound() override;
     void SendMail(std::string_view address) override;
     void OpenSettingsDialog() override;
@@ -70,6 +72,7 @@ class ClientShell final : public QObject, public UiPort {
     MainWindow window_;
     TrayIcon tray_;
     ScreenSaverWatcher screen_saver_;
+    WakeWatcher wake_;
     ReceiveSound sound_;
     DesktopNotices notices_;
     IdleTimeSources idle_time_;

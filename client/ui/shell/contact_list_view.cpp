@@ -145,7 +145,7 @@ QString ContactListView::OwnLabel() const {
 }
 
 QString ContactListView::OwnStateText() const {
-    return QStringLiteral("(") + Q(OwnStateLabel(session_.OwnState())) + QStringLiteral(")");
+    return QStringLiteral("(") + Q(session_.OwnStateText()) + QStringLiteral(")");
 }
 
 std::vector<const Contact*> ContactListView::ShownRows(ContactGroup group) const {

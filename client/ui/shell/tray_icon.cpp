@@ -1,6 +1,7 @@
 #include "client/ui/shell/tray_icon.h"
 
 #include "client/core/own_state_menus.h"
+#include "client/core/qt_text.h"
 #include "client/core/session.h"
 #include "client/ui/shell/artwork.h"
 
@@ -45,6 +46,11 @@ void TrayIcon::BuildMenu() {
 
 void TrayIcon::PrepareMenu() {
     actions_.Show(TrayMenuFor(session_.OwnState()));
+}
+
+void TrayIcon::ShowCountdown(std::string_view countdown) {
+    const QString name = QStringLiteral("Parlomatic");
+    icon_.setToolTip(countdown.empty() ? name : name + QStringLiteral(" : ") + Q(countdown));
 }
 
 void TrayIcon::ShowOwnState(int state) {

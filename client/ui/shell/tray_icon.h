@@ -1,7 +1,8 @@
 // The notification-area icon: one picture per own state, with a mark while
-// messages are unread, the tooltip "Parlomatic", and its menu, whose check
-// marks and greyed items are set afresh at each opening. A click or a
-// double-click reports Activated.
+// messages are unread, the tooltip "Parlomatic" ("Parlomatic : reconnexion
+// dans 3 s" while a reconnection waits), and its menu, whose check marks and
+// greyed items are set afresh at each opening. A click or a double-click
+// reports Activated.
 #pragma once
 
 #include <QMenu>
@@ -32,6 +33,8 @@ class TrayIcon : public QObject {
     void ShowOwnState(int state);
     // The own state's picture with or without the unread mark.
     void ShowUnread(bool unread);
+    // The tooltip says `countdown` after the program's name (none when empty).
+    void ShowCountdown(std::string_view countdown);
     // Whether the desktop has a notification area to show the icon in.
     static bool Available();
 
