@@ -18,6 +18,35 @@ std::optional<uint16_t> ParsePort(std::string_view text) {
     return static_cast<uint16_t>(value);
 }
 
+// A count for the limits: 0 (no limit) to a million.
+std::optional<size_t> ParseCount(std::string_view text) {
+    size_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value > 1'000'000) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The value of "--name V" or "--name=V" at args[i] (advancing i), or none.
+std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, size_t& i,
+                                            std::string_view name) {
+    const std::string_view arg = args[i];
+    if (arg == name) {
+        if (i + 1 == args.size()) {
+            return std::nullopt;
+        }
+        return args[++i];
+    }
+    return arg.substr(name.size() + 1);
+}
+
+bool IsOption(std::string_view arg, std::string_view name) {
+    return arg == name ||
+           (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+}
+
 }  // namespace
 
 std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::string_view> args,
@@ -49,6 +78,22 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
             } else {
                 error = "invalid broadcast: " + std::string(value) + " (full or changes)";
                 return std::nullopt;
+            }
+        } else if (IsOption(arg, "--max-connections") || IsOption(arg, "--max-per-address") ||
+                   IsOption(arg, "--login-timeout")) {
+            const std::string_view name = arg.substr(0, arg.find('='));
+            const auto value = OptionValue(args, i, name);
+            const auto count = value ? ParseCount(*value) : std::nullopt;
+            if (!count) {
+                error = std::string(name) + " needs a number from 0 (no limit) to 1000000";
+                return std::nullopt;
+            }
+            if (name == "--max-connections") {
+                options.limits.total = *count;
+            } else if (name == "--max-per-address") {
+                options.limits.per_address = *count;
+            } else {
+                options.login_timeout_s = static_cast<int64_t>(*count);
             }
         } else if (arg == "--port" || arg.starts_with("--port=")) {
             std::string_view value;
@@ -86,7 +131,8 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
 
 std::string ServerUsage(std::string_view program) {
     return "Usage: " + std::string(program) +
-           " [--headless] [--port N] [--broadcast full|changes] [/minimize]\n"
+           " [--headless] [--port N] [--broadcast full|changes]\n"
+           "       [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]\n"
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"
@@ -94,6 +140,13 @@ std::string ServerUsage(std::string_view program) {
            "              send every connection its contacts' states after every\n"
            "              change, as older clients may need; the default (changes)\n"
            "              sends a connection its list only when it changed\n"
+           "  --max-connections N\n"
+           "              accept at most N connections at a time (default 10000)\n"
+           "  --max-per-address N\n"
+           "              and at most N from one address (default 64)\n"
+           "  --login-timeout S\n"
+           "              close a connection not logged in after S seconds (default 30)\n"
+           "              (0 lifts any of these three limits)\n"
            "  /minimize   start with the console window hidden\n"
            "  --help      print this text and exit\n"
            "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";

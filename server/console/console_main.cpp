@@ -58,7 +58,7 @@ bool ConsoleDisplayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast) {
+int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -72,21 +72,19 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
 
     MessageBoxPrompts prompts;
     ConsoleEvents events;
-    ServerOptions server_options;
-    server_options.broadcast = broadcast;
-    ServerCore core(std::move(server_options), events);
+    ServerCore core(options.Core(), events);
     ConsoleWindow window(core, prompts);
     events.Attach(&window);
 
     CoreNetEvents sink(core);
-    NetServer net(sink);
+    NetServer net(sink, options.limits);
     if (!core.Start()) {
         const QString reason = QString::fromStdString(core.StartRefusal());
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
         QMessageBox::critical(nullptr, QStringLiteral("Server"), reason);
         return 1;
     }
-    const bool listening = net.Listen(port) == 0;
+    const bool listening = net.Listen(options.port) == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
@@ -95,7 +93,7 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
                      &ConsoleWindow::BringToFront);
     QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
-    if (!start_hidden) {
+    if (!options.minimize) {
         window.show();
     }
     QApplication::exec();

@@ -45,7 +45,14 @@ class NetEvents {
     // The peer went away (end of stream, socket error, output queue overflow).
     // Not called for a connection the sink closed itself.
     virtual void OnClosed(Connection& connection) = 0;
+    // Everything queued for a connection that asked (NotifyWhenDrained)
+    // has been written.
+    virtual void OnDrained(Connection& /*connection*/) {}
     virtual void Log(std::string_view message) = 0;
+    // Timed work: asked after every event; OnTimer is called that many
+    // milliseconds later (-1: none).
+    virtual int64_t TimerDelayMs() { return -1; }
+    virtual void OnTimer() {}
     // Stop() after a successful Listen: the listener is closed; the sink
     // closes what it still holds. Never called when listening never began.
     virtual void OnShutdown() {}
@@ -63,7 +70,10 @@ class CoreNetEvents final : public NetEvents {
     void OnAccepted(Connection& connection, std::string_view ip, uint16_t port) override;
     void OnBytes(Connection& connection, std::string_view bytes) override;
     void OnClosed(Connection& connection) override;
+    void OnDrained(Connection& connection) override;
     void Log(std::string_view message) override;
+    int64_t TimerDelayMs() override;
+    void OnTimer() override;
     void OnShutdown() override;
     // The save of commands stored for offline users.
     int DeferredWorkDelayMs() override;
@@ -80,6 +90,15 @@ uint64_t RaiseOpenFileLimit();
 // Closes every handle still open on `loop` and runs it until they are gone.
 void CloseAllHandles(uv_loop_t* loop);
 
+// How many connections are accepted (0: no limit). Beyond, a new connection
+// is closed at once, with a log line (at most one a second).
+struct ConnectionLimits {
+    static constexpr size_t kDefaultTotal = 10'000;
+    static constexpr size_t kDefaultPerAddress = 64;
+    size_t total = kDefaultTotal;
+    size_t per_address = kDefaultPerAddress;
+};
+
 class NetServer {
   public:
     // Bytes a connection may have waiting to be written before it is dropped.
@@ -89,7 +108,7 @@ class NetServer {
     // succeeded (the kernel drops them a minute later), so take the largest.
     static constexpr int kBacklog = SOMAXCONN;
 
-    explicit NetServer(NetEvents& events);
+    explicit NetServer(NetEvents& events, ConnectionLimits limits = {});
     ~NetServer();
     NetServer(const NetServer&) = delete;
     NetServer& operator=(const NetServer&) = delete;
@@ -113,6 +132,8 @@ class NetServer {
     void Stop();
 
     size_t ConnectionCount() const { return connections_.size(); }
+    // Connections accepted within the limits and not yet closed.
+    size_t CountedConnections() const { return counted_; }
 
   private:
     class Peer;
@@ -122,6 +143,13 @@ class NetServer {
     void MarkForFlush(Peer& peer);
     static void OnFlushTurn(uv_idle_t* idle);
     void ArmDeferredWork();
+    // (Re)starts the sink's timer after an event.
+    void ArmTimer();
+    static void OnTimer(uv_timer_t* timer);
+    // False, with the refusal logged, when `address` is at a limit.
+    bool WithinLimits(uint32_t address);
+    void Uncount(Peer& peer);
+    void ReportIfDrained(Peer& peer);
     static void OnDeferredWork(uv_timer_t* timer);
     void FlushAll();
     void Flush(Peer& peer);
@@ -146,6 +174,15 @@ class NetServer {
     uv_timer_t deferred_work_{};
     bool deferred_work_open_ = false;
     bool deferred_work_armed_ = false;
+    // Runs the sink's timed work.
+    uv_timer_t timer_{};
+    bool timer_open_ = false;
+    uint64_t timer_due_ = 0;  // loop time it is armed for; 0: not armed
+    ConnectionLimits limits_;
+    size_t counted_ = 0;
+    std::unordered_map<uint32_t, size_t> per_address_;
+    uint64_t last_refusal_logged_ = 0;  // loop time, ms; 0: never
+    size_t refusals_unlogged_ = 0;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;
     bool stopped_ = false;
