@@ -103,8 +103,9 @@ TEST_F(Limits, StoredCommandsAreBoundedByBytesAndReplayedAsTheOutputDrains) {
     EXPECT_LE(stored.PendingBytes(), UserRecord::kMaxPendingBytes);
     const size_t kept = stored.pending.size();
     EXPECT_EQ(kept, UserRecord::kMaxPendingBytes / 8000);
-    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà 32 commandes en "
-                               "attente (256000 octets, au plus 262144)"));
+    EXPECT_TRUE(
+        events_.Logged("Commande en attente refusée pour bob : déjà 32 commandes en "
+                       "attente (256000 octets, au plus 262144)"));
 
     SlowConnection bob;
     Core().OnAccepted(bob, "10.0.0.2", 1);
