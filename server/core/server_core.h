@@ -151,9 +151,10 @@ class ServerCore {
     // Delivers to the first online connection of `login`, or stores the
     // command with every account of that login (see StorePending).
     void SendOrStore(std::string_view login, std::string_view command);
-    // Stores a command for an offline account, unless an identical one is
-    // pending; refused with a log line when the account has
-    // UserRecord::kMaxPending waiting. A stored command asks for a save
+    // Stores a command for an offline account (or one still receiving its
+    // stored commands), unless an identical one is pending; refused with a
+    // log line when the account has UserRecord::kMaxPending commands or
+    // kMaxPendingBytes waiting. A stored command asks for a save
     // (SaveWanted) so that it survives a crash.
     void StorePending(UserRecord& account, std::string_view command);
 

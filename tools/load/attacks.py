@@ -126,8 +126,9 @@ def idle(args, tag):
 
 def burst(args, tag):
     noise = random.Random(2)
-    big = frame("GetState:" + "".join(noise.choice("abcdefghijklmnopqrstuvwxyz0123456789")
-                                      for _ in range(8000)))
+    # Frames no command matches: read, cut and dropped, with nothing to answer.
+    big = frame("Bruit:" + "".join(noise.choice("abcdefghijklmnopqrstuvwxyz0123456789")
+                                   for _ in range(8000)))
     data = b""
     while len(data) < 60000:
         data += big
