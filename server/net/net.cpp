@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace parlo::server {
@@ -140,7 +141,7 @@ class NetServer::Peer final : public Connection {
 // Loop, listener and accept
 
 NetServer::NetServer(NetEvents& events, ConnectionLimits limits)
-    : events_(events), limits_(limits), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
+    : events_(events), counter_(limits), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
     uv_loop_init(&loop_);
     uv_idle_init(&loop_, &flush_turn_);
     flush_turn_.data = this;
@@ -244,8 +245,6 @@ void NetServer::Accept() {
         return;
     }
     peer.counted_ = true;
-    ++counted_;
-    ++per_address_[peer.address_];
     // Small frames: send each turn's output at once rather than waiting.
     uv_tcp_nodelay(&peer.handle_, 1);
     if (uv_read_start(peer.Stream(), OnAlloc, OnRead) != 0) {
@@ -257,33 +256,13 @@ void NetServer::Accept() {
 }
 
 bool NetServer::WithinLimits(uint32_t address) {
-    const auto found = per_address_.find(address);
-    const size_t from_address = found == per_address_.end() ? 0 : found->second;
-    std::string reason;
-    if (limits_.total > 0 && counted_ >= limits_.total) {
-        reason = std::to_string(counted_) + " connexions ouvertes, au plus " +
-                 std::to_string(limits_.total);
-    } else if (limits_.per_address > 0 && from_address >= limits_.per_address) {
-        reason = std::to_string(from_address) + " connexions de cette adresse, au plus " +
-                 std::to_string(limits_.per_address);
-    } else {
+    std::optional<std::string> refusal;
+    if (counter_.Admit(address, uv_now(&loop_), refusal)) {
         return true;
     }
-    // One line a second at most: a flood of connections must not flood the log.
-    const uint64_t now = uv_now(&loop_);
-    if (last_refusal_logged_ != 0 && now - last_refusal_logged_ < 1000) {
-        ++refusals_unlogged_;
-        return false;
+    if (refusal) {
+        events_.Log(*refusal);
     }
-    char ip[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, ip, sizeof ip);
-    std::string line = "Connexion de " + std::string(ip) + " refusée : " + reason;
-    if (refusals_unlogged_ > 0) {
-        line += " (" + std::to_string(refusals_unlogged_) + " autres refusées depuis)";
-    }
-    last_refusal_logged_ = std::max<uint64_t>(now, 1);
-    refusals_unlogged_ = 0;
-    events_.Log(line);
     return false;
 }
 
@@ -292,11 +271,7 @@ void NetServer::Uncount(Peer& peer) {
         return;
     }
     peer.counted_ = false;
-    --counted_;
-    const auto found = per_address_.find(peer.address_);
-    if (found != per_address_.end() && --found->second == 0) {
-        per_address_.erase(found);
-    }
+    counter_.Release(peer.address_);
 }
 
 // ---------------------------------------------------------------------------

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "server/core/connection.h"
+#include "server/net/connection_limits.h"
 
 namespace parlo::server {
 
@@ -90,15 +91,6 @@ uint64_t RaiseOpenFileLimit();
 // Closes every handle still open on `loop` and runs it until they are gone.
 void CloseAllHandles(uv_loop_t* loop);
 
-// How many connections are accepted (0: no limit). Beyond, a new connection
-// is closed at once, with a log line (at most one a second).
-struct ConnectionLimits {
-    static constexpr size_t kDefaultTotal = 10'000;
-    static constexpr size_t kDefaultPerAddress = 64;
-    size_t total = kDefaultTotal;
-    size_t per_address = kDefaultPerAddress;
-};
-
 class NetServer {
   public:
     // Bytes a connection may have waiting to be written before it is dropped.
@@ -132,8 +124,6 @@ class NetServer {
     void Stop();
 
     size_t ConnectionCount() const { return connections_.size(); }
-    // Connections accepted within the limits and not yet closed.
-    size_t CountedConnections() const { return counted_; }
 
   private:
     class Peer;
@@ -146,7 +136,7 @@ class NetServer {
     // (Re)starts the sink's timer after an event.
     void ArmTimer();
     static void OnTimer(uv_timer_t* timer);
-    // False, with the refusal logged, when `address` is at a limit.
+    // False, with the refusal logged when due, when `address` is at a limit.
     bool WithinLimits(uint32_t address);
     void Uncount(Peer& peer);
     void ReportIfDrained(Peer& peer);
@@ -178,11 +168,7 @@ class NetServer {
     uv_timer_t timer_{};
     bool timer_open_ = false;
     uint64_t timer_due_ = 0;  // loop time it is armed for; 0: not armed
-    ConnectionLimits limits_;
-    size_t counted_ = 0;
-    std::unordered_map<uint32_t, size_t> per_address_;
-    uint64_t last_refusal_logged_ = 0;  // loop time, ms; 0: never
-    size_t refusals_unlogged_ = 0;
+    ConnectionCounter counter_;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;
     bool stopped_ = false;
