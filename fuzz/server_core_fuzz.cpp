@@ -1,7 +1,8 @@
 // Feeds sequences of frames from several fake connections into the server
 // core (no sockets) and checks its invariants after each step:
 // - the online list, its login index and the user list agree;
-// - every address-book entry and pending command is well formed;
+// - every address-book entry and pending command is well formed, and no
+//   account holds more stored commands than its bounds;
 // - no account, and no identified connection, has a login holding a
 //   separator, a control character or invalid UTF-8;
 // - every frame the core sent decodes to a text of at most 8192 bytes;
@@ -48,6 +49,7 @@ class FuzzConnection : public Connection {
   public:
     void Send(std::string_view bytes) override {
         CHECK(!closed);
+        queued += bytes.size();
         reader_.Feed(bytes);
         std::string_view payload;
         FrameReader::Status status;
@@ -59,7 +61,11 @@ class FuzzConnection : public Connection {
         CHECK(status == FrameReader::Status::kNeedMore);
     }
     void Close() override { closed = true; }
+    size_t QueuedBytes() const override { return queued; }
+    void NotifyWhenDrained() override { drain_asked = true; }
     bool closed = false;
+    size_t queued = 0;  // "written" by the time step
+    bool drain_asked = false;
 
   private:
     FrameReader reader_;
@@ -190,6 +196,7 @@ void CheckInvariants(ServerCore& core, const std::vector<std::unique_ptr<FuzzCon
             CHECK(contact.size() <= static_cast<size_t>(kMaxFrameBytes));
         }
         CHECK(account->pending.size() <= UserRecord::kMaxPending);
+        CHECK(account->PendingBytes() <= UserRecord::kMaxPendingBytes);
         for (size_t k = 0; k < account->pending.size(); ++k) {
             const std::string& command = account->pending[k];
             CHECK(!command.empty() && command.size() <= static_cast<size_t>(kMaxFrameBytes));
@@ -238,7 +245,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::filesystem::remove(directory / name, ignored);
     }
     QuietEvents events;
-    ServerCore core(ServerOptions{directory, [] { return std::time_t{0}; }}, events);
+    int64_t now_ms = 0;
+    ServerOptions options{directory, [] { return std::time_t{0}; }};
+    options.steady_ms = [&now_ms] { return now_ms; };
+    ServerCore core(std::move(options), events);
     core.Start();
     std::vector<std::unique_ptr<FuzzConnection>> connections(4);
     Input in(data, size);
@@ -246,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t op = in.Byte();
         std::unique_ptr<FuzzConnection>& slot = connections[op & 3];
         const bool open = slot && !slot->closed;
-        switch ((op >> 2) % 4) {
+        switch ((op >> 2) % 5) {
             case 0:  // accept (the previous connection of the slot goes first)
                 if (open) {
                     core.OnClosed(*slot);
@@ -271,10 +281,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
                 break;
             }
-            default:  // raw bytes, frames or not
+            case 3:  // raw bytes, frames or not
                 if (open) {
                     core.OnBytes(*slot, in.Bytes(in.Byte()));
                 }
+                break;
+            default:  // time passes: output is written, waits and time-outs end
+                now_ms += in.Byte() * 250;
+                for (const auto& connection : connections) {
+                    if (connection && !connection->closed && connection->drain_asked) {
+                        connection->queued = 0;
+                        connection->drain_asked = false;
+                        core.OnDrained(*connection);
+                    }
+                }
+                core.RunTimers();
+                CHECK(core.TimerDelayMs() != 0);
                 break;
         }
         CheckInvariants(core, connections);

@@ -136,6 +136,16 @@ void FrameReader::Feed(std::string_view bytes) {
     buffer_.append(bytes);
 }
 
+void FrameReader::Compact() {
+    if (start_ > 0) {
+        buffer_.erase(0, start_);
+        start_ = 0;
+    }
+    if (buffer_.capacity() > kKeptCapacity && buffer_.size() <= kKeptCapacity / 2) {
+        std::string(buffer_).swap(buffer_);  // a copy holds only what is left
+    }
+}
+
 FrameReader::Status FrameReader::Fail(std::string message) {
     failed_ = true;
     error_ = std::move(message);
@@ -165,12 +175,14 @@ FrameReader::Status FrameReader::Next(std::string_view& payload) {
         }
     }
     if (digits == pending.size()) {
+        Compact();  // no payload view is handed out with kNeedMore
         return Status::kNeedMore;
     }
     if (digits == 0) {
         return Fail("frame without length digits");
     }
     if (pending.size() - digits - 1 < length) {
+        Compact();
         return Status::kNeedMore;
     }
     payload = pending.substr(digits + 1, length);

@@ -69,6 +69,9 @@ class FrameReader {
 
     // Longest run of length digits accepted before the colon.
     static constexpr size_t kMaxDigits = 32;
+    // Buffer capacity kept once a read has been cut into frames: a burst of
+    // large frames must not leave its memory with an idle connection.
+    static constexpr size_t kKeptCapacity = 16 * 1024;
 
     void Feed(std::string_view bytes);
 
@@ -78,11 +81,14 @@ class FrameReader {
     Status Next(std::string_view& payload);
 
     size_t Buffered() const { return buffer_.size() - start_; }
+    size_t Capacity() const { return buffer_.capacity(); }
     bool Failed() const { return failed_; }
     const std::string& Error() const { return error_; }
 
   private:
     Status Fail(std::string message);
+    // Drops consumed bytes; gives back a large buffer when little is left.
+    void Compact();
 
     std::string buffer_;
     size_t start_ = 0;

@@ -4,70 +4,93 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "server/core/server_core.h"
+#include "server/line_output.h"
 #include "server/net/net.h"
 
 namespace parlo::server {
 namespace {
 
-// Log lines go to standard output, fully buffered; FlushEachTurn writes them
-// out once per loop turn, so a burst of relayed messages costs one write and
-// a reader at the other end of a pipe waits at most one turn for a line.
+// How long the last lines may take to reach a slow reader at exit.
+constexpr int kExitDrainMs = 1000;
+
+// Log lines go to standard output without ever blocking the server: they
+// are written once per loop turn, and when the reader is slow the rest waits
+// for the descriptor to become writable (see LineOutput).
 class StdoutEvents final : public ServerEvents {
   public:
-    StdoutEvents() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16); }
-    ~StdoutEvents() override { std::fflush(stdout); }
-    StdoutEvents(const StdoutEvents&) = delete;
-    StdoutEvents& operator=(const StdoutEvents&) = delete;
+    explicit StdoutEvents(LineOutput& output) : output_(output) {}
 
-    void OnLogLine(std::string_view line) override {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        unflushed_ = true;
-    }
+    void OnLogLine(std::string_view line) override { output_.Add(line); }
     void OnSaveAbandoned() override {
         std::fputs("Relancer le server : Erreur de données\nRedémarrer le server\n", stderr);
     }
 
-    void Flush() {
-        if (unflushed_) {
-            std::fflush(stdout);
-            unflushed_ = false;
-        }
-    }
-
   private:
-    bool unflushed_ = false;
+    LineOutput& output_;
 };
 
+// The lines are written just before the loop waits for events, so none
+// stays behind while the server is idle (the first lines included).
 class FlushEachTurn {
   public:
-    FlushEachTurn(uv_loop_t* loop, StdoutEvents& events) : loop_(loop) {
-        uv_check_init(loop, &check_);
-        check_.data = &events;
-        uv_check_start(
-            &check_, [](uv_check_t* handle) { static_cast<StdoutEvents*>(handle->data)->Flush(); });
-        // This handle alone must not keep the loop running.
-        uv_unref(reinterpret_cast<uv_handle_t*>(&check_));
+    FlushEachTurn(uv_loop_t* loop, LineOutput& output) : loop_(loop), output_(output) {
+        uv_prepare_init(loop, &before_wait_);
+        before_wait_.data = this;
+        uv_prepare_start(&before_wait_, [](uv_prepare_t* handle) {
+            static_cast<FlushEachTurn*>(handle->data)->Flush();
+        });
+        // These handles alone must not keep the loop running.
+        uv_unref(reinterpret_cast<uv_handle_t*>(&before_wait_));
+        // Other outputs are written at each turn only.
+        poll_open_ = output.Pollable() && uv_poll_init(loop, &writable_, output.Fd()) == 0;
+        if (poll_open_) {
+            writable_.data = this;
+            uv_unref(reinterpret_cast<uv_handle_t*>(&writable_));
+        }
     }
-    // Called once the loop has returned: the close completes here while the
-    // handle's memory still exists.
+    // Called once the loop has returned: the closes complete here while the
+    // handles' memory still exists.
     ~FlushEachTurn() {
-        uv_close(reinterpret_cast<uv_handle_t*>(&check_), nullptr);
+        uv_close(reinterpret_cast<uv_handle_t*>(&before_wait_), nullptr);
+        if (poll_open_) {
+            uv_close(reinterpret_cast<uv_handle_t*>(&writable_), nullptr);
+        }
         uv_run(loop_, UV_RUN_NOWAIT);
     }
     FlushEachTurn(const FlushEachTurn&) = delete;
     FlushEachTurn& operator=(const FlushEachTurn&) = delete;
 
   private:
+    void Flush() {
+        const bool done = output_.Flush();
+        if (!poll_open_ || done == !waiting_) {
+            return;
+        }
+        waiting_ = !done;
+        if (waiting_) {
+            uv_poll_start(&writable_, UV_WRITABLE, [](uv_poll_t* handle, int, int) {
+                static_cast<FlushEachTurn*>(handle->data)->Flush();
+            });
+        } else {
+            uv_poll_stop(&writable_);
+        }
+    }
+
     uv_loop_t* loop_;
-    uv_check_t check_{};
+    LineOutput& output_;
+    uv_prepare_t before_wait_{};
+    uv_poll_t writable_{};
+    bool poll_open_ = false;
+    bool waiting_ = false;
 };
 
 // SIGTERM, SIGINT and SIGHUP (the terminal or session went away) begin the
@@ -125,12 +148,11 @@ class StopOnSignals {
 }  // namespace
 
 int RunHeadless(const ServerCommandLine& options) {
-    StdoutEvents events;
-    ServerOptions server_options;
-    server_options.broadcast = options.broadcast;
-    ServerCore core(std::move(server_options), events);
+    LineOutput output(STDOUT_FILENO);
+    StdoutEvents events(output);
+    ServerCore core(options.Core(), events);
     CoreNetEvents sink(core);
-    NetServer net(sink);
+    NetServer net(sink, options.limits);
     net.SetKeepAlive(options.keepalive_s);
     if (!core.Start()) {
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
@@ -155,16 +177,16 @@ int RunHeadless(const ServerCommandLine& options) {
     // journal); not a log line, so not in Log.txt.
     std::error_code error;
     const std::filesystem::path directory = std::filesystem::current_path(error);
-    std::printf("Server en écoute sur le port %u, fichiers dans %s\n", unsigned{options.port},
-                error ? "." : directory.c_str());
-    std::fflush(stdout);
+    output.Add("Server en écoute sur le port " + std::to_string(options.port) + ", fichiers dans " +
+               (error ? std::string(".") : directory.string()));
     {
-        FlushEachTurn flush(net.Loop(), events);
+        FlushEachTurn flush(net.Loop(), output);
         StopOnSignals signals(net);
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         uv_run(net.Loop(), UV_RUN_DEFAULT);
     }
     net.Stop();
+    output.Drain(kExitDrainMs);
     if (core.ClosingSaveFailed()) {
         std::fprintf(stderr, "Server: UserDB.dat non sauvé à la fermeture, voir Log.txt\n");
         return 1;

@@ -1,6 +1,6 @@
-// Server: "Server [--headless] [--port N] [--broadcast full|changes] [/minimize]". With the console
-// built, without --headless and with a display, the operator's window runs the server; otherwise it
-// runs headless.
+// Server: "Server [--headless] [--port N] [--broadcast full|changes] [limits] [/minimize]". With
+// the console built, without --headless and with a display, the operator's window runs the server;
+// otherwise it runs headless.
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -36,8 +36,7 @@ int main(int argc, char** argv) {
     RaiseOpenFileLimit();
 #ifdef PARLO_HAS_CONSOLE
     if (!options->headless && ConsoleDisplayAvailable()) {
-        return RunConsole(argc, argv, options->port, options->minimize, options->broadcast,
-                          options->keepalive_s);
+        return RunConsole(argc, argv, *options);
     }
 #endif
     return RunHeadless(*options);

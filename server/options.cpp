@@ -8,6 +8,9 @@
 namespace parlo::server {
 namespace {
 
+// The largest connection count or time-out the limit options take.
+constexpr unsigned kMaxLimit = 1'000'000;
+
 std::optional<unsigned> ParseNumber(std::string_view text, unsigned low, unsigned high) {
     unsigned value = 0;
     const char* end = text.data() + text.size();
@@ -64,6 +67,26 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
                 error = "invalid broadcast: " + std::string(*value) + " (full or changes)";
                 return std::nullopt;
             }
+        } else if (OptionNamed(arg, "--max-connections") || OptionNamed(arg, "--max-per-address") ||
+                   OptionNamed(arg, "--login-timeout")) {
+            const std::string_view name = arg.substr(0, arg.find('='));
+            const std::string needs = "a number from 0 (no limit) to " + std::to_string(kMaxLimit);
+            const auto value = OptionValue(args, i, name, needs, error);
+            if (!value) {
+                return std::nullopt;
+            }
+            const std::optional<unsigned> count = ParseNumber(*value, 0, kMaxLimit);
+            if (!count) {
+                error = std::string(name) + " needs " + needs;
+                return std::nullopt;
+            }
+            if (name == "--max-connections") {
+                options.limits.total = *count;
+            } else if (name == "--max-per-address") {
+                options.limits.per_address = *count;
+            } else {
+                options.login_timeout_s = static_cast<int64_t>(*count);
+            }
         } else if (OptionNamed(arg, "--port")) {
             const auto value = OptionValue(args, i, "--port", "a port number", error);
             if (!value) {
@@ -107,7 +130,7 @@ std::optional<ServerCommandLine> ParseServerCommandLine(int argc, const char* co
 std::string ServerUsage(std::string_view program) {
     return "Usage: " + std::string(program) +
            " [--headless] [--port N] [--broadcast full|changes] [--keepalive S]\n"
-           "       [/minimize]\n"
+           "       [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]\n"
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"
@@ -119,6 +142,13 @@ std::string ServerUsage(std::string_view program) {
            "              close a client that vanished (power cut, cable pulled):\n"
            "              probe it after S idle seconds (default 20, 0: never),\n"
            "              then every 10 s at most, and close it after 3 probes\n"
+           "  --max-connections N\n"
+           "              accept at most N connections at a time (default 10000)\n"
+           "  --max-per-address N\n"
+           "              and at most N from one address (default 64)\n"
+           "  --login-timeout S\n"
+           "              close a connection not logged in after S seconds (default 30)\n"
+           "              (0 lifts any of these three limits)\n"
            "  /minimize   start with the console window hidden\n"
            "  --help      print this text and exit\n"
            "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";

@@ -1,6 +1,6 @@
 // The Server program's command line:
 // "Server [--headless] [--port N] [--broadcast full|changes] [--keepalive S]
-// [/minimize]".
+//  [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]".
 // Shared by the headless program and the operator's console.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "server/core/server_core.h"
+#include "server/net/net.h"
 
 namespace parlo::server {
 
@@ -30,6 +31,18 @@ struct ServerCommandLine {
     BroadcastMode broadcast = BroadcastMode::kChanges;
     // Idle seconds before a silent client is probed; 0: no keepalive.
     int keepalive_s = kDefaultKeepAliveS;
+    // Connections accepted in all and from one address (0: no limit).
+    ConnectionLimits limits;
+    // Seconds a connection may stay without logging in (0: no limit).
+    int64_t login_timeout_s = ServerOptions::kDefaultLoginTimeoutMs / 1000;
+
+    // The core's options for this command line.
+    ServerOptions Core() const {
+        ServerOptions options;
+        options.broadcast = broadcast;
+        options.login_timeout_ms = login_timeout_s * 1000;
+        return options;
+    }
 };
 
 // Parses the arguments after the program name. On failure returns nothing and

@@ -58,8 +58,7 @@ bool ConsoleDisplayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast,
-               int keepalive_s) {
+int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -73,22 +72,20 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
 
     MessageBoxPrompts prompts;
     ConsoleEvents events;
-    ServerOptions server_options;
-    server_options.broadcast = broadcast;
-    ServerCore core(std::move(server_options), events);
+    ServerCore core(options.Core(), events);
     ConsoleWindow window(core, prompts);
     events.Attach(&window);
 
     CoreNetEvents sink(core);
-    NetServer net(sink);
-    net.SetKeepAlive(keepalive_s);
+    NetServer net(sink, options.limits);
+    net.SetKeepAlive(options.keepalive_s);
     if (!core.Start()) {
         const QString reason = QString::fromStdString(core.StartRefusal());
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
         QMessageBox::critical(nullptr, QStringLiteral("Server"), reason);
         return 1;
     }
-    const bool listening = net.Listen(port) == 0;
+    const bool listening = net.Listen(options.port) == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
@@ -97,7 +94,7 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
                      &ConsoleWindow::BringToFront);
     QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
-    if (!start_hidden) {
+    if (!options.minimize) {
         window.show();
     }
     QApplication::exec();

@@ -2,6 +2,7 @@
 // adapter implements it; tests use fakes.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace parlo::server {
@@ -18,6 +19,14 @@ class Connection {
     // must not report OnClosed for it afterwards, and may free it once the
     // current callback has returned.
     virtual void Close() = 0;
+
+    // Bytes queued and not yet written to the peer.
+    virtual size_t QueuedBytes() const { return 0; }
+    // Asks for one OnDrained event once everything queued has been written.
+    virtual void NotifyWhenDrained() {}
+    // Stops (true) or resumes (false) reading from the peer: the kernel
+    // holds what it sends meanwhile.
+    virtual void HoldReading(bool /*hold*/) {}
 };
 
 }  // namespace parlo::server

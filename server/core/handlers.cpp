@@ -50,15 +50,15 @@ std::string_view UpToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
-// The bytes of the messages kept for an offline account.
-size_t KeptBytes(const UserRecord& account) {
-    size_t bytes = 0;
-    for (const std::string& command : account.pending) {
-        if (command.starts_with(keyword::kKeptMessage)) {
-            bytes += command.size();
-        }
+// The login a Connect names (empty when it cannot be read).
+std::string ConnectLogin(std::string_view command) {
+    const auto request = ParseConnect(command);
+    std::string login;
+    if (!request || !Uncompress(request->login_blob, login)) {
+        return {};
     }
-    return bytes;
+    login.resize(UpToNul(login).size());
+    return login;
 }
 
 }  // namespace
@@ -66,17 +66,34 @@ size_t KeptBytes(const UserRecord& account) {
 // ---------------------------------------------------------------------------
 // Login and accounts
 
-void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
+ServerCore::Flow ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
     sender.computer.assign(FieldView(command, 2, ':'));
-    const auto request = ParseConnect(command);
-    std::string login;
-    if (request && Uncompress(request->login_blob, login)) {
-        login.resize(UpToNul(login).size());
-    } else {
-        login.clear();
+    const std::string login = ConnectLogin(command);
+    Log("Log de " + Quoted(login));
+    // A login tried too often waits for its turn before its password is
+    // looked at (the turn is kept for this connection).
+    if (!login.empty()) {
+        const int64_t now = options_.steady_ms();
+        const std::optional<int64_t> turn = guesses_.CheckTime(login, now);
+        if (!turn) {
+            // Tried from so many connections at once that its turn is far.
+            Log(sender.computer + " (" + sender.ip + ") : trop de tentatives pour " +
+                Quoted(login) + ", connexion fermée");
+            CloseEntry(sender);
+            return Flow::kStopRead;
+        }
+        if (*turn > now) {
+            sender.held_connect.assign(command);
+            Hold(sender, *turn);
+            return Flow::kHold;
+        }
     }
-    Log("Log de " + login);
+    return CheckCredentials(sender, command);
+}
 
+ServerCore::Flow ServerCore::CheckCredentials(UserRecord& sender, std::string_view command) {
+    const auto request = ParseConnect(command);
+    const std::string login = ConnectLogin(command);
     // Only matching credentials may evict the user's other connection.
     UserRecord* account =
         login.empty() ? nullptr : users_.FindFirstByCredentials(request->credentials);
@@ -101,21 +118,57 @@ void ServerCore::HandleConnect(UserRecord& sender, std::string_view command) {
         RowsChanged();
         Log("User " + sender.login + " authorisé et execute ses anciens messages");
     } else {
-        Log("User " + login + " est inconnu");
+        Log("User " + Quoted(login) + " est inconnu (" + sender.ip + ")");
     }
     SendTo(sender,
            FormatWithText(keyword::kLogin, accepted ? std::string_view("OK") : kLoginRefused));
     if (accepted) {
-        if (UserRecord* own = FindAccountOfConnection(sender)) {
-            ReplayPending(*own, sender);
-        }
+        guesses_.Succeeded(login);
+        sender.failed_logins = 0;
+        sender.replaying = true;
+        ContinueReplay(sender);
+        return Flow::kContinue;
     }
+    if (login.empty()) {
+        return Flow::kContinue;  // names nobody: no password was tried
+    }
+    // Guessing is slowed: the connection waits longer after each failure,
+    // and is closed after a few.
+    ++sender.failed_logins;
+    const bool known = users_.FindFirstByLogin(login) != nullptr;
+    const int64_t now = options_.steady_ms();
+    const int64_t wait = guesses_.Failed(known ? login : "", sender.failed_logins, now);
+    if (sender.failed_logins >= GuessGuard::kMaxFailuresPerConnection) {
+        Log(sender.computer + " (" + sender.ip + ") : " + std::to_string(sender.failed_logins) +
+            " identifications refusées, connexion fermée");
+        CloseEntry(sender);
+        return Flow::kStopRead;
+    }
+    Hold(sender, now + wait);
+    return Flow::kHold;
 }
 
-void ServerCore::ReplayPending(UserRecord& account, const UserRecord& entry) {
-    for (const std::string& command : account.TakePending()) {
+void ServerCore::ContinueReplay(UserRecord& entry) {
+    UserRecord* account = FindAccountOfConnection(entry);
+    if (account == nullptr || entry.connection == nullptr) {
+        entry.replaying = false;
+        return;
+    }
+    // A command leaves the stored list only once it is queued, and no more
+    // are queued than the connection's output can take: the rest follows as
+    // the peer reads.
+    size_t sent = 0;
+    while (sent < account->pending.size() && entry.connection->QueuedBytes() < kReplayWindowBytes) {
+        const std::string& command = account->pending[sent++];
         SendTo(entry, command);
-        Log("User " + account.login + " execute " + command);
+        Log("User " + account->login + " execute " + Quoted(command));
+    }
+    account->pending.erase(account->pending.begin(),
+                           account->pending.begin() + static_cast<std::ptrdiff_t>(sent));
+    if (account->pending.empty()) {
+        entry.replaying = false;
+    } else {
+        entry.connection->NotifyWhenDrained();
     }
 }
 
@@ -202,8 +255,14 @@ void ServerCore::HandleFindUser(UserRecord& sender, std::string_view command) {
             }
         }
     }
-    Log(Joined({"User ", sender.login, " Recherche ", criteria.login, ":", criteria.first_name, ":",
-                criteria.last_name, ":", criteria.email, " et trouve ", answer.Text()}));
+    // The log quotes the criteria and the answer only so far.
+    std::string found = Quoted(answer.Text());
+    if (found.size() < answer.Text().size()) {
+        found += ", " + std::to_string(answer.Kept()) + " entrées";
+    }
+    Log(Joined({"User ", sender.login, " Recherche ", Quoted(criteria.login), ":",
+                Quoted(criteria.first_name), ":", Quoted(criteria.last_name), ":",
+                Quoted(criteria.email), " et trouve ", found}));
     LogCut(answer.LeftOut(), keyword::kFindUser, sender);
     SendTo(sender, answer.Text());
 }
@@ -414,11 +473,6 @@ void ServerCore::KeepForAbsent(const UserRecord& sender, std::string_view partic
             std::string(participant));
     }
     for (UserRecord* account : accounts) {
-        if (kept && KeptBytes(*account) + kept_command.size() > kMaxKeptMessageBytes) {
-            Log("Message refusé pour " + account->login + " : déjà " +
-                std::to_string(kMaxKeptMessageBytes / 1024) + " Ko de messages en attente");
-            kept = false;
-        }
         kept = kept && StorePending(*account, kept_command);
     }
     if (kept) {

@@ -18,6 +18,14 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
 
 ServerCore::~ServerCore() = default;
 
+std::string Quoted(std::string_view text) {
+    if (text.size() <= kMaxQuotedBytes) {
+        return std::string(text);
+    }
+    return std::string(CutUtf8(text, kMaxQuotedBytes)) + "… (" + std::to_string(text.size()) +
+           " octets)";
+}
+
 bool ServerCore::Start() {
     if (database_.RemoveLeftoverTemporary()) {
         Log("UserDB.dat.tmp supprimé : reste d'une sauvegarde interrompue");
@@ -70,6 +78,8 @@ void ServerCore::Shutdown() {
     online_.Clear();
     watch_.Clear();
     stale_.clear();
+    holds_.clear();
+    login_deadlines_.clear();
     for (Connection* connection : connections) {
         connection->Close();
     }
@@ -88,25 +98,34 @@ void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_
         Forget(*stale);  // a connection object reused by the adapter
     }
     UserRecord& entry = online_.Add(connection, ip, port);
+    entry.serial = ++next_serial_;
+    if (options_.login_timeout_ms > 0) {
+        login_deadlines_.push_back(
+            {options_.steady_ms() + options_.login_timeout_ms, &connection, entry.serial});
+    }
     MarkStale(entry);  // has never received a list
     Log(entry.computer + " (" + entry.ip + ") est accepté");
 }
 
 void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
-    const CommitAtEnd commit(*this);
     FrameReader* reader = online_.ReaderOf(connection);
     if (reader == nullptr) {
         return;  // no entry: not read
     }
     reader->Feed(bytes);
+    HandleFrames(connection);
+}
+
+void ServerCore::HandleFrames(Connection& connection) {
+    const CommitAtEnd commit(*this);
     std::string_view payload;
     std::string command;
     while (true) {
         UserRecord* sender = online_.Find(connection);
-        if (sender == nullptr) {
-            return;
+        if (sender == nullptr || sender->held_until_ms != 0) {
+            return;  // gone, or its frames wait
         }
-        reader = online_.ReaderOf(connection);
+        FrameReader* reader = online_.ReaderOf(connection);
         const FrameReader::Status status = reader->Next(payload);
         if (status == FrameReader::Status::kNeedMore) {
             return;
@@ -121,7 +140,11 @@ void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
         if (!Uncompress(payload, command)) {
             continue;
         }
-        if (Dispatch(*sender, command, payload) == Flow::kStopRead) {
+        const Flow flow = Dispatch(*sender, command, payload);
+        if (flow == Flow::kHold) {
+            return;
+        }
+        if (flow == Flow::kStopRead) {
             // The rest of this read is dropped; a partial frame at its end
             // stays, so the stream keeps its frame boundaries. (The handler
             // may have changed the online list: look the reader up again.)
@@ -136,6 +159,75 @@ void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
 
 void ServerCore::OnClosed(Connection& connection) {
     RunCloseProcedure(connection);
+}
+
+void ServerCore::OnDrained(Connection& connection) {
+    if (UserRecord* entry = online_.Find(connection); entry != nullptr && entry->replaying) {
+        ContinueReplay(*entry);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Timed work: waits after failed logins, the login time-out
+
+void ServerCore::Hold(UserRecord& entry, int64_t until_ms) {
+    if (entry.connection == nullptr) {
+        return;
+    }
+    entry.held_until_ms = std::max<int64_t>(until_ms, 1);
+    holds_.insert({entry.held_until_ms, entry.connection});
+    entry.connection->HoldReading(true);
+}
+
+void ServerCore::Release(UserRecord& entry) {
+    Connection& connection = *entry.connection;
+    holds_.erase({entry.held_until_ms, &connection});
+    entry.held_until_ms = 0;
+    if (!entry.held_connect.empty()) {
+        const std::string command = std::move(entry.held_connect);
+        entry.held_connect.clear();
+        if (CheckCredentials(entry, command) != Flow::kContinue) {
+            return;  // waits again, or closed
+        }
+    }
+    connection.HoldReading(false);
+    HandleFrames(connection);
+}
+
+int64_t ServerCore::TimerDelayMs() const {
+    std::optional<int64_t> next;
+    if (!login_deadlines_.empty()) {
+        next = login_deadlines_.front().at_ms;
+    }
+    if (!holds_.empty() && (!next || holds_.begin()->first < *next)) {
+        next = holds_.begin()->first;
+    }
+    if (!next) {
+        return -1;
+    }
+    return std::max<int64_t>(0, *next - options_.steady_ms());
+}
+
+void ServerCore::RunTimers() {
+    const int64_t now = options_.steady_ms();
+    while (!login_deadlines_.empty() && login_deadlines_.front().at_ms <= now) {
+        const LoginDeadline due = login_deadlines_.front();
+        login_deadlines_.pop_front();
+        UserRecord* entry = online_.Find(*due.connection);
+        if (entry != nullptr && entry->serial == due.serial && !entry->HasLogin()) {
+            Log(entry->computer + " (" + entry->ip + ") non identifié après " +
+                std::to_string(options_.login_timeout_ms / 1000) + " s : connexion fermée");
+            CloseEntry(*entry);
+        }
+    }
+    while (!holds_.empty() && holds_.begin()->first <= now) {
+        UserRecord* entry = online_.Find(*holds_.begin()->second);
+        if (entry == nullptr) {
+            holds_.erase(holds_.begin());
+            continue;
+        }
+        Release(*entry);
+    }
 }
 
 void ServerCore::RunCloseProcedure(const Connection& connection) {
@@ -181,8 +273,7 @@ ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view comma
     }
     switch (*keyword) {
         case ServerKeyword::kConnect:
-            HandleConnect(sender, command);
-            break;
+            return HandleConnect(sender, command);
         case ServerKeyword::kAddNewUser:
             HandleAddNewUser(sender, command);
             break;
@@ -271,7 +362,10 @@ void ServerCore::SendFrameBytes(const UserRecord& entry, std::string_view frame)
 }
 
 void ServerCore::SendOrStore(std::string_view login, std::string_view command) {
-    if (const UserRecord* entry = online_.FindFirstByLogin(login)) {
+    // A connection still receiving its stored commands gets this one after
+    // them, in order.
+    if (const UserRecord* entry = online_.FindFirstByLogin(login);
+        entry != nullptr && !entry->replaying) {
         SendTo(*entry, command);
         return;
     }
@@ -289,10 +383,16 @@ bool ServerCore::StorePending(UserRecord& account, std::string_view command) {
             break;
         case UserRecord::PendingResult::kAlreadyPending:
             break;
-        case UserRecord::PendingResult::kFull:
-            Log("Commande en attente refusée pour " + account.login + " : déjà " +
-                std::to_string(UserRecord::kMaxPending) + " commandes en attente");
+        case UserRecord::PendingResult::kFull: {
+            std::string line = "Commande en attente refusée pour " + account.login + " : déjà " +
+                               std::to_string(account.pending.size()) + " commandes en attente";
+            if (account.pending.size() < UserRecord::kMaxPending) {
+                line += " (" + std::to_string(account.PendingBytes()) + " octets, au plus " +
+                        std::to_string(UserRecord::kMaxPendingBytes) + ")";
+            }
+            Log(line);
             return false;
+        }
     }
     return true;
 }
@@ -406,6 +506,10 @@ void ServerCore::RewatchLogin(std::string_view login) {
 
 void ServerCore::Forget(UserRecord& entry) {
     watch_.Unwatch(entry);
+    if (entry.held_until_ms != 0) {
+        holds_.erase({entry.held_until_ms, entry.connection});
+        entry.held_until_ms = 0;
+    }
     if (entry.state_list_stale) {
         entry.state_list_stale = false;
         stale_.erase(std::find(stale_.begin(), stale_.end(), &entry));

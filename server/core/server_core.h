@@ -2,16 +2,21 @@
 // driven by three connection events. Plain C++: no Qt, no libuv, no sockets.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "protocol/commands.h"
 #include "server/core/connection.h"
+#include "server/core/guess_guard.h"
 #include "server/core/log.h"
 #include "server/core/online.h"
 #include "server/core/userdb.h"
@@ -52,7 +57,24 @@ struct ServerOptions {
     // UTC clock for log time stamps; tests inject their own.
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
     BroadcastMode broadcast = BroadcastMode::kChanges;
+    // Monotonic milliseconds for the waits after failed logins and the
+    // login time-out; tests inject their own.
+    std::function<int64_t()> steady_ms = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    // A connection not logged in this long after its accept is closed
+    // (0: never).
+    int64_t login_timeout_ms = kDefaultLoginTimeoutMs;
+    static constexpr int64_t kDefaultLoginTimeoutMs = 30'000;
 };
+
+// Longest piece of client text or of an answer quoted in one log line.
+inline constexpr size_t kMaxQuotedBytes = 256;
+// `text` as quoted in a log line: whole when it fits kMaxQuotedBytes, else
+// cut there (never inside a UTF-8 sequence) with "… (N octets)".
+std::string Quoted(std::string_view text);
 
 class ServerCore {
   public:
@@ -78,6 +100,14 @@ class ServerCore {
     void OnAccepted(Connection& connection, std::string_view ip, uint16_t port);
     void OnBytes(Connection& connection, std::string_view bytes);
     void OnClosed(Connection& connection);
+    // Everything queued for `connection` was written (NotifyWhenDrained).
+    void OnDrained(Connection& connection);
+
+    // Timed work (connections waiting after a failed login, the login
+    // time-out): RunTimers is due in TimerDelayMs milliseconds (-1: nothing
+    // to do). The program asks again after every event.
+    int64_t TimerDelayMs() const;
+    void RunTimers();
 
     // Console closing: saves the database, then clears the online list
     // (closing every connection, without log lines or state broadcast) and
@@ -121,16 +151,12 @@ class ServerCore {
     // Delivers to the first online connection of `login`, or stores the
     // command with every account of that login (see StorePending).
     void SendOrStore(std::string_view login, std::string_view command);
-    // Stores a command for an offline account, unless an identical one is
-    // pending; refused with a log line when the account has
-    // UserRecord::kMaxPending waiting. A stored command asks for a save
+    // Stores a command for an offline account (or one still receiving its
+    // stored commands), unless an identical one is pending; refused with a
+    // log line when the account has UserRecord::kMaxPending commands or
+    // kMaxPendingBytes waiting. A stored command asks for a save
     // (SaveWanted) so that it survives a crash. False when refused.
     bool StorePending(UserRecord& account, std::string_view command);
-
-    // Messages kept for one offline account, in bytes: one more is refused
-    // with a log line (its sender is told), so that a flood to an absent
-    // user cannot make every save of the database long.
-    static constexpr size_t kMaxKeptMessageBytes = 256 * 1024;
 
     // True while a command stored for an offline user has not been saved.
     // The program then calls SavePending within kPendingSaveDelay, once for
@@ -157,8 +183,23 @@ class ServerCore {
     int StateOf(std::string_view login) const;
 
   private:
-    // Outcome of one command for the rest of its read.
-    enum class Flow { kContinue, kStopRead };
+    // Outcome of one command for the rest of its read: go on, drop the
+    // rest, or keep the rest until the connection's wait ends.
+    enum class Flow { kContinue, kStopRead, kHold };
+
+    // Handles the frames the connection's reader holds, until one makes it
+    // wait or none is left.
+    void HandleFrames(Connection& connection);
+    // Makes `entry` wait until `until_ms` before its next frame.
+    void Hold(UserRecord& entry, int64_t until_ms);
+    void Release(UserRecord& entry);
+    // Queues stored commands to `entry` while its output stays within
+    // kReplayWindowBytes; asks to be told when the rest may follow.
+    void ContinueReplay(UserRecord& entry);
+    // Stored commands queued at once at most, in bytes of frames.
+    static constexpr size_t kReplayWindowBytes = 64 * 1024;
+    // The password check of a Connect whose turn has come.
+    Flow CheckCredentials(UserRecord& sender, std::string_view command);
 
     Flow Dispatch(UserRecord& sender, std::string_view command, std::string_view payload);
     Flow MissingAccount(const UserRecord& sender);
@@ -184,7 +225,6 @@ class ServerCore {
     // Logs how many entries an answer to `to` left out (nothing when none).
     void LogCut(size_t left_out, std::string_view what, const UserRecord& to);
     void RowsChanged() { events_.OnRowsChanged(); }
-    void ReplayPending(UserRecord& account, const UserRecord& entry);
     // Saves once for every registration held since the last call, then
     // answers each (OK, or the refusal with its account taken out again).
     void CommitRegistrations();
@@ -204,7 +244,7 @@ class ServerCore {
     void RemoveContact(std::string_view owner, std::string_view contact);
 
     // Handlers, one per command.
-    void HandleConnect(UserRecord& sender, std::string_view command);
+    Flow HandleConnect(UserRecord& sender, std::string_view command);
     void HandleAddNewUser(UserRecord& sender, std::string_view command);
     void HandleFindUser(UserRecord& sender, std::string_view command);
     Flow HandleAddressBook(UserRecord& sender);
@@ -252,6 +292,17 @@ class ServerCore {
     bool running_ = false;           // between Start and Shutdown: the user list may be saved
     bool pending_unsaved_ = false;   // a stored pending command awaits a save
     std::int64_t last_kept_ms_ = 0;  // every kept message gets a later time than the last
+    GuessGuard guesses_;
+    uint64_t next_serial_ = 0;
+    // Connections waiting, by the end of their wait.
+    std::set<std::pair<int64_t, const Connection*>> holds_;
+    // Accepted connections by the end of their time to log in (in order).
+    struct LoginDeadline {
+        int64_t at_ms;
+        const Connection* connection;
+        uint64_t serial;
+    };
+    std::deque<LoginDeadline> login_deadlines_;
 };
 
 }  // namespace parlo::server

@@ -28,17 +28,19 @@ UserRecord::PendingResult UserRecord::AppendPendingUnlessIdentical(std::string_v
     if (std::find(pending.begin(), pending.end(), command) != pending.end()) {
         return PendingResult::kAlreadyPending;
     }
-    if (pending.size() >= kMaxPending) {
+    if (pending.size() >= kMaxPending || PendingBytes() + command.size() > kMaxPendingBytes) {
         return PendingResult::kFull;
     }
     pending.emplace_back(command);
     return PendingResult::kStored;
 }
 
-std::vector<std::string> UserRecord::TakePending() {
-    std::vector<std::string> taken;
-    taken.swap(pending);
-    return taken;
+size_t UserRecord::PendingBytes() const {
+    size_t bytes = 0;
+    for (const std::string& command : pending) {
+        bytes += command.size();
+    }
+    return bytes;
 }
 
 bool ParseRecordInto(UserRecord& record, std::string_view record_text) {

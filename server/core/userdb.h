@@ -40,6 +40,15 @@ struct UserRecord {
     // index holds them, and the last state list sent (empty: none yet).
     std::vector<std::string> watched;
     std::string last_state_list;
+    // Connection entries only: which accepted connection this is (never
+    // reused), failed logins on it, the time (steady clock, ms) until which
+    // its frames wait (0: none), a Connect waiting for that time, and
+    // whether stored commands are still being replayed to it.
+    uint64_t serial = 0;
+    int failed_logins = 0;
+    int64_t held_until_ms = 0;
+    std::string held_connect;
+    bool replaying = false;
 
     bool HasLogin() const { return !login.empty(); }
     bool HasRecordText() const { return !record_text.empty(); }
@@ -50,15 +59,16 @@ struct UserRecord {
     // Removes the first entry equal to `contact`; false when there was none.
     bool RemoveContact(std::string_view contact);
 
-    // Most commands one account may have waiting: beyond, the newest is
-    // refused, so nobody can grow another user's record without bound.
+    // Most commands, and most bytes of command text, one account may have
+    // waiting: beyond, the newest is refused, so nobody can grow another
+    // user's record (and UserDB.dat) without bound.
     static constexpr size_t kMaxPending = 1000;
+    static constexpr size_t kMaxPendingBytes = 256 * 1024;
     enum class PendingResult { kStored, kAlreadyPending, kFull };
-    // Appends unless an identical command (byte for byte) is already pending
-    // or kMaxPending are.
+    // Appends unless an identical command (byte for byte) is already pending,
+    // or it would pass kMaxPending or kMaxPendingBytes.
     PendingResult AppendPendingUnlessIdentical(std::string_view command);
-    // Returns the pending commands in order and leaves the list empty.
-    std::vector<std::string> TakePending();
+    size_t PendingBytes() const;
 };
 
 // Fills `record` from a record text: the login decompressed, the password

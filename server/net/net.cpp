@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace parlo::server {
@@ -85,6 +86,24 @@ class NetServer::Peer final : public Connection {
         server_.MarkForFlush(*this);
     }
 
+    size_t QueuedBytes() const override { return queued_.size() + writing_.size(); }
+    void NotifyWhenDrained() override {
+        notify_drained_ = true;
+        server_.MarkForFlush(*this);  // reported at the next turn when already empty
+    }
+    void HoldReading(bool hold) override {
+        if (state_ != State::kLive || hold == reading_held_) {
+            return;
+        }
+        reading_held_ = hold;
+        if (hold) {
+            uv_read_stop(Stream());
+        } else {
+            // Fails only for a closing handle, whose closing is under way.
+            uv_read_start(Stream(), OnAlloc, OnRead);
+        }
+    }
+
     void Close() override {
         if (state_ != State::kLive) {
             return;
@@ -112,6 +131,10 @@ class NetServer::Peer final : public Connection {
     bool overflowed_ = false;
     size_t dropped_bytes_ = 0;
     bool marked_ = false;  // listed in to_flush_
+    bool notify_drained_ = false;
+    bool reading_held_ = false;
+    bool counted_ = false;  // counted in the connection limits
+    uint32_t address_ = 0;  // IPv4, network order
     char ip_[INET_ADDRSTRLEN] = {};
     uint16_t port_ = 0;
 };
@@ -119,8 +142,8 @@ class NetServer::Peer final : public Connection {
 // ---------------------------------------------------------------------------
 // Loop, listener and accept
 
-NetServer::NetServer(NetEvents& events)
-    : events_(events), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
+NetServer::NetServer(NetEvents& events, ConnectionLimits limits)
+    : events_(events), counter_(limits), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
     uv_loop_init(&loop_);
     uv_idle_init(&loop_, &flush_turn_);
     flush_turn_.data = this;
@@ -128,6 +151,9 @@ NetServer::NetServer(NetEvents& events)
     uv_timer_init(&loop_, &deferred_work_);
     deferred_work_.data = this;
     deferred_work_open_ = true;
+    uv_timer_init(&loop_, &timer_);
+    timer_.data = this;
+    timer_open_ = true;
 }
 
 NetServer::~NetServer() {
@@ -214,7 +240,13 @@ void NetServer::Accept() {
         std::snprintf(peer.ip_, sizeof(peer.ip_), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2],
                       bytes[3]);
         peer.port_ = ntohs(v4.sin_port);
+        peer.address_ = v4.sin_addr.s_addr;
     }
+    if (!WithinLimits(peer.address_)) {
+        CloseHandle(peer);
+        return;
+    }
+    peer.counted_ = true;
     // Small frames: send each turn's output at once rather than waiting.
     uv_tcp_nodelay(&peer.handle_, 1);
     SetKeepAlive(peer);
@@ -223,6 +255,26 @@ void NetServer::Accept() {
         return;
     }
     events_.OnAccepted(peer, peer.ip_, peer.port_);
+    ArmTimer();
+}
+
+bool NetServer::WithinLimits(uint32_t address) {
+    std::optional<std::string> refusal;
+    if (counter_.Admit(address, uv_now(&loop_), refusal)) {
+        return true;
+    }
+    if (refusal) {
+        events_.Log(*refusal);
+    }
+    return false;
+}
+
+void NetServer::Uncount(Peer& peer) {
+    if (!peer.counted_) {
+        return;
+    }
+    peer.counted_ = false;
+    counter_.Release(peer.address_);
 }
 
 void NetServer::SetKeepAlive(Peer& peer) {
@@ -253,6 +305,7 @@ void NetServer::OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf) 
         if (peer.state_ == Peer::State::kLive) {
             peer.server_.events_.OnBytes(peer, {buf->base, static_cast<size_t>(nread)});
             peer.server_.ArmDeferredWork();
+            peer.server_.ArmTimer();
         }
     } else if (nread < 0) {
         if (peer.state_ == Peer::State::kLive) {
@@ -286,6 +339,32 @@ void NetServer::ArmDeferredWork() {
     }
 }
 
+void NetServer::ArmTimer() {
+    if (!timer_open_) {
+        return;
+    }
+    const int64_t delay = events_.TimerDelayMs();
+    if (delay < 0) {
+        if (timer_due_ != 0) {
+            uv_timer_stop(&timer_);
+            timer_due_ = 0;
+        }
+        return;
+    }
+    const uint64_t due = uv_now(&loop_) + static_cast<uint64_t>(delay);
+    if (due != timer_due_) {
+        timer_due_ = due;
+        uv_timer_start(&timer_, OnTimer, static_cast<uint64_t>(delay), 0);
+    }
+}
+
+void NetServer::OnTimer(uv_timer_t* timer) {
+    auto* self = static_cast<NetServer*>(timer->data);
+    self->timer_due_ = 0;
+    self->events_.OnTimer();
+    self->ArmTimer();
+}
+
 void NetServer::OnDeferredWork(uv_timer_t* timer) {
     auto* self = static_cast<NetServer*>(timer->data);
     self->deferred_work_armed_ = false;
@@ -306,6 +385,7 @@ void NetServer::FlushAll() {
             connections_.erase(peer);
         } else {
             Flush(*peer);
+            ReportIfDrained(*peer);
         }
     }
     flushing_.clear();
@@ -391,6 +471,16 @@ void NetServer::OnWritten(uv_write_t* request, int status) {
         return;
     }
     server.Flush(peer);
+    server.ReportIfDrained(peer);
+}
+
+void NetServer::ReportIfDrained(Peer& peer) {
+    if (peer.notify_drained_ && peer.state_ == Peer::State::kLive && !peer.overflowed_ &&
+        !peer.write_in_flight_ && peer.queued_.empty()) {
+        peer.notify_drained_ = false;
+        events_.OnDrained(peer);
+        ArmTimer();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -402,6 +492,7 @@ void NetServer::ReportPeerGone(Peer& peer) {
     peer.state_ = Peer::State::kDraining;
     CloseHandle(peer);
     events_.OnClosed(peer);
+    ArmTimer();
 }
 
 void NetServer::CloseHandle(Peer& peer) {
@@ -409,6 +500,7 @@ void NetServer::CloseHandle(Peer& peer) {
         return;
     }
     peer.state_ = Peer::State::kClosing;
+    Uncount(peer);
     uv_close(peer.Handle(), OnPeerClosed);
 }
 
@@ -445,6 +537,11 @@ void NetServer::BeginStop() {
         uv_close(reinterpret_cast<uv_handle_t*>(&deferred_work_), nullptr);
         deferred_work_open_ = false;
         deferred_work_armed_ = false;
+    }
+    if (timer_open_) {
+        uv_close(reinterpret_cast<uv_handle_t*>(&timer_), nullptr);
+        timer_open_ = false;
+        timer_due_ = 0;
     }
 }
 

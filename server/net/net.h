@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "server/core/connection.h"
+#include "server/net/connection_limits.h"
 
 namespace parlo::server {
 
@@ -45,7 +46,14 @@ class NetEvents {
     // The peer went away (end of stream, socket error, output queue overflow).
     // Not called for a connection the sink closed itself.
     virtual void OnClosed(Connection& connection) = 0;
+    // Everything queued for a connection that asked (NotifyWhenDrained)
+    // has been written.
+    virtual void OnDrained(Connection& /*connection*/) {}
     virtual void Log(std::string_view message) = 0;
+    // Timed work: asked after every event; OnTimer is called that many
+    // milliseconds later (-1: none).
+    virtual int64_t TimerDelayMs() { return -1; }
+    virtual void OnTimer() {}
     // Stop() after a successful Listen: the listener is closed; the sink
     // closes what it still holds. Never called when listening never began.
     virtual void OnShutdown() {}
@@ -63,7 +71,10 @@ class CoreNetEvents final : public NetEvents {
     void OnAccepted(Connection& connection, std::string_view ip, uint16_t port) override;
     void OnBytes(Connection& connection, std::string_view bytes) override;
     void OnClosed(Connection& connection) override;
+    void OnDrained(Connection& connection) override;
     void Log(std::string_view message) override;
+    int64_t TimerDelayMs() override;
+    void OnTimer() override;
     void OnShutdown() override;
     // The save of commands stored for offline users.
     int DeferredWorkDelayMs() override;
@@ -95,7 +106,7 @@ class NetServer {
     static constexpr int kKeepAliveIntervalS = 10;
     static constexpr int kKeepAliveProbes = 3;
 
-    explicit NetServer(NetEvents& events);
+    explicit NetServer(NetEvents& events, ConnectionLimits limits = {});
     ~NetServer();
     NetServer(const NetServer&) = delete;
     NetServer& operator=(const NetServer&) = delete;
@@ -131,6 +142,13 @@ class NetServer {
     void MarkForFlush(Peer& peer);
     static void OnFlushTurn(uv_idle_t* idle);
     void ArmDeferredWork();
+    // (Re)starts the sink's timer after an event.
+    void ArmTimer();
+    static void OnTimer(uv_timer_t* timer);
+    // False, with the refusal logged when due, when `address` is at a limit.
+    bool WithinLimits(uint32_t address);
+    void Uncount(Peer& peer);
+    void ReportIfDrained(Peer& peer);
     static void OnDeferredWork(uv_timer_t* timer);
     void FlushAll();
     void Flush(Peer& peer);
@@ -156,6 +174,11 @@ class NetServer {
     bool deferred_work_open_ = false;
     bool deferred_work_armed_ = false;
     int keepalive_s_ = 0;
+    // Runs the sink's timed work.
+    uv_timer_t timer_{};
+    bool timer_open_ = false;
+    uint64_t timer_due_ = 0;  // loop time it is armed for; 0: not armed
+    ConnectionCounter counter_;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;
     bool stopped_ = false;

@@ -14,6 +14,15 @@ void CoreNetEvents::OnBytes(Connection& connection, std::string_view bytes) {
 void CoreNetEvents::OnClosed(Connection& connection) {
     core_.OnClosed(connection);
 }
+void CoreNetEvents::OnDrained(Connection& connection) {
+    core_.OnDrained(connection);
+}
+int64_t CoreNetEvents::TimerDelayMs() {
+    return core_.TimerDelayMs();
+}
+void CoreNetEvents::OnTimer() {
+    core_.RunTimers();
+}
 void CoreNetEvents::Log(std::string_view message) {
     core_.Log(message);
 }

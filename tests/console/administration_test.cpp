@@ -96,7 +96,10 @@ TEST_F(AdministrationTest, ModifyChangesAccountAndOnlineEntry) {
 
     FakeConnection& again = Accept("10.0.0.6");
     EXPECT_NE(Login(again, "bob", "old"), "Login:OK");
-    EXPECT_EQ(Login(again, "bob", "new"), "Login:OK");
+    // (that connection now waits after its failure: the new password from
+    // another one)
+    FakeConnection& other = Accept("10.0.0.7");
+    EXPECT_EQ(Login(other, "bob", "new"), "Login:OK");
 }
 
 TEST_F(AdministrationTest, ModifyAcceptsTheLoginOfAnotherAccount) {

@@ -59,5 +59,22 @@ TEST(ServerCommandLine, KeepaliveIsTwentySecondsUnlessSaidOtherwise) {
     EXPECT_EQ(error, "unknown option: --keepalives=3");
 }
 
+TEST(ServerCommandLine, LimitsHaveOfficeDefaultsAndZeroLiftsThem) {
+    const ServerCommandLine defaults = *Parse({});
+    EXPECT_EQ(defaults.limits.total, 10000u);
+    EXPECT_EQ(defaults.limits.per_address, 64u);
+    EXPECT_EQ(defaults.Core().login_timeout_ms, 30000);
+    const auto lifted =
+        Parse({"--max-connections", "0", "--max-per-address=0", "--login-timeout", "5"});
+    ASSERT_TRUE(lifted.has_value());
+    EXPECT_EQ(lifted->limits.total, 0u);
+    EXPECT_EQ(lifted->limits.per_address, 0u);
+    EXPECT_EQ(lifted->Core().login_timeout_ms, 5000);
+    std::string error;
+    EXPECT_FALSE(Parse({"--max-per-address", "-1"}, &error).has_value());
+    EXPECT_EQ(error, "--max-per-address needs a number from 0 (no limit) to 1000000");
+    EXPECT_FALSE(Parse({"--login-timeout"}, &error).has_value());
+}
+
 }  // namespace
 }  // namespace parlo::server

@@ -190,6 +190,21 @@ TEST(FrameReader, MaximumLengthAndPartialFramesWait) {
     EXPECT_EQ(reader.Next(payload), FrameReader::Status::kNeedMore);
 }
 
+TEST(FrameReader, GivesBackItsBufferAfterABurst) {
+    std::string burst;
+    std::string frame = "8000:" + std::string(8000, 'x');
+    while (burst.size() < 64 * 1024) {
+        burst += frame;
+    }
+    FrameReader reader;
+    reader.Feed(burst + "8000:xx");  // ends inside a frame
+    EXPECT_EQ(ReadAll(reader).size(), burst.size() / frame.size());
+    EXPECT_LE(reader.Capacity(), FrameReader::kKeptCapacity);
+    reader.Feed(std::string(7998, 'y'));
+    EXPECT_EQ(ReadAll(reader).size(), 1u) << "the partial frame was kept";
+    EXPECT_LE(reader.Capacity(), FrameReader::kKeptCapacity);
+}
+
 TEST(FrameEncoding, PrefixIsDecimalLengthAndColon) {
     std::string out;
     AppendFrame(out, "abc");

@@ -30,7 +30,7 @@ TEST_F(Accounts, WrongPasswordFailsWithoutEvictingTheOnlineUser) {
     Login(intruder, "ann", "guess");
     EXPECT_EQ(intruder.Take(),
               std::vector<std::string>{"Login:Identifiant ou mot de passe non valide."});
-    EXPECT_TRUE(events_.Logged("User ann est inconnu"));
+    EXPECT_TRUE(events_.Logged("User ann est inconnu (10.0.0.9)"));
     EXPECT_FALSE(ann.closed);
     EXPECT_TRUE(ann.Take().empty());
     EXPECT_NE(Core().Online().FindFirstByLogin("ann"), nullptr);

@@ -79,6 +79,7 @@ class CoreTest : public ::testing::Test {
             options.directory = dir_;
             options.clock = [] { return kNineFiveSeven; };
             options.broadcast = broadcast_;
+            options.steady_ms = [this] { return now_ms_; };
             core_ = std::make_unique<ServerCore>(std::move(options), events_);
             core_->Start();
         }
@@ -106,6 +107,11 @@ class CoreTest : public ::testing::Test {
         Core().OnBytes(c, frame);
     }
     void Close(FakeConnection& c) { Core().OnClosed(c); }
+    // Lets `ms` pass on the steady clock and runs what became due.
+    void Advance(int64_t ms) {
+        now_ms_ += ms;
+        Core().RunTimers();
+    }
 
     // The first command received that starts with `prefix` (empty if none).
     static std::string First(FakeConnection& c, std::string_view prefix) {
@@ -145,6 +151,7 @@ class CoreTest : public ::testing::Test {
     parlo::testing::ScratchDirectory scratch_;
     const std::filesystem::path& dir_ = scratch_.Path();
     RecordingEvents events_;
+    int64_t now_ms_ = 1'000'000;
     std::unique_ptr<ServerCore> core_;
     std::vector<std::unique_ptr<FakeConnection>> connections_;
 };

@@ -56,7 +56,7 @@ TEST_F(LogForgery, ComputerNamesLoginsAndCriteriaAreEscaped) {
     FakeConnection& c = Accept();
     Send(c, FormatConnect("PC\r\n\x01", Blob("who\x7f"), Blob("pw")));
     EXPECT_TRUE(events_.Logged("Log de who\\x7F"));
-    EXPECT_TRUE(events_.Logged("User who\\x7F est inconnu"));
+    EXPECT_TRUE(events_.Logged("User who\\x7F est inconnu (10.0.0.1)"));
     FakeConnection& ann = Online("ann");
     Send(ann, FormatFindUser("a\tb", "", "", ""));
     EXPECT_TRUE(events_.Logged("User ann Recherche a\\tb::: et trouve FindUser:"));

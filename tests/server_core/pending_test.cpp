@@ -115,14 +115,17 @@ TEST_F(PendingCommands, AMessageForAnOfflineUserIsKeptWithItsTimeAndTheSenderIsT
     // Kept messages are bounded in bytes; the sender hears of the refusal.
     const std::vector<std::string> pair = {"ann", "bob"};
     const std::string big = FormatMessage("ann", pair, std::string(7000, 'x'));
-    const size_t fit = ServerCore::kMaxKeptMessageBytes / (big.size() + 26);
+    const size_t fit = UserRecord::kMaxPendingBytes / (big.size() + 26);
     for (size_t i = 0; i <= fit; ++i) {
         Send(ann, big);
     }
     const auto told = ann.Take();
     EXPECT_EQ(std::count(told.begin(), told.end(), "Absent:bob:1:ann!bob"), fit);
     EXPECT_EQ(told.back(), "Absent:bob:0:ann!bob");
-    EXPECT_TRUE(events_.Logged("Message refusé pour bob : déjà 256 Ko de messages en attente"));
+    const UserRecord& stored = *Core().Users().FindFirstByLogin("bob");
+    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà " + std::to_string(fit) +
+                               " commandes en attente (" + std::to_string(stored.PendingBytes()) +
+                               " octets, au plus 262144)"));
     Close(Online("bob", "10.0.0.2"));
 
     // A full store refuses it, and the sender hears that it was not kept.

@@ -1,8 +1,9 @@
 // Hostile peers against the real headless Server: a client that stops
 // reading while others flood it, a client sending one byte a second, a burst
-// of connections opened and dropped, and random fields for every keyword.
-// After each, a fresh client registers, logs in and exchanges a message
-// within normal time.
+// of connections opened and dropped, random fields for every keyword, a
+// flood of stored commands, connections beyond the limits, password
+// guessing, and standard output nobody reads. After each, a fresh client
+// registers, logs in and exchanges a message within normal time.
 //
 // PARLO_BURST sets the burst's size (500 by default; 5000 for the full run);
 // PARLO_SERVER another Server program to run.
@@ -10,6 +11,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include <arpa/inet.h>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -54,9 +57,12 @@ int EnvOr(const char* name, int fallback) {
 
 class HostilePeers : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { Restart({}); }
+
+    void Restart(const std::vector<std::string>& options) {
+        server_.reset();
         server_ = std::make_unique<ServerProcess>(ServerPath(), directory_.Path());
-        ASSERT_TRUE(server_->StartOnFreePort());
+        ASSERT_TRUE(server_->StartOnFreePort(options));
     }
 
     std::unique_ptr<WireClient> Account(const std::string& login) {
@@ -220,6 +226,165 @@ TEST_F(HostilePeers, RandomFieldsForEveryKeywordAreSurvived) {
     EXPECT_EQ(answer, "nobody:1");
     EXPECT_FALSE(known->ReceivedBadFrame() || anonymous.ReceivedBadFrame());
     ExpectFreshClientsServed();
+}
+
+// A connection from `source` (any 127.x.y.z address) that sends nothing.
+int IdleConnectionFrom(const char* source, uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &address.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+// How many of `fds` the server has closed (within `wait`).
+int ClosedByServer(const std::vector<int>& fds, std::chrono::milliseconds wait) {
+    std::this_thread::sleep_for(wait);
+    int closed = 0;
+    for (const int fd : fds) {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
+        }
+        closed += n == 0;  // the end, after any state list
+    }
+    return closed;
+}
+
+TEST_F(HostilePeers, AFloodOfStoredCommandsIsBoundedAndDeliveredWholeAtLogin) {
+    auto flooder = Account("flooder");
+    Account("victim");
+    std::mt19937 random(11);
+    for (int k = 0; k < 60; ++k) {  // 480 KB for a 256 KiB bound
+        std::string leave = "Leave:flooder:victim!" + std::to_string(k) + "!";
+        while (leave.size() < 8000) {
+            leave.push_back(static_cast<char>('a' + random() % 26));
+        }
+        ASSERT_TRUE(flooder->Send(leave));
+    }
+    ASSERT_TRUE(flooder->Send("GetState:victim"));
+    ASSERT_EQ(flooder->WaitFor("victim:"), "victim:1");
+    EXPECT_TRUE(Logged("Commande en attente refusée pour victim : déjà 32 commandes"));
+
+    WireClient victim(server_->Port());
+    ASSERT_TRUE(victim.Send(ConnectCommand("victim", "pw")));
+    ASSERT_EQ(victim.Next(), "Login:OK");
+    for (int k = 0; k < 32; ++k) {
+        const auto leave = victim.WaitFor("Leave:");
+        ASSERT_TRUE(leave) << "stored command " << k;
+        EXPECT_TRUE(leave->starts_with("Leave:flooder:victim!" + std::to_string(k) + "!"));
+    }
+    ASSERT_TRUE(victim.Send("GetState:victim"));
+    EXPECT_EQ(victim.WaitFor("victim:"), "victim:0") << "the login was kept";
+    ExpectFreshClientsServed();
+}
+
+TEST_F(HostilePeers, ConnectionsBeyondTheLimitsAreRefusedAndIdleOnesTimeOut) {
+    Restart({"--max-per-address", "20", "--max-connections", "45", "--login-timeout", "2"});
+    std::vector<int> idle;
+    for (int k = 0; k < 25; ++k) {
+        idle.push_back(IdleConnectionFrom("127.0.0.2", server_->Port()));
+    }
+    EXPECT_EQ(ClosedByServer(idle, 300ms), 5);
+    ExpectFreshClientsServed();  // from 127.0.0.1
+    for (int k = 0; k < 30; ++k) {
+        idle.push_back(IdleConnectionFrom("127.0.0.3", server_->Port()));
+    }
+    EXPECT_EQ(ClosedByServer(idle, 300ms), 5 + 10);
+    for (int k = 0; k < 10; ++k) {  // 40 open: five more reach the total
+        idle.push_back(IdleConnectionFrom("127.0.0.4", server_->Port()));
+    }
+    EXPECT_EQ(ClosedByServer(idle, 300ms), 5 + 10 + 5);
+    EXPECT_TRUE(
+        Logged("Connexion de 127.0.0.2 refusée : 20 connexions de cette adresse, au plus 20"));
+    // Not logged in after two seconds: all closed, and the server is open again.
+    EXPECT_EQ(ClosedByServer(idle, 2500ms), 65);
+    EXPECT_TRUE(Logged("(127.0.0.3) non identifié après 2 s : connexion fermée"));
+    for (const int fd : idle) {
+        close(fd);
+    }
+    ExpectFreshClientsServed();
+}
+
+TEST_F(HostilePeers, PasswordGuessingIsSlowedWhileTheOwnerLogsInAtOnce) {
+    Account("owner");
+    WireClient guesser(server_->Port());
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(guesser.Send(ConnectCommand("owner", "guess" + std::to_string(k))));
+    }
+    const auto start = Clock::now();
+    int answers = 0;
+    while (Clock::now() - start < 1800ms) {  // answered at 0, 0.5 and 1.5 s
+        answers += guesser.WaitFor("Login:", 100ms).has_value();
+    }
+    EXPECT_EQ(answers, 3);
+    const auto owner_start = Clock::now();
+    WireClient owner(server_->Port());
+    ASSERT_TRUE(owner.Send(ConnectCommand("owner", "pw")));
+    EXPECT_EQ(owner.Next(), "Login:OK");
+    EXPECT_LT(Clock::now() - owner_start, 500ms);
+    EXPECT_TRUE(Logged("User owner est inconnu (127.0.0.1)"));
+
+    // From 40 connections at once: ten checks a second, after a burst.
+    std::vector<std::unique_ptr<WireClient>> many;
+    for (int k = 0; k < 40; ++k) {
+        many.push_back(std::make_unique<WireClient>(server_->Port()));
+        ASSERT_TRUE(many.back()->Send(ConnectCommand("owner", "many" + std::to_string(k))));
+    }
+    std::this_thread::sleep_for(1s);
+    int refused = 0;
+    for (auto& client : many) {
+        client->ReadAvailable();
+        while (const auto command = client->Pop()) {
+            refused += command->starts_with("Login:");
+        }
+    }
+    EXPECT_GE(refused, 11);
+    EXPECT_LE(refused, 21);
+}
+
+TEST_F(HostilePeers, StandardOutputNobodyReadsDoesNotStopTheServer) {
+    parlo::testing::ChildProcess server;
+    const uint16_t port = parlo::testing::FreePort();
+    ScratchDirectory directory;
+    ASSERT_TRUE(server.StartWithChannel(
+        ServerPath(), {"--headless", "--port", std::to_string(port)}, directory.Path()));
+    int probe = -1;
+    for (int k = 0; k < 50 && probe < 0; ++k) {
+        std::this_thread::sleep_for(100ms);
+        probe = parlo::testing::ConnectTo(port);
+    }
+    ASSERT_GE(probe, 0);
+    close(probe);
+    const auto account = [&](const std::string& login) {
+        auto client = std::make_unique<WireClient>(port);
+        EXPECT_TRUE(client->Send(RegisterCommand(login, "pw")));
+        EXPECT_EQ(client->Next(), "AddNewUser:OK");
+        return client;
+    };
+    auto alice = account("alice");
+    auto bob = account("bob");
+    // About 4 MB of log lines, nothing read: far beyond what the channel holds.
+    const auto start = Clock::now();
+    for (int k = 0; k < 2000; ++k) {
+        const std::string text = std::to_string(k) + std::string(2000, 'x');
+        OneMessage(*alice, *bob,
+                   parlo::FormatMessage("alice", std::vector<std::string>{"alice", "bob"}, text));
+    }
+    EXPECT_LT(Clock::now() - start, 20s);
+    bool counted = false;
+    for (std::optional<std::string> line; !counted && (line = server.ReadLine(2000));) {
+        counted = line->find("lignes du journal non écrites ici") != std::string::npos;
+    }
+    EXPECT_TRUE(counted);
+    EXPECT_EQ(WEXITSTATUS(server.StopWith(SIGTERM)), 0);
 }
 
 }  // namespace
