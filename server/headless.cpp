@@ -7,26 +7,38 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "server/core/server_core.h"
 #include "server/net/net.h"
+#include "server/service/control_server.h"
+#include "server/service/data_lock.h"
+#include "server/service/date_lines.h"
+#include "server/service/journal_lines.h"
 
 namespace parlo::server {
 namespace {
 
-// Log lines go to standard output, fully buffered; FlushEachTurn writes them
+// Log lines go to standard output (all of them, or only warnings and errors),
+// fully buffered; FlushEachTurn writes them
 // out once per loop turn, so a burst of relayed messages costs one write and
 // a reader at the other end of a pipe waits at most one turn for a line.
 class StdoutEvents final : public ServerEvents {
   public:
-    StdoutEvents() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16); }
+    explicit StdoutEvents(bool all_lines) : all_lines_(all_lines) {
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    }
     ~StdoutEvents() override { std::fflush(stdout); }
     StdoutEvents(const StdoutEvents&) = delete;
     StdoutEvents& operator=(const StdoutEvents&) = delete;
 
     void OnLogLine(std::string_view line) override {
+        if (!all_lines_ && !IsWarningLine(line)) {
+            return;
+        }
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
         unflushed_ = true;
@@ -43,8 +55,25 @@ class StdoutEvents final : public ServerEvents {
     }
 
   private:
+    bool all_lines_;
     bool unflushed_ = false;
 };
+
+// The administration socket: the one asked for, else the service's runtime
+// directory's; none when neither is there.
+std::optional<std::filesystem::path> ControlSocketPath(const ServerCommandLine& options) {
+    if (!options.control_socket.empty()) {
+        return std::filesystem::path(options.control_socket);
+    }
+    const char* runtime = std::getenv("RUNTIME_DIRECTORY");
+    if (runtime != nullptr && *runtime != '\0') {
+        // Several directories come separated by ':'; the first is ours.
+        const std::string_view first =
+            std::string_view(runtime).substr(0, std::string_view(runtime).find(':'));
+        return std::filesystem::path(first) / "control";
+    }
+    return std::nullopt;
+}
 
 class FlushEachTurn {
   public:
@@ -125,12 +154,22 @@ class StopOnSignals {
 }  // namespace
 
 int RunHeadless(const ServerCommandLine& options) {
-    StdoutEvents events;
+    StdoutEvents events(options.log_stdout_all.value_or(!StdoutIsJournal()));
     ServerOptions server_options;
     server_options.broadcast = options.broadcast;
+    server_options.log_message_texts = options.log_message_texts;
+    // Taken before the database is read, held until the program ends.
+    std::string refusal;
+    const std::optional<DataDirectoryLock> lock =
+        DataDirectoryLock::Take(server_options.directory, refusal);
+    if (!lock) {
+        std::fprintf(stderr, "%s\n", refusal.c_str());
+        return 1;
+    }
     ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink);
+    const MidnightDateLines date_lines(net.Loop(), core);
     if (!core.Start()) {
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
         return 1;
@@ -146,8 +185,7 @@ int RunHeadless(const ServerCommandLine& options) {
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopping, &previous);
     if (int rc = net.Listen(options.port); rc != 0) {
-        std::fprintf(stderr, "Server: cannot listen on port %u: %s\n", unsigned{options.port},
-                     uv_strerror(rc));
+        std::fprintf(stderr, "Server: %s\n", ListenFailure(options.port, rc).c_str());
         return 1;
     }
     // Where the service's data lies, for whoever reads its output (the
@@ -158,6 +196,10 @@ int RunHeadless(const ServerCommandLine& options) {
                 error ? "." : directory.c_str());
     std::fflush(stdout);
     {
+        ControlServer control(net.Loop(), core);
+        if (const std::optional<std::filesystem::path> path = ControlSocketPath(options)) {
+            control.Listen(*path);
+        }
         FlushEachTurn flush(net.Loop(), events);
         StopOnSignals signals(net);
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);

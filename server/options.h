@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/core/server_core.h"
 
@@ -23,6 +24,19 @@ struct ServerCommandLine {
     // "--broadcast full": every connection receives its state list at every
     // broadcast, for sites whose other clients need it.
     BroadcastMode broadcast = BroadcastMode::kChanges;
+    // "--log-messages no": conversation lines are logged without their text.
+    bool log_message_texts = true;
+    // "--log-stdout all|warnings": whether the headless server prints every
+    // log line or only warnings and errors; unset: warnings when standard
+    // output is the journal, else all.
+    std::optional<bool> log_stdout_all;
+    // "--control PATH": the administration socket; empty: $RUNTIME_DIRECTORY
+    // /control when that is set (the service), else none (with --admin: the
+    // service's socket).
+    std::string control_socket;
+    // "--admin COMMAND ...": every argument after --admin, for the
+    // administration client; unset: run the server.
+    std::optional<std::vector<std::string>> admin;
 };
 
 // Parses the arguments after the program name. On failure returns nothing and

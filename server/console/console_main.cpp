@@ -12,6 +12,8 @@
 #include "server/console/uv_embedding.h"
 #include "server/core/server_core.h"
 #include "server/net/net.h"
+#include "server/service/data_lock.h"
+#include "server/service/date_lines.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
 
@@ -50,6 +52,27 @@ class CloseOnSignals {
     uv_signal_t handles_[2]{};
 };
 
+// Shows why the server cannot run in a box opened with open(), runs the
+// application until the operator closes it, and returns the exit status 1.
+int RefuseInBox(const std::string& reason) {
+    std::fprintf(stderr, "%s\n", reason.c_str());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Server"), QString::fromStdString(reason),
+                    QMessageBox::Ok);
+    QObject::connect(&box, &QDialog::finished, qApp, &QCoreApplication::quit);
+    box.open();
+    QApplication::exec();
+    return 1;
+}
+
+// Tells the operator, once the console is up, that it serves nobody.
+void ShowListenFailure(QWidget& window, const std::string& reason) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Server"),  // window owns it
+                                QString::fromStdString(reason), QMessageBox::Ok, &window);
+    box->setInformativeText(QStringLiteral("Aucun client ne peut se connecter à cette console."));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 }  // namespace
 
 bool ConsoleDisplayAvailable() {
@@ -58,7 +81,8 @@ bool ConsoleDisplayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast) {
+int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, BroadcastMode broadcast,
+               bool log_message_texts) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -74,19 +98,26 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
     ConsoleEvents events;
     ServerOptions server_options;
     server_options.broadcast = broadcast;
+    server_options.log_message_texts = log_message_texts;
+    // Another server on the same directory would overwrite this one's saves.
+    std::string refusal;
+    const std::optional<DataDirectoryLock> lock =
+        DataDirectoryLock::Take(server_options.directory, refusal);
+    if (!lock) {
+        return RefuseInBox(refusal);
+    }
     ServerCore core(std::move(server_options), events);
     ConsoleWindow window(core, prompts);
     events.Attach(&window);
 
     CoreNetEvents sink(core);
     NetServer net(sink);
+    const MidnightDateLines date_lines(net.Loop(), core);
     if (!core.Start()) {
-        const QString reason = QString::fromStdString(core.StartRefusal());
-        std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
-        QMessageBox::critical(nullptr, QStringLiteral("Server"), reason);
-        return 1;
+        return RefuseInBox(core.StartRefusal());
     }
-    const bool listening = net.Listen(port) == 0;
+    const int listen_error = net.Listen(port);
+    const bool listening = listen_error == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
@@ -98,15 +129,17 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
     if (!start_hidden) {
         window.show();
     }
+    if (!listening) {
+        ShowListenFailure(window, ListenFailure(port, listen_error));
+    }
     QApplication::exec();
     close_on_signals.reset();
 
     // Listener closed, database saved, lists cleared. The adapter hands the
-    // closing to the core only when it had been listening.
+    // closing to the core only when it had been listening. Without a
+    // listener nothing changes but through the administration dialog, which
+    // saves each change at once: closing writes nothing then.
     net.Stop();
-    if (!listening) {
-        core.Shutdown();
-    }
     // A save abandoned while closing is still reported.
     QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     events.Attach(nullptr);

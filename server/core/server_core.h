@@ -52,6 +52,9 @@ struct ServerOptions {
     // UTC clock for log time stamps; tests inject their own.
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
     BroadcastMode broadcast = BroadcastMode::kChanges;
+    // False: a conversation line is logged with its sender and participants
+    // and the size of its text, never the text itself.
+    bool log_message_texts = true;
 };
 
 class ServerCore {
