@@ -5,10 +5,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
+#include "server/console/server_boxes.h"
 #include "server/console/uv_embedding.h"
 #include "server/core/server_core.h"
 #include "server/net/net.h"
@@ -56,19 +58,16 @@ class CloseOnSignals {
 // application until the operator closes it, and returns the exit status 1.
 int RefuseInBox(const std::string& reason) {
     std::fprintf(stderr, "%s\n", reason.c_str());
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Server"), QString::fromStdString(reason),
-                    QMessageBox::Ok);
-    QObject::connect(&box, &QDialog::finished, qApp, &QCoreApplication::quit);
-    box.open();
+    const std::unique_ptr<QMessageBox> box(MakeRefusalBox(QString::fromStdString(reason)));
+    QObject::connect(box.get(), &QDialog::finished, qApp, &QCoreApplication::quit);
+    box->open();
     QApplication::exec();
     return 1;
 }
 
 // Tells the operator, once the console is up, that it serves nobody.
 void ShowListenFailure(QWidget& window, const std::string& reason) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Server"),  // window owns it
-                                QString::fromStdString(reason), QMessageBox::Ok, &window);
-    box->setInformativeText(QStringLiteral("Aucun client ne peut se connecter à cette console."));
+    QMessageBox* box = MakeListenFailureBox(QString::fromStdString(reason), &window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
