@@ -169,7 +169,6 @@ int RunHeadless(const ServerCommandLine& options) {
     ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink);
-    const MidnightDateLines date_lines(net.Loop(), core);
     if (!core.Start()) {
         std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
         return 1;
@@ -196,6 +195,8 @@ int RunHeadless(const ServerCommandLine& options) {
                 error ? "." : directory.c_str());
     std::fflush(stdout);
     {
+        // Log.txt's lines carry the time of day only: the date follows now.
+        const MidnightDateLines date_lines(net.Loop(), core);
         ControlServer control(net.Loop(), core);
         if (const std::optional<std::filesystem::path> path = ControlSocketPath(options)) {
             control.Listen(*path);
