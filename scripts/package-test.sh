@@ -100,7 +100,7 @@ rotate="$work/server/etc/logrotate.d/parlomatic-server"
 for word in weekly "rotate 8" compress missingok notifempty; do
     grep -qxP "\t$word" "$rotate" || fail "logrotate lacks $word"
 done
-! grep -q copytruncate "$rotate" || fail "logrotate copies and truncates"
+! grep -qP "^\s*copytruncate" "$rotate" || fail "logrotate copies and truncates"
 if command -v systemd-analyze >/dev/null; then
     echo "package test: the unit's exposure"
     systemd-analyze security --offline=yes --threshold=20 "$unit" | tail -1 ||
