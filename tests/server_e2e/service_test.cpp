@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/commands.h"
@@ -22,6 +26,17 @@ using parlo::testing::RegisterCommand;
 using parlo::testing::ScratchDirectory;
 using parlo::testing::ServerProcess;
 using parlo::testing::WireClient;
+
+// Polls `done` every 20 ms for up to five seconds.
+bool Eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 250; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
 
 struct AdminRun {
     int exit = -1;
@@ -149,6 +164,32 @@ TEST_F(ServiceTest, ASecondServerOnTheSameDirectoryIsRefused) {
               std::string::npos)
         << second.Stderr();
     EXPECT_EQ(Admin({"list"}).exit, 0);  // the first one runs on
+}
+
+TEST_F(ServiceTest, AConsoleThatCannotServeSaysSoAndWritesNothing) {
+    ASSERT_TRUE(StartServer());
+    const std::map<std::string, std::string> offscreen{{"QT_QPA_PLATFORM", "offscreen"}};
+    // On the server's directory: refused in a box, before anything is read.
+    ChildProcess refused;
+    ASSERT_TRUE(refused.Start(SERVER_PATH, {"--port", "1"}, data_.Path(), offscreen));
+    EXPECT_TRUE(Eventually([&] {
+        return refused.Stderr().find("Un autre Server utilise déjà") != std::string::npos;
+    }));
+    EXPECT_TRUE(refused.Running());  // the box waits for its operator
+
+    // Elsewhere, on the port the server holds: the console runs, serves
+    // nobody, and closing it leaves no UserDB.dat behind.
+    ScratchDirectory home;
+    ChildProcess console;
+    ASSERT_TRUE(console.Start(SERVER_PATH, {"--port", std::to_string(server_.Port())}, home.Path(),
+                              offscreen));
+    EXPECT_TRUE(Eventually([&] {
+        return ReadFile(home.Path() / "Log.txt").find("le port est déjà pris") != std::string::npos;
+    }));
+    const int status = console.StopWith(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(std::filesystem::exists(home.Path() / "UserDB.dat"));
 }
 
 TEST_F(ServiceTest, TheLogIsDatedAndCanLeaveMessageTextsOut) {
