@@ -115,12 +115,12 @@ int RunConsole(int argc, char** argv, uint16_t port, bool start_hidden, Broadcas
         return RefuseInBox(core.StartRefusal());
     }
     const int listen_error = net.Listen(port);
-    // Log.txt's lines carry the time of day only: the date follows now.
-    const MidnightDateLines date_lines(net.Loop(), core);
     const bool listening = listen_error == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
+    // Log.txt's lines carry the time of day only: the date follows now.
+    const MidnightDateLines date_lines(net.Loop(), core);
 
     instance.Listen();
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,

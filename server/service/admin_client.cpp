@@ -117,11 +117,18 @@ std::optional<std::vector<std::string>> BuildRequest(std::span<const std::string
         if (!expect(0)) {
             return std::nullopt;
         }
-    } else if (command == "delete" || command == "broadcast") {
+    } else if (command == "delete") {
         if (!expect(1)) {
             return std::nullopt;
         }
         request.push_back(positional[0]);
+    } else if (command == "broadcast") {
+        // The words of an unquoted message make one text.
+        std::string text;
+        for (const std::string& word : positional) {
+            text.append(text.empty() ? "" : " ").append(word);
+        }
+        request.push_back(text);
     } else if (command == "passwd" || command == "add") {
         if (!expect(1)) {
             return std::nullopt;
