@@ -22,10 +22,10 @@
 namespace parlo::server {
 namespace {
 
-// Log lines go to standard output (all of them, or only warnings and errors),
-// fully buffered; FlushEachTurn writes them
-// out once per loop turn, so a burst of relayed messages costs one write and
-// a reader at the other end of a pipe waits at most one turn for a line.
+// Log lines (all of them, or only warnings and errors) go to standard output,
+// fully buffered; FlushEachTurn writes them out once per loop turn, so a
+// burst of relayed messages costs one write and a reader at the other end of
+// a pipe waits at most one turn for a line.
 class StdoutEvents final : public ServerEvents {
   public:
     explicit StdoutEvents(bool all_lines) : all_lines_(all_lines) {

@@ -1,5 +1,6 @@
 #include "server/service/admin_requests.h"
 
+#include <optional>
 #include <string_view>
 
 #include "server/core/administration.h"
