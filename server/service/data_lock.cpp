@@ -23,8 +23,15 @@ std::optional<DataDirectoryLock> DataDirectoryLock::Take(const std::filesystem::
     const std::filesystem::path file = directory / kLockFileName;
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
+        const int cause = errno;
+        // In a directory this server may not write to, no save of its can
+        // replace anyone's files: it runs unlocked (its saves fail and say
+        // so), as a read-only look at the accounts.
+        if ((cause == EACCES || cause == EROFS) && ::access(directory.c_str(), W_OK) != 0) {
+            return DataDirectoryLock(-1);
+        }
         refusal = "Verrou " + (shown / kLockFileName).string() +
-                  " impossible à ouvrir : " + std::strerror(errno);
+                  " impossible à ouvrir : " + std::strerror(cause);
         return std::nullopt;
     }
     int rc = 0;

@@ -15,7 +15,8 @@ class DataDirectoryLock {
   public:
     // Takes the lock of `directory`; on failure returns nothing and sets
     // `refusal` to a French line ("Un autre Server utilise déjà DIR" when
-    // another process holds it).
+    // another process holds it). In a directory this process may not write
+    // to, where none of its saves can succeed, it holds no lock.
     static std::optional<DataDirectoryLock> Take(const std::filesystem::path& directory,
                                                  std::string& refusal);
 
