@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -17,19 +18,34 @@
 namespace parlo::server {
 namespace {
 
+// The terminal's settings while echo is off, for the interrupt handler.
+termios g_saved_terminal{};
+
+// Ctrl+C at the hidden prompt: the terminal gets its echo back, then the
+// interrupt ends the program as usual.
+void RestoreTerminalAndStop(int signal) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved_terminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // Terminal echo off for as long as this lives.
 class EchoOff {
   public:
     EchoOff() {
-        if (tcgetattr(STDIN_FILENO, &saved_) == 0) {
-            termios quiet = saved_;
+        if (tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
+            termios quiet = g_saved_terminal;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            previous_interrupt_ = std::signal(SIGINT, RestoreTerminalAndStop);
+            previous_termination_ = std::signal(SIGTERM, RestoreTerminalAndStop);
             active_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
         }
     }
     ~EchoOff() {
         if (active_) {
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved_terminal);
+            std::signal(SIGINT, previous_interrupt_);
+            std::signal(SIGTERM, previous_termination_);
             std::fputc('\n', stderr);  // the Enter that was not echoed
         }
     }
@@ -37,7 +53,8 @@ class EchoOff {
     EchoOff& operator=(const EchoOff&) = delete;
 
   private:
-    termios saved_{};
+    void (*previous_interrupt_)(int) = SIG_DFL;
+    void (*previous_termination_)(int) = SIG_DFL;
     bool active_ = false;
 };
 
