@@ -8,13 +8,19 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "server/core/server_core.h"
 #include "server/line_output.h"
 #include "server/net/net.h"
+#include "server/service/control_server.h"
+#include "server/service/data_lock.h"
+#include "server/service/date_lines.h"
+#include "server/service/journal_lines.h"
 
 namespace parlo::server {
 namespace {
@@ -22,21 +28,43 @@ namespace {
 // How long the last lines may take to reach a slow reader at exit.
 constexpr int kExitDrainMs = 1000;
 
-// Log lines go to standard output without ever blocking the server: they
-// are written once per loop turn, and when the reader is slow the rest waits
-// for the descriptor to become writable (see LineOutput).
+// Log lines (all of them, or only warnings and errors) go to standard output
+// without ever blocking the server: they are written once per loop turn, and
+// when the reader is slow the rest waits for the descriptor to become
+// writable (see LineOutput).
 class StdoutEvents final : public ServerEvents {
   public:
-    explicit StdoutEvents(LineOutput& output) : output_(output) {}
+    StdoutEvents(LineOutput& output, bool all_lines) : output_(output), all_lines_(all_lines) {}
 
-    void OnLogLine(std::string_view line) override { output_.Add(line); }
+    void OnLogLine(std::string_view line) override {
+        if (all_lines_ || IsWarningLine(line)) {
+            output_.Add(line);
+        }
+    }
     void OnSaveAbandoned() override {
         std::fputs("Relancer le server : Erreur de données\nRedémarrer le server\n", stderr);
     }
 
   private:
     LineOutput& output_;
+    bool all_lines_;
 };
+
+// The administration socket: the one asked for, else the service's runtime
+// directory's; none when neither is there.
+std::optional<std::filesystem::path> ControlSocketPath(const ServerCommandLine& options) {
+    if (!options.control_socket.empty()) {
+        return std::filesystem::path(options.control_socket);
+    }
+    const char* runtime = std::getenv("RUNTIME_DIRECTORY");
+    if (runtime != nullptr && *runtime != '\0') {
+        // Several directories come separated by ':'; the first is ours.
+        const std::string_view first =
+            std::string_view(runtime).substr(0, std::string_view(runtime).find(':'));
+        return std::filesystem::path(first) / "control";
+    }
+    return std::nullopt;
+}
 
 // The lines are written just before the loop waits for events, so none
 // stays behind while the server is idle (the first lines included).
@@ -149,8 +177,17 @@ class StopOnSignals {
 
 int RunHeadless(const ServerCommandLine& options) {
     LineOutput output(STDOUT_FILENO);
-    StdoutEvents events(output);
-    ServerCore core(options.Core(), events);
+    StdoutEvents events(output, options.log_stdout_all.value_or(!StdoutIsJournal()));
+    ServerOptions server_options = options.Core();
+    // Taken before the database is read, held until the program ends.
+    std::string refusal;
+    const std::optional<DataDirectoryLock> lock =
+        DataDirectoryLock::Take(server_options.directory, refusal);
+    if (!lock) {
+        std::fprintf(stderr, "%s\n", refusal.c_str());
+        return 1;
+    }
+    ServerCore core(std::move(server_options), events);
     CoreNetEvents sink(core);
     NetServer net(sink, options.limits);
     net.SetKeepAlive(options.keepalive_s);
@@ -169,8 +206,7 @@ int RunHeadless(const ServerCommandLine& options) {
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopping, &previous);
     if (int rc = net.Listen(options.port); rc != 0) {
-        std::fprintf(stderr, "Server: cannot listen on port %u: %s\n", unsigned{options.port},
-                     uv_strerror(rc));
+        std::fprintf(stderr, "Server: %s\n", ListenFailure(options.port, rc).c_str());
         return 1;
     }
     // Where the service's data lies, for whoever reads its output (the
@@ -180,6 +216,12 @@ int RunHeadless(const ServerCommandLine& options) {
     output.Add("Server en écoute sur le port " + std::to_string(options.port) + ", fichiers dans " +
                (error ? std::string(".") : directory.string()));
     {
+        // Log.txt's lines carry the time of day only: the date follows now.
+        const MidnightDateLines date_lines(net.Loop(), core);
+        ControlServer control(net.Loop(), core);
+        if (const std::optional<std::filesystem::path> path = ControlSocketPath(options)) {
+            control.Listen(*path);
+        }
         FlushEachTurn flush(net.Loop(), output);
         StopOnSignals signals(net);
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);

@@ -1,6 +1,6 @@
 // Server: "Server [--headless] [--port N] [--broadcast full|changes] [limits] [/minimize]". With
 // the console built, without --headless and with a display, the operator's window runs the server;
-// otherwise it runs headless.
+// otherwise it runs headless. "--admin ..." administers a running server instead.
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +9,8 @@
 #include "server/headless.h"
 #include "server/net/net.h"
 #include "server/options.h"
+#include "server/service/admin_client.h"
+#include "server/service/control_protocol.h"
 
 #ifdef PARLO_HAS_CONSOLE
 #include "server/console/console_main.h"
@@ -30,6 +32,12 @@ int main(int argc, char** argv) {
     if (options->help) {
         std::fputs(usage.c_str(), stdout);
         return 0;
+    }
+    if (options->admin) {
+        return RunAdminCommand(options->control_socket.empty()
+                                   ? std::filesystem::path(kDefaultControlSocket)
+                                   : std::filesystem::path(options->control_socket),
+                               *options->admin);
     }
     // A client that vanishes mid-write must cost an error code, not the process.
     std::signal(SIGPIPE, SIG_IGN);

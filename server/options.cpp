@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "protocol/field_string.h"
+#include "server/service/admin_client.h"
+#include "server/service/control_protocol.h"
 
 namespace parlo::server {
 namespace {
@@ -67,6 +69,39 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
                 error = "invalid broadcast: " + std::string(*value) + " (full or changes)";
                 return std::nullopt;
             }
+        } else if (arg == "--admin") {
+            options.admin.emplace(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        } else if (OptionNamed(arg, "--control")) {
+            const auto value = OptionValue(args, i, "--control", "a socket path", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (value->empty()) {
+                error = "--control needs a socket path";
+                return std::nullopt;
+            }
+            options.control_socket = *value;
+        } else if (OptionNamed(arg, "--log-messages")) {
+            const auto value = OptionValue(args, i, "--log-messages", "yes or no", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (*value != "yes" && *value != "no") {
+                error = "invalid log-messages: " + std::string(*value) + " (yes or no)";
+                return std::nullopt;
+            }
+            options.log_message_texts = *value == "yes";
+        } else if (OptionNamed(arg, "--log-stdout")) {
+            const auto value = OptionValue(args, i, "--log-stdout", "all or warnings", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (*value != "all" && *value != "warnings") {
+                error = "invalid log-stdout: " + std::string(*value) + " (all or warnings)";
+                return std::nullopt;
+            }
+            options.log_stdout_all = *value == "all";
         } else if (OptionNamed(arg, "--max-connections") || OptionNamed(arg, "--max-per-address") ||
                    OptionNamed(arg, "--login-timeout")) {
             const std::string_view name = arg.substr(0, arg.find('='));
@@ -131,6 +166,8 @@ std::string ServerUsage(std::string_view program) {
     return "Usage: " + std::string(program) +
            " [--headless] [--port N] [--broadcast full|changes] [--keepalive S]\n"
            "       [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]\n"
+           "       [--log-messages yes|no] [--log-stdout all|warnings] [--control PATH]\n" +
+           AdminUsage(program) +
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
            "  --port N    listen on port N instead of 7777\n"
@@ -150,6 +187,18 @@ std::string ServerUsage(std::string_view program) {
            "              close a connection not logged in after S seconds (default 30)\n"
            "              (0 lifts any of these three limits)\n"
            "  /minimize   start with the console window hidden\n"
+           "  --log-messages no\n"
+           "              log conversation lines without the text of the messages\n"
+           "  --log-stdout warnings\n"
+           "              print only warnings and errors here (the default when\n"
+           "              standard output is the journal); all: every log line\n"
+           "  --control PATH\n"
+           "              the administration socket (default for the service:\n"
+           "              $RUNTIME_DIRECTORY/control; for --admin: " +
+           std::string(kDefaultControlSocket) + ")\n" +
+           "  --admin     administer the running server: list the accounts, add one,\n"
+           "              change a password, delete one, list who is connected or\n"
+           "              send a message to everyone connected\n"
            "  --help      print this text and exit\n"
            "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";
 }

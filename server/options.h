@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/core/server_core.h"
 #include "server/net/net.h"
@@ -35,12 +36,26 @@ struct ServerCommandLine {
     ConnectionLimits limits;
     // Seconds a connection may stay without logging in (0: no limit).
     int64_t login_timeout_s = ServerOptions::kDefaultLoginTimeoutMs / 1000;
+    // "--log-messages no": conversation lines are logged without their text.
+    bool log_message_texts = true;
+    // "--log-stdout all|warnings": whether the headless server prints every
+    // log line or only warnings and errors; unset: warnings when standard
+    // output is the journal, else all.
+    std::optional<bool> log_stdout_all;
+    // "--control PATH": the administration socket; empty: $RUNTIME_DIRECTORY
+    // /control when that is set (the service), else none (with --admin: the
+    // service's socket).
+    std::string control_socket;
+    // "--admin COMMAND ...": every argument after --admin, for the
+    // administration client; unset: run the server.
+    std::optional<std::vector<std::string>> admin;
 
     // The core's options for this command line.
     ServerOptions Core() const {
         ServerOptions options;
         options.broadcast = broadcast;
         options.login_timeout_ms = login_timeout_s * 1000;
+        options.log_message_texts = log_message_texts;
         return options;
     }
 };

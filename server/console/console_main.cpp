@@ -5,13 +5,17 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
+#include "server/console/server_boxes.h"
 #include "server/console/uv_embedding.h"
 #include "server/core/server_core.h"
 #include "server/net/net.h"
+#include "server/service/data_lock.h"
+#include "server/service/date_lines.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
 
@@ -50,6 +54,24 @@ class CloseOnSignals {
     uv_signal_t handles_[2]{};
 };
 
+// Shows why the server cannot run in a box opened with open(), runs the
+// application until the operator closes it, and returns the exit status 1.
+int RefuseInBox(const std::string& reason) {
+    std::fprintf(stderr, "%s\n", reason.c_str());
+    const std::unique_ptr<QMessageBox> box(MakeRefusalBox(QString::fromStdString(reason)));
+    QObject::connect(box.get(), &QDialog::finished, qApp, &QCoreApplication::quit);
+    box->open();
+    QApplication::exec();
+    return 1;
+}
+
+// Tells the operator, once the console is up, that it serves nobody.
+void ShowListenFailure(QWidget& window, const std::string& reason) {
+    QMessageBox* box = MakeListenFailureBox(QString::fromStdString(reason), &window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 }  // namespace
 
 bool ConsoleDisplayAvailable() {
@@ -72,7 +94,15 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
 
     MessageBoxPrompts prompts;
     ConsoleEvents events;
-    ServerCore core(options.Core(), events);
+    ServerOptions server_options = options.Core();
+    // Another server on the same directory would overwrite this one's saves.
+    std::string refusal;
+    const std::optional<DataDirectoryLock> lock =
+        DataDirectoryLock::Take(server_options.directory, refusal);
+    if (!lock) {
+        return RefuseInBox(refusal);
+    }
+    ServerCore core(std::move(server_options), events);
     ConsoleWindow window(core, prompts);
     events.Attach(&window);
 
@@ -80,15 +110,15 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     NetServer net(sink, options.limits);
     net.SetKeepAlive(options.keepalive_s);
     if (!core.Start()) {
-        const QString reason = QString::fromStdString(core.StartRefusal());
-        std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
-        QMessageBox::critical(nullptr, QStringLiteral("Server"), reason);
-        return 1;
+        return RefuseInBox(core.StartRefusal());
     }
-    const bool listening = net.Listen(options.port) == 0;
+    const int listen_error = net.Listen(options.port);
+    const bool listening = listen_error == 0;
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
+    // Log.txt's lines carry the time of day only: the date follows now.
+    const MidnightDateLines date_lines(net.Loop(), core);
 
     instance.Listen();
     QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
@@ -97,15 +127,17 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     if (!options.minimize) {
         window.show();
     }
+    if (!listening) {
+        ShowListenFailure(window, ListenFailure(options.port, listen_error));
+    }
     QApplication::exec();
     close_on_signals.reset();
 
     // Listener closed, database saved, lists cleared. The adapter hands the
-    // closing to the core only when it had been listening.
+    // closing to the core only when it had been listening. Without a
+    // listener nothing changes but through the administration dialog, which
+    // saves each change at once: closing writes nothing then.
     net.Stop();
-    if (!listening) {
-        core.Shutdown();
-    }
     // A save abandoned while closing is still reported.
     QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     events.Attach(nullptr);

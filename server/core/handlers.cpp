@@ -450,7 +450,11 @@ void ServerCore::HandleMessage(UserRecord& sender, std::string_view command,
         line.append(participant);
     }
     line.push_back(' ');
-    line.append(UpToNul(message->text));
+    if (options_.log_message_texts) {
+        line.append(UpToNul(message->text));
+    } else {
+        line.append("(" + std::to_string(UpToNul(message->text).size()) + " octets)");
+    }
     Log(line);
 }
 

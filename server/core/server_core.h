@@ -68,6 +68,9 @@ struct ServerOptions {
     // (0: never).
     int64_t login_timeout_ms = kDefaultLoginTimeoutMs;
     static constexpr int64_t kDefaultLoginTimeoutMs = 30'000;
+    // False: a conversation line is logged with its sender and participants
+    // and the size of its text, never the text itself.
+    bool log_message_texts = true;
 };
 
 // Longest piece of client text or of an answer quoted in one log line.

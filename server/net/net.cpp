@@ -39,6 +39,28 @@ void CloseAllHandles(uv_loop_t* loop) {
     uv_run(loop, UV_RUN_DEFAULT);
 }
 
+std::string ListenFailure(uint16_t port, int uv_error) {
+    std::string reason;
+    switch (uv_error) {
+        case UV_EADDRINUSE:
+            reason = "le port est déjà pris par un autre programme (un autre Server ?)";
+            break;
+        case UV_EACCES:
+            reason = "accès refusé à ce port";
+            break;
+        case UV_EADDRNOTAVAIL:
+            reason = "adresse indisponible sur cette machine";
+            break;
+        case UV_EMFILE:
+        case UV_ENFILE:
+            reason = "trop de fichiers ouverts";
+            break;
+        default:
+            reason = std::string("erreur système ") + uv_err_name(uv_error);
+    }
+    return "Impossible d'écouter sur le port " + std::to_string(port) + " : " + reason;
+}
+
 uint64_t RaiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
@@ -183,8 +205,7 @@ int NetServer::Listen(uint16_t port) {
     }
     if (rc != 0) {
         CloseListener();
-        events_.Log("Impossible d'écouter sur le port " + std::to_string(port) + " : " +
-                    uv_strerror(rc));
+        events_.Log(ListenFailure(port, rc));
     } else {
         served_ = true;
     }

@@ -88,6 +88,10 @@ class CoreNetEvents final : public NetEvents {
 // client). Returns the new soft limit, or 0 when it could not be read.
 uint64_t RaiseOpenFileLimit();
 
+// "Impossible d'écouter sur le port N : " and the reason in French, for the
+// libuv error of a failed Listen.
+std::string ListenFailure(uint16_t port, int uv_error);
+
 // Closes every handle still open on `loop` and runs it until they are gone.
 void CloseAllHandles(uv_loop_t* loop);
 

@@ -76,5 +76,24 @@ TEST(ServerCommandLine, LimitsHaveOfficeDefaultsAndZeroLiftsThem) {
     EXPECT_FALSE(Parse({"--login-timeout"}, &error).has_value());
 }
 
+TEST(ServerCommandLine, AdminTakesEveryLaterWordAndLogOptionsTakeTheirValues) {
+    const std::optional<ServerCommandLine> admin =
+        Parse({"--control=/tmp/c", "--admin", "add", "bob", "--port", "x"});
+    ASSERT_TRUE(admin.has_value());
+    EXPECT_EQ(admin->control_socket, "/tmp/c");
+    EXPECT_EQ(*admin->admin, (std::vector<std::string>{"add", "bob", "--port", "x"}));
+    EXPECT_FALSE(Parse({})->admin.has_value());
+
+    EXPECT_FALSE(Parse({"--log-messages", "no"})->log_message_texts);
+    EXPECT_TRUE(Parse({})->log_message_texts);
+    EXPECT_FALSE(Parse({})->log_stdout_all.has_value());
+    EXPECT_EQ(Parse({"--log-stdout=all"})->log_stdout_all, true);
+    std::string error;
+    EXPECT_FALSE(Parse({"--log-messages", "non"}, &error).has_value());
+    EXPECT_EQ(error, "invalid log-messages: non (yes or no)");
+    EXPECT_FALSE(Parse({"--control"}, &error).has_value());
+    EXPECT_EQ(error, "--control needs a socket path");
+}
+
 }  // namespace
 }  // namespace parlo::server

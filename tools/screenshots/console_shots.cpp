@@ -22,6 +22,7 @@
 #include "server/console/broadcast_dialog.h"
 #include "server/console/console_window.h"
 #include "server/console/prompts.h"
+#include "server/console/server_boxes.h"
 #include "server/console/uv_embedding.h"
 #include "server/core/administration.h"
 #include "server/core/server_core.h"
@@ -161,6 +162,21 @@ int main(int argc, char** argv) {
             (parlo::ui::kCreditsPauseTicks - kCreditsShotOffset + 20) * parlo::ui::kCreditsTickMs;
         ok = WaitUntil([&] { return box.View().Offset() <= kCreditsShotOffset; }, wait_ms) && ok;
         ok = SaveFramed(box, out, "credits-dark.png") && ok;
+    }
+
+    {
+        // What the operator sees when the service already holds the port, and
+        // when another server uses the directory.
+        const std::unique_ptr<QMessageBox> box(MakeListenFailureBox(
+            QString::fromStdString(ListenFailure(7777, UV_EADDRINUSE)), &window));
+        box->open();
+        ok = SaveFramed(*box, out, "console-port-taken.png") && ok;
+    }
+    {
+        const std::unique_ptr<QMessageBox> box(
+            MakeRefusalBox(QStringLiteral("Un autre Server utilise déjà /home/amelie")));
+        box->open();
+        ok = SaveFramed(*box, out, "console-directory-taken.png") && ok;
     }
 
     clients.clear();
