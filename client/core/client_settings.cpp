@@ -135,6 +135,7 @@ void SettingsStore::Load(ClientSettings& settings) const {
     settings.sound = ReadFlag(store, "Sound/Play", settings.sound);
     settings.online_expanded = ReadFlag(store, "State/OnLine", settings.online_expanded);
     settings.offline_expanded = ReadFlag(store, "State/OffLine", settings.offline_expanded);
+    settings.keep_history = ReadFlag(store, "Options/KeepHistory", settings.keep_history);
 }
 
 bool SettingsStore::Save(const ClientSettings& settings) const {
@@ -157,6 +158,7 @@ bool SettingsStore::Save(const ClientSettings& settings) const {
         store.setValue("Sound/Play", settings.sound ? 1 : 0);
         store.setValue("State/OnLine", settings.online_expanded ? 1 : 0);
         store.setValue("State/OffLine", settings.offline_expanded ? 1 : 0);
+        store.setValue("Options/KeepHistory", settings.keep_history ? 1 : 0);
         store.sync();
         if (store.status() != QSettings::NoError) {
             return false;

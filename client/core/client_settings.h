@@ -28,6 +28,7 @@ struct ClientSettings {
     bool sound = true;
     bool online_expanded = true;
     bool offline_expanded = true;
+    bool keep_history = true;  // the conversations' lines are kept on disk
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.

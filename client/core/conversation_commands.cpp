@@ -73,8 +73,8 @@ void ConversationCommands::OnMessage(std::string_view text) {
         return;
     }
     // The text ends early at a NUL, as every text does.
-    conversation->View().AppendMessage(message->sender,
-                                       message->text.substr(0, message->text.find('\0')));
+    AppendMessage(*conversation, message->sender,
+                  message->text.substr(0, message->text.find('\0')));
     conversation->View().Show();
     if (session_.Settings().sound) {
         session_.Ui().PlayReceiveSound();
@@ -94,7 +94,7 @@ void ConversationCommands::OnInvite(std::string_view text) {
         if (conversation == nullptr) {
             return;
         }
-        conversation->View().AppendInfo(joiner + " s'est joint à la conversation");
+        AppendInfo(*conversation, joiner + " s'est joint à la conversation");
     }
     conversation->AddParticipant(joiner);
     registry_.Rekey(*conversation);
@@ -111,7 +111,7 @@ void ConversationCommands::OnLeave(std::string_view text) {
     Conversation* conversation = Find(names);
     if (conversation != nullptr && conversation->RemoveParticipant(leaver)) {
         registry_.Rekey(*conversation);
-        conversation->View().AppendInfo(leaver + " a quitté la conversation");
+        AppendInfo(*conversation, leaver + " a quitté la conversation");
         RefreshTitle(*conversation);
     }
     std::erase_if(names, [&, erased = false](const std::string& name) mutable {
@@ -131,6 +131,21 @@ void ConversationCommands::OnWriting(std::string_view text) {
     if (Conversation* conversation = Find(Logins(writing.list))) {
         conversation->SetTyping(writing.login, writing.flag != 0);
         RefreshTitle(*conversation);
+    }
+}
+
+void ConversationCommands::AppendMessage(Conversation& conversation, std::string_view sender,
+                                         std::string_view text) {
+    conversation.View().AppendMessage(sender, text);
+    if (recorder_ != nullptr) {
+        recorder_->Record(conversation, LineKind::kMessage, sender, text);
+    }
+}
+
+void ConversationCommands::AppendInfo(Conversation& conversation, std::string_view text) {
+    conversation.View().AppendInfo(text);
+    if (recorder_ != nullptr) {
+        recorder_->Record(conversation, LineKind::kInfo, {}, text);
     }
 }
 
@@ -175,7 +190,7 @@ void ConversationCommands::Submit(ConversationId id, std::string_view text) {
     }
     session_.SendFrame(
         FormatMessage(conversation->OwnerLogin(), conversation->ParticipantLogins(), text));
-    conversation->View().AppendMessage(conversation->OwnerLogin(), text);
+    AppendMessage(*conversation, conversation->OwnerLogin(), text);
 }
 
 void ConversationCommands::Invite(ConversationId id, std::string_view invitee) {

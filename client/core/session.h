@@ -125,6 +125,7 @@ class Session final : private LinkEvents {
     bool SetCredentials(std::string_view login_blob, std::string_view password_blob);
     void SetServer(std::string_view address, int port);
     void SetSound(bool on) { settings_.sound = on; }
+    void SetKeepHistory(bool on) { settings_.keep_history = on; }
     void SetGroupExpanded(ContactGroup group, bool expanded);
     // The settings dialog's "Test" (sets the test flag and logs in; a server
     // that cannot be reached is named in one box) and "OK" (true when the

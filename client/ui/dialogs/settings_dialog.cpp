@@ -40,6 +40,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setMaxLength(kPortDigits);
     port_field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sound_ = new QCheckBox(QStringLiteral("Jouer les sons"), this);
+    keep_history_ = new QCheckBox(QStringLiteral("Garder l'historique des conversations"), this);
     ok_ = dialogs::MakeButton(QStringLiteral("OK"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
     dialogs::NameWidgets({{this, "settings"},
@@ -50,6 +51,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
                           {address_field_, "address"},
                           {port_field_, "port"},
                           {sound_, "sound"},
+                          {keep_history_, "keepHistory"},
                           {ok_, "ok"},
                           {cancel_, "cancel"}});
 
@@ -72,6 +74,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setFixedWidth(port_field_->fontMetrics().horizontalAdvance(QString(9, '0')));
     form->addRow(QStringLiteral("Serveur Port"), port_field_);
     form->addRow(QString(), sound_);
+    form->addRow(QString(), keep_history_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -106,6 +109,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     port_field_->setText(QString::number(settings.port));
     port_ = port_field_->text().toInt();
     sound_->setChecked(settings.sound);
+    keep_history_->setChecked(settings.keep_history);
 }
 
 void SettingsDialog::Test() {
@@ -119,6 +123,8 @@ void SettingsDialog::NewUser() {
 }
 
 void SettingsDialog::Ok() {
+    // Stored with the other settings; off, no line is kept from now on.
+    session_.SetKeepHistory(keep_history_->isChecked());
     if (session_.ApplySettingsDialog(login_blob_, password_blob_, address_, port_,
                                      sound_->isChecked())) {
         accept();

@@ -28,6 +28,7 @@ class SettingsDialog final : public QDialog {
     AddressEdit& AddressField() { return *address_field_; }
     QLineEdit& PortField() { return *port_field_; }
     QCheckBox& SoundBox() { return *sound_; }
+    QCheckBox& KeepHistoryBox() { return *keep_history_; }
     QPushButton& TestButton() { return *test_; }
     QPushButton& NewButton() { return *new_user_; }
     QPushButton& OkButton() { return *ok_; }
@@ -54,6 +55,7 @@ class SettingsDialog final : public QDialog {
     AddressEdit* address_field_ = nullptr;
     QLineEdit* port_field_ = nullptr;
     QCheckBox* sound_ = nullptr;
+    QCheckBox* keep_history_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "client/core/qt_text.h"
 #include "client/ui/conversation/conversation_window.h"
 #include "client/ui/dialogs/dialogs.h"
+#include "client/ui/history/history_window.h"
 #include "client/ui/mail/mail.h"
 
 namespace parlo::client {
@@ -25,12 +26,15 @@ QMessageBox::Icon ToQt(BoxIcon icon) {
 
 }  // namespace
 
-ClientShell::ClientShell(LinkFactory& links, QString settings_path)
+ClientShell::ClientShell(LinkFactory& links, QString settings_path, QString history_root)
     : store_(std::move(settings_path)),
+      history_(std::move(history_root), [this] { return session_.Settings().keep_history; }),
       session_(*this, links, store_),
       window_(session_),
       tray_(session_) {
+    session_.Chats().SetRecorder(&history_);
     connect(&window_, &MainWindow::QuitRequested, this, &ClientShell::Quit);
+    connect(&window_, &MainWindow::HistoryRequested, this, &ClientShell::OpenHistory);
     connect(&tray_, &TrayIcon::QuitRequested, this, &ClientShell::Quit);
     connect(&tray_, &TrayIcon::OpenRequested, &window_, &MainWindow::BringToFront);
     connect(&screen_saver_, &ScreenSaverWatcher::Started, this,
@@ -66,6 +70,10 @@ void ClientShell::OnShowRequested() {
     if (window_.isVisible() || !TrayIcon::Available()) {
         window_.BringToFront();
     }
+}
+
+void ClientShell::OpenHistory(const QString& contact) {
+    OpenHistoryWindow(history_, session_.PlainLogin(), Utf8(contact), &window_);
 }
 
 void ClientShell::OnScreenSaverEnded() {

@@ -44,6 +44,10 @@ class ContactListView : public QWidget {
     // rebuilt while the menu is open changes nothing.
     std::unique_ptr<QMenu> MakeContactMenu(int y);
 
+  signals:
+    // The contact menu's "&Historique": the conversations with `login`.
+    void HistoryRequested(const QString& login);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
