@@ -107,6 +107,8 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     Type(dialog.LoginField(), "bob");
     Type(dialog.PasswordField(), "pw");
     dialog.SoundBox().setChecked(false);
+    EXPECT_TRUE(dialog.KeepHistoryBox().isChecked());  // on by default
+    dialog.KeepHistoryBox().setChecked(false);
     dialog.OkButton().click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
@@ -122,6 +124,7 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_TRUE(Stored("Login/Login").contains(QRegularExpression("^[0-9]+(:[0-9]+)+$")));
     EXPECT_EQ(Stored("Server/IP"), "10.0.0");
     EXPECT_EQ(Stored("Sound/Play"), "1") << "the old flag";
+    EXPECT_EQ(Stored("Options/KeepHistory"), "0");
     session_.Shutdown();
     EXPECT_EQ(Stored("Sound/Play"), "0");
 
@@ -161,10 +164,11 @@ TEST_F(SettingsDialogTest, EnterAnywhereIsOkAndTabFollowsTheDialogTopToBottom) {
     SettingsDialog dialog(session_, nullptr);
     AddressEdit& address = dialog.AddressField();
     const std::vector<QWidget*> expected = {
-        &dialog.LoginField(), &dialog.PasswordField(), &dialog.TestButton(), &dialog.NewButton(),
-        &address.Field(0),    &address.Field(1),       &address.Field(2),    &address.Field(3),
-        &dialog.PortField(),  &dialog.SoundBox(),      &dialog.OkButton(),   &dialog.CancelButton(),
-        &dialog.LoginField()};
+        &dialog.LoginField(),   &dialog.PasswordField(),  &dialog.TestButton(),
+        &dialog.NewButton(),    &address.Field(0),        &address.Field(1),
+        &address.Field(2),      &address.Field(3),        &dialog.PortField(),
+        &dialog.SoundBox(),     &dialog.KeepHistoryBox(), &dialog.OkButton(),
+        &dialog.CancelButton(), &dialog.LoginField()};
     EXPECT_EQ(TabChain(dialog, dialog.LoginField(), static_cast<int>(expected.size())), expected);
 
     // Enter on the "Test" button still means "OK".
