@@ -190,22 +190,31 @@ bool HistoryStore::Append(std::span<const NewLine> lines) {
         QStringLiteral("INSERT INTO lines(conversation, time, kind, sender, text) "
                        "VALUES(?, ?, ?, ?, ?)"));
     bool ok = true;
-    for (const NewLine& added : lines) {
-        const bool message = added.kind == LineKind::kMessage;
-        conversation.bindValue(0, added.conversation);
-        conversation.bindValue(1, Bound(added.participants));
-        conversation.bindValue(2, added.time_ms);
-        conversation.bindValue(3, added.time_ms);
-        conversation.bindValue(4, Bound(message ? CutUtf8(added.text, kFirstWordsBytes) : ""));
+    // One row of `conversations` per run of lines of the same conversation.
+    size_t run = 0;
+    std::string_view first_words;
+    for (size_t i = 0; ok && i < lines.size(); ++i) {
+        const NewLine& added = lines[i];
+        if (first_words.empty() && added.kind == LineKind::kMessage) {
+            first_words = CutUtf8(added.text, kFirstWordsBytes);
+        }
         line.bindValue(0, added.conversation);
         line.bindValue(1, added.time_ms);
         line.bindValue(2, static_cast<int>(added.kind));
         line.bindValue(3, Bound(added.sender));
         line.bindValue(4, Bound(added.text));
-        if (!Execute(conversation, error_) || !Execute(line, error_)) {
-            ok = false;
-            break;
+        ok = Execute(line, error_);
+        if (!ok || (i + 1 < lines.size() && lines[i + 1].conversation == added.conversation)) {
+            continue;
         }
+        conversation.bindValue(0, added.conversation);
+        conversation.bindValue(1, Bound(added.participants));
+        conversation.bindValue(2, lines[run].time_ms);
+        conversation.bindValue(3, added.time_ms);
+        conversation.bindValue(4, Bound(first_words));
+        ok = Execute(conversation, error_);
+        run = i + 1;
+        first_words = {};
     }
     if (ok && db_.commit()) {
         return true;
