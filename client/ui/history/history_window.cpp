@@ -28,25 +28,36 @@ namespace {
 
 constexpr int kWindowWidth = 780;
 constexpr int kWindowHeight = 460;
-constexpr int kListWidth = 360;
+constexpr int kListWidth = 420;
 enum Column { kDate, kParticipants, kWords };
+
+// Bytes of a found line shown before its first match; the text before them
+// gives way to "…", so the match is in sight in a narrow column.
+constexpr size_t kContextBytes = 12;
 
 // The match as the list marks it: bold on a light yellow that reads on dark
 // themes too, the text set black on it.
 QString MarkedHtml(const SearchHit& hit) {
-    QString html;
+    const std::string_view text = hit.text;
     size_t at = 0;
+    QString html;
+    if (!hit.marks.empty() && hit.marks.front().first > kContextBytes) {
+        at = hit.marks.front().first - kContextBytes;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+            ++at;  // not inside a character
+        }
+        html = QStringLiteral("…");
+    }
     for (const auto& [begin, end] : hit.marks) {
-        if (begin < at || end > hit.text.size()) {
+        if (begin < at || end > text.size()) {
             continue;
         }
-        html += Q(std::string_view(hit.text).substr(at, begin - at)).toHtmlEscaped();
+        html += Q(text.substr(at, begin - at)).toHtmlEscaped();
         html += QStringLiteral("<b style=\"background-color:#ffe680;color:#000\">") +
-                Q(std::string_view(hit.text).substr(begin, end - begin)).toHtmlEscaped() +
-                QStringLiteral("</b>");
+                Q(text.substr(begin, end - begin)).toHtmlEscaped() + QStringLiteral("</b>");
         at = end;
     }
-    html += Q(std::string_view(hit.text).substr(std::min(at, hit.text.size()))).toHtmlEscaped();
+    html += Q(text.substr(std::min(at, text.size()))).toHtmlEscaped();
     return html.replace('\n', ' ');
 }
 
