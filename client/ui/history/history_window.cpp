@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileDialog>
+#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,7 +106,7 @@ HistoryWindow::HistoryWindow(HistoryRecorder& recorder, std::string login, QWidg
       login_(std::move(login)),
       search_(new QLineEdit(this)),
       list_(new QTreeWidget(this)),
-      transcript_frame_(new QWidget(this)),
+      transcript_frame_(new QFrame(this)),
       transcript_layout_(new QVBoxLayout(transcript_frame_)),
       status_(new QLabel(this)),
       export_(dialogs::MakeButton(QStringLiteral("Exporter…"), this)),
@@ -127,13 +128,9 @@ HistoryWindow::HistoryWindow(HistoryRecorder& recorder, std::string login, QWidg
     list_->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Avec"), QStringLiteral("")});
     list_->setItemDelegateForColumn(kWords, new MarkedTextDelegate(list_));
     list_->header()->setStretchLastSection(true);
-    auto* frame = new QFrame(transcript_frame_);
-    frame->setFrameShape(QFrame::StyledPanel);
-    transcript_layout_->setContentsMargins(0, 0, 0, 0);
-    transcript_layout_->addWidget(frame);
-    auto* frame_layout = new QVBoxLayout(frame);
-    frame_layout->setContentsMargins(1, 1, 1, 1);
-    transcript_layout_ = frame_layout;
+    // The view draws no border: its frame does.
+    transcript_frame_->setFrameShape(QFrame::StyledPanel);
+    transcript_layout_->setContentsMargins(1, 1, 1, 1);
 
     auto* splitter = new QSplitter(this);
     splitter->addWidget(list_);

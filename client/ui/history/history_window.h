@@ -11,6 +11,7 @@
 
 #include "client/history/history_store.h"
 
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -59,7 +60,7 @@ class HistoryWindow : public QWidget {
     std::string with_;
     QLineEdit* search_;
     QTreeWidget* list_;
-    QWidget* transcript_frame_;
+    QFrame* transcript_frame_;
     QVBoxLayout* transcript_layout_;
     TranscriptView* transcript_ = nullptr;
     QLabel* status_;
