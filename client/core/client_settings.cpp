@@ -155,6 +155,7 @@ void SettingsStore::Load(ClientSettings& settings) const {
         qWarning("Options/InactiveMinutes %d is out of range: %d minutes are used", minutes,
                  attention.inactive_minutes);
     }
+    settings.keep_history = ReadFlag(store, "Options/KeepHistory", settings.keep_history);
 }
 
 bool SettingsStore::Save(const ClientSettings& settings) const {
@@ -185,6 +186,7 @@ bool SettingsStore::Save(const ClientSettings& settings) const {
         store.setValue("Sound/Notify", settings.attention.notify ? 1 : 0);
         store.setValue("Options/AutoInactive", settings.attention.auto_inactive ? 1 : 0);
         store.setValue("Options/InactiveMinutes", settings.attention.inactive_minutes);
+        store.setValue("Options/KeepHistory", settings.keep_history ? 1 : 0);
         store.sync();
         if (store.status() != QSettings::NoError) {
             return false;

@@ -44,6 +44,7 @@ struct ClientSettings {
     // until a run that showed the window has ended.
     std::string window_geometry;
     AttentionSettings attention;
+    bool keep_history = true;  // the conversations' lines are kept on disk
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.

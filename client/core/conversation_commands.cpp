@@ -81,11 +81,11 @@ void ConversationCommands::OnMessage(std::string_view text, std::optional<std::i
         return;
     }
     if (sent_ms) {
-        conversation->View().AppendInfo(SentTimeText(*sent_ms));
+        AppendInfo(*conversation, SentTimeText(*sent_ms));
     }
     // The text ends early at a NUL, as every text does.
     const std::string_view message_text = message->text.substr(0, message->text.find('\0'));
-    conversation->View().AppendMessage(message->sender, message_text);
+    AppendMessage(*conversation, message->sender, message_text);
     conversation->View().Show();
     session_.Alerts().MessageArrived(conversation->Id(), conversation->View(), message->sender,
                                      message_text, session_.Settings().attention.notify);
@@ -105,7 +105,7 @@ void ConversationCommands::OnAbsent(const AbsentView& absent) {
         return;
     }
     const std::string login(absent.login);
-    conversation->View().AppendInfo(
+    AppendInfo(*conversation,
         login + (absent.kept ? " n'est pas connecté(e) : il le recevra à sa prochaine connexion"
                              : " n'est pas connecté(e) : le message n'a pas pu lui être gardé"));
 }
@@ -129,7 +129,7 @@ void ConversationCommands::OnInvite(std::string_view text) {
         if (conversation == nullptr) {
             return;
         }
-        conversation->View().AppendInfo(joiner + " s'est joint à la conversation");
+        AppendInfo(*conversation, joiner + " s'est joint à la conversation");
     }
     conversation->AddParticipant(joiner);
     registry_.Rekey(*conversation);
@@ -146,7 +146,7 @@ void ConversationCommands::OnLeave(std::string_view text) {
     Conversation* conversation = Find(names);
     if (conversation != nullptr && conversation->RemoveParticipant(leaver)) {
         registry_.Rekey(*conversation);
-        conversation->View().AppendInfo(leaver + " a quitté la conversation");
+        AppendInfo(*conversation, leaver + " a quitté la conversation");
         RefreshTitle(*conversation);
     }
     std::erase_if(names, [&, erased = false](const std::string& name) mutable {
@@ -166,6 +166,21 @@ void ConversationCommands::OnWriting(std::string_view text) {
     if (Conversation* conversation = Find(Logins(writing.list))) {
         conversation->SetTyping(writing.login, writing.flag != 0);
         RefreshTitle(*conversation);
+    }
+}
+
+void ConversationCommands::AppendMessage(Conversation& conversation, std::string_view sender,
+                                         std::string_view text) {
+    conversation.View().AppendMessage(sender, text);
+    if (recorder_ != nullptr) {
+        recorder_->Record(conversation, LineKind::kMessage, sender, text);
+    }
+}
+
+void ConversationCommands::AppendInfo(Conversation& conversation, std::string_view text) {
+    conversation.View().AppendInfo(text);
+    if (recorder_ != nullptr) {
+        recorder_->Record(conversation, LineKind::kInfo, {}, text);
     }
 }
 
@@ -218,7 +233,7 @@ void ConversationCommands::Submit(ConversationId id, std::string_view text) {
     }
     session_.SendFrame(
         FormatMessage(conversation->OwnerLogin(), conversation->ParticipantLogins(), text));
-    conversation->View().AppendMessage(conversation->OwnerLogin(), text);
+    AppendMessage(*conversation, conversation->OwnerLogin(), text);
 }
 
 void ConversationCommands::Invite(ConversationId id, std::string_view invitee) {

@@ -15,6 +15,7 @@
 #include "client/core/conversation.h"
 #include "client/core/conversation_registry.h"
 #include "protocol/commands.h"
+#include "client/core/transcript_recorder.h"
 
 namespace parlo::client {
 
@@ -32,6 +33,8 @@ class ConversationCommands {
     Conversation* ById(ConversationId id) const { return registry_.ById(id); }
     const std::vector<std::unique_ptr<Conversation>>& All() const { return registry_.All(); }
     void CloseAll() { registry_.Clear(); }
+    // Every line shown from now on is also recorded there (none: nowhere).
+    void SetRecorder(TranscriptRecorder* recorder) { recorder_ = recorder; }
 
     // The server's commands. A message kept while the user was offline
     // comes with the time it was sent, written above it.
@@ -69,11 +72,15 @@ class ConversationCommands {
     Conversation* FindOrOpen(std::span<const std::string> names);
     void RefreshTitle(Conversation& conversation);
     void Remove(ConversationId id);
+    // A line into the window's transcript and into the history.
+    void AppendMessage(Conversation& conversation, std::string_view sender, std::string_view text);
+    void AppendInfo(Conversation& conversation, std::string_view text);
 
     Session& session_;
     ConversationRegistry registry_;
     ConversationId next_id_ = 1;
     bool limit_logged_ = false;
+    TranscriptRecorder* recorder_ = nullptr;
 };
 
 }  // namespace parlo::client

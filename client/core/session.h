@@ -141,6 +141,7 @@ class Session final : private LinkEvents {
     void SetWindowGeometry(std::string_view geometry) {
         settings_.window_geometry = std::string(geometry);
     }
+    void SetKeepHistory(bool on) { settings_.keep_history = on; }
     void SetGroupExpanded(ContactGroup group, bool expanded);
     // The settings dialog's "Test" (sets the test flag and logs in; a server
     // that cannot be reached is named in one box) and "OK" (true when the

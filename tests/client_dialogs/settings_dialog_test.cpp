@@ -111,6 +111,8 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     dialog.NotifyBox().setChecked(false);
     dialog.AutoInactiveBox().setChecked(true);
     dialog.InactiveMinutesField().setValue(9);
+    EXPECT_TRUE(dialog.KeepHistoryBox().isChecked());  // on by default
+    dialog.KeepHistoryBox().setChecked(false);
     dialog.OkButton().click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
@@ -129,6 +131,7 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_EQ(Stored("Sound/Notify"), "0");
     EXPECT_EQ(Stored("Options/AutoInactive"), "1");
     EXPECT_EQ(Stored("Options/InactiveMinutes"), "9");
+    EXPECT_EQ(Stored("Options/KeepHistory"), "0");
     session_.Shutdown();
     EXPECT_EQ(Stored("Sound/Play"), "0");
 
@@ -188,6 +191,7 @@ TEST_F(SettingsDialogTest, EnterInAFieldIsOkOnAButtonThatButtonAndTabGoesTopToBo
                                             &dialog.NotifyBox(),
                                             &dialog.AutoInactiveBox(),
                                             &dialog.InactiveMinutesField(),
+                                            &dialog.KeepHistoryBox(),
                                             &dialog.OkButton(),
                                             &dialog.CancelButton(),
                                             &dialog.LoginField()};

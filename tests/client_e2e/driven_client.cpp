@@ -51,7 +51,9 @@ DrivenClient::DrivenClient(const std::filesystem::path& root, const std::string&
     SettingsStore(QString::fromStdString((config / "Parlomatic/Parlomatic.ini").string()))
         .Save(settings);
     process_.StartWithChannel(DRIVER_PATH, {}, directory,
-                              {{"XDG_CONFIG_HOME", config.string()}, {"PARLOMATIC_TRACE", "1"}});
+                              {{"XDG_CONFIG_HOME", config.string()},
+                               {"XDG_DATA_HOME", config.string()},
+                               {"PARLOMATIC_TRACE", "1"}});
 }
 
 std::string DrivenClient::Ask(std::string_view command) {

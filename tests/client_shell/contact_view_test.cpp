@@ -216,7 +216,8 @@ TEST_F(ContactView, ContactMenuGreysMessagesForOfflineContactsAndActsOnTheChosen
     const std::vector<std::string> shown = texts(*popup);
     popup->close();
     EXPECT_EQ(shown, (std::vector<std::string>{"Envoyer un &message instantanné (grisé)",
-                                               "Envoyer un &courrier électronique", "&Supprimer"}));
+                                               "Envoyer un &courrier électronique", "&Supprimer",
+                                               "&Historique"}));
     EXPECT_EQ(view_.MakeContactMenu(10), nullptr);
 
     MailCatcher mail;

@@ -56,7 +56,9 @@ struct User {
             .Save(settings);
     }
     std::map<std::string, std::string> Env() const {
-        return {{"XDG_CONFIG_HOME", config.string()}, {"PARLOMATIC_TRACE", "1"}};
+        return {{"XDG_CONFIG_HOME", config.string()},
+                {"XDG_DATA_HOME", config.string()},
+                {"PARLOMATIC_TRACE", "1"}};
     }
     std::filesystem::path config;
 };

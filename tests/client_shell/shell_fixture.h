@@ -23,7 +23,7 @@ inline constexpr std::string_view kStates = "SetState!bruno:0!chloe:3!david:0!em
 
 class ShellTest : public ::testing::Test {
   protected:
-    ShellTest() : shell_(links_, dir_.filePath("Parlomatic.ini")) {
+    ShellTest() : shell_(links_, dir_.filePath("Parlomatic.ini"), dir_.filePath("history")) {
         shell_.Initialize();
         Session().SetServer("127.0.0.1", 7777);
     }

@@ -1,14 +1,19 @@
 // parlo-conversation-shots DIR: a conversation of three colleagues with
 // emoticons, a long line, who joined, and one of them typing; saves
-// conversation.png and its emoticon menu, conversation-emoticons.png, in DIR. The client core runs
+// conversation.png and its emoticon menu, conversation-emoticons.png, in DIR,
+// then "Historique" with that conversation kept: history.png,
+// history-search.png and history-conversation.png. The client core runs
 // over a scripted link that plays the server's part, so the window shows exactly what a session
 // drives it to show. Run it under a display with a window manager: the picture is taken from the
 // screen, window frame included.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include <cstdio>
@@ -17,7 +22,9 @@
 #include <string>
 
 #include "client/core/session.h"
+#include "client/history/history_recorder.h"
 #include "client/ui/conversation/conversation_window.h"
+#include "client/ui/history/history_window.h"
 #include "protocol/codec.h"
 #include "shared_ui/french_translation.h"
 #include "tools/screenshots/framed_shot.h"
@@ -74,6 +81,53 @@ QWidget* ConversationWindowOnScreen() {
     return nullptr;
 }
 
+// Earlier days' conversations beside the one just held.
+void AddEarlierConversations(HistoryStore& store) {
+    const qint64 day = 24 * 3600 * 1000LL;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const auto said = [](StoredConversationId id, const char* with, qint64 time, const char* sender,
+                         const char* text) {
+        return NewLine{.conversation = id,
+                       .participants = with,
+                       .time_ms = time,
+                       .kind = LineKind::kMessage,
+                       .sender = sender,
+                       .text = text};
+    };
+    const StoredConversationId chloe = store.NewConversationId();
+    const StoredConversationId bruno = store.NewConversationId();
+    const StoredConversationId david = store.NewConversationId();
+    store.Append(std::vector<NewLine>{
+        said(david, "david", now - 6 * day, "david", "Le serveur d'impression redémarre à midi"),
+        said(david, "david", now - 6 * day + 60'000, "amelie", "D'accord, merci :)"),
+        said(chloe, "chloe", now - 3 * day, "chloe", "Tu as le compte rendu de la réunion ?"),
+        said(chloe, "chloe", now - 3 * day + 90'000, "amelie", "Je te l'envoie cet après-midi"),
+        said(bruno, "bruno", now - day, "bruno", "On déjeune ensemble demain ? (C)"),
+        said(bruno, "bruno", now - day + 30'000, "amelie", "Avec plaisir :D"),
+        said(bruno, "bruno", now - day + 45'000, "bruno", "À midi au café, pour le planning"),
+    });
+}
+
+// "Historique": the list, a search with its marked matches, and the
+// conversation just held, read again with its emoticons.
+bool HistoryShots(HistoryRecorder& history, const QDir& out) {
+    HistoryStore* store = history.StoreFor("amelie");
+    if (store == nullptr) {
+        std::fprintf(stderr, "parlo-conversation-shots: no history\n");
+        return false;
+    }
+    AddEarlierConversations(*store);
+    HistoryWindow window(history, "amelie");
+    window.show();
+    bool ok = parlo::shots::SaveFramed(window, out, QStringLiteral("history.png"));
+    window.Search(QStringLiteral("planning"));
+    window.List().setCurrentItem(window.List().topLevelItem(0));
+    ok = parlo::shots::SaveFramed(window, out, QStringLiteral("history-search.png")) && ok;
+    window.Search(QString());
+    window.List().setCurrentItem(window.List().topLevelItem(0));
+    return parlo::shots::SaveFramed(window, out, QStringLiteral("history-conversation.png")) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +144,8 @@ int main(int argc, char** argv) {
     ScriptedLinks links;
     SettingsStore store(work.filePath(QStringLiteral("Parlomatic.ini")));
     Session session(ui, links, store);
+    HistoryRecorder history(work.filePath(QStringLiteral("history")), [] { return true; });
+    session.Chats().SetRecorder(&history);
     ui.session = &session;
     session.SetServer("192.168.1.20", 7777);
     std::string login_blob;
@@ -141,6 +197,7 @@ int main(int argc, char** argv) {
     menu->popup(button->mapToGlobal(QPoint(0, button->height())));
     ok = parlo::shots::SaveFramed(*menu, out, QStringLiteral("conversation-emoticons.png")) && ok;
     menu->hide();
+    ok = HistoryShots(history, out) && ok;
     session.Disconnect();
     return ok ? 0 : 1;
 }

@@ -47,6 +47,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     notify_ = new QCheckBox(QStringLiteral("Afficher les notifications"), this);
     auto_inactive_ = new QCheckBox(QStringLiteral("Passer en inactif après"), this);
     inactive_minutes_ = new QSpinBox(this);
+    keep_history_ = new QCheckBox(QStringLiteral("Garder l'historique des conversations"), this);
     ok_ = dialogs::MakeButton(QStringLiteral("OK"), this, true);
     cancel_ = dialogs::MakeButton(QStringLiteral("Annuler"), this);
     dialogs::NameWidgets({{this, "settings"},
@@ -60,6 +61,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
                           {notify_, "notify"},
                           {auto_inactive_, "autoInactive"},
                           {inactive_minutes_, "inactiveMinutes"},
+                          {keep_history_, "keepHistory"},
                           {ok_, "ok"},
                           {cancel_, "cancel"}});
 
@@ -84,6 +86,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     form->addRow(QString(), sound_);
     form->addRow(QString(), notify_);
     form->addRow(QString(), MakeAutoInactiveRow());
+    form->addRow(QString(), keep_history_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -121,6 +124,7 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     notify_->setChecked(settings.attention.notify);
     auto_inactive_->setChecked(settings.attention.auto_inactive);
     inactive_minutes_->setValue(settings.attention.inactive_minutes);
+    keep_history_->setChecked(settings.keep_history);
 }
 
 QLayout* SettingsDialog::MakeAutoInactiveRow() {
@@ -157,6 +161,8 @@ void SettingsDialog::Ok() {
     const AttentionSettings attention{.notify = notify_->isChecked(),
                                       .auto_inactive = auto_inactive_->isChecked(),
                                       .inactive_minutes = inactive_minutes_->value()};
+    // Stored with the other settings; off, no line is kept from now on.
+    session_.SetKeepHistory(keep_history_->isChecked());
     if (session_.ApplySettingsDialog(login_blob_, password_blob_, address_, port_,
                                      sound_->isChecked(), attention)) {
         accept();

@@ -32,6 +32,7 @@ class SettingsDialog final : public QDialog {
     QCheckBox& NotifyBox() { return *notify_; }
     QCheckBox& AutoInactiveBox() { return *auto_inactive_; }
     QSpinBox& InactiveMinutesField() { return *inactive_minutes_; }
+    QCheckBox& KeepHistoryBox() { return *keep_history_; }
     QPushButton& TestButton() { return *test_; }
     QPushButton& NewButton() { return *new_user_; }
     QPushButton& OkButton() { return *ok_; }
@@ -64,6 +65,7 @@ class SettingsDialog final : public QDialog {
     QCheckBox* notify_ = nullptr;
     QCheckBox* auto_inactive_ = nullptr;
     QSpinBox* inactive_minutes_ = nullptr;
+    QCheckBox* keep_history_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "client/core/qt_text.h"
 #include "client/ui/conversation/conversation_window.h"
 #include "client/ui/dialogs/dialogs.h"
+#include "client/ui/history/history_window.h"
 #include "client/ui/mail/mail.h"
 #include "client/ui/shell/artwork.h"
 #include "client/ui/shell/session_bus.h"
@@ -27,14 +28,17 @@ QMessageBox::Icon ToQt(BoxIcon icon) {
 
 }  // namespace
 
-ClientShell::ClientShell(LinkFactory& links, QString settings_path)
+ClientShell::ClientShell(LinkFactory& links, QString settings_path, QString history_root)
     : store_(std::move(settings_path)),
+      history_(std::move(history_root), [this] { return session_.Settings().keep_history; }),
       session_(*this, links, store_),
       window_(session_),
       tray_(session_),
       notices_(DesktopBus()),
       idle_time_(DesktopBus()) {
+    session_.Chats().SetRecorder(&history_);
     connect(&window_, &MainWindow::QuitRequested, this, &ClientShell::Quit);
+    connect(&window_, &MainWindow::HistoryRequested, this, &ClientShell::OpenHistory);
     connect(&tray_, &TrayIcon::QuitRequested, this, &ClientShell::Quit);
     connect(&tray_, &TrayIcon::OpenRequested, &window_, &MainWindow::BringToFront);
     connect(&tray_, &TrayIcon::Activated, this, &ClientShell::OnTrayActivated);
@@ -95,6 +99,10 @@ void ClientShell::OnNoticeActivated(ConversationId key) {
     if (key == kBroadcastNotice || !session_.ShowConversation(key)) {
         window_.BringToFront();
     }
+}
+
+void ClientShell::OpenHistory(const QString& contact) {
+    OpenHistoryWindow(history_, session_.PlainLogin(), Utf8(contact), &window_);
 }
 
 void ClientShell::ShowMessageBox(const BoxRequest& request, BoxContinuation answered) {

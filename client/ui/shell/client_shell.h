@@ -14,6 +14,8 @@
 #include "client/core/ui_port.h"
 #include "client/ui/shell/desktop_notices.h"
 #include "client/ui/shell/idle_time_sources.h"
+#include "client/history/history_recorder.h"
+#include "client/history/history_store.h"
 #include "client/ui/shell/main_window.h"
 #include "client/ui/shell/receive_sound.h"
 #include "client/ui/shell/screen_saver_watcher.h"
@@ -26,7 +28,8 @@ class ClientShell final : public QObject, public UiPort {
     Q_OBJECT
 
   public:
-    ClientShell(LinkFactory& links, QString settings_path = DefaultSettingsPath());
+    ClientShell(LinkFactory& links, QString settings_path = DefaultSettingsPath(),
+                QString history_root = DefaultHistoryRoot());
     ~ClientShell() override;
 
     Session& GetSession() { return session_; }
@@ -34,6 +37,7 @@ class ClientShell final : public QObject, public UiPort {
     TrayIcon& Tray() { return tray_; }
     ScreenSaverWatcher& ScreenSaver() { return screen_saver_; }
     ReceiveSound& Sound() { return sound_; }
+    HistoryRecorder& History() { return history_; }
 
     // Window initialisation: own state 4 (the tray icon appears), settings.
     void Initialize();
@@ -66,8 +70,11 @@ class ClientShell final : public QObject, public UiPort {
     // window.
     void OnTrayActivated();
     void OnNoticeActivated(ConversationId key);
+    // "Historique…" (every conversation) or the contact menu's "&Historique".
+    void OpenHistory(const QString& contact);
 
     SettingsStore store_;
+    HistoryRecorder history_;  // written by the conversations until they go
     Session session_;
     MainWindow window_;
     TrayIcon tray_;

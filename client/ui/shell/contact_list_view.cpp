@@ -248,10 +248,12 @@ std::unique_ptr<QMenu> ContactListView::MakeContactMenuFor(const Contact& chosen
     message->setEnabled(CanMessage(chosen));
     QAction* mail = menu->addAction(QStringLiteral("Envoyer un &courrier électronique"));
     QAction* remove = menu->addAction(QStringLiteral("&Supprimer"));
+    QAction* history = menu->addAction(QStringLiteral("&Historique"));
     connect(message, &QAction::triggered, this,
             [this, login] { session_.OpenConversationWith(login); });
     connect(mail, &QAction::triggered, this, [this, login] { session_.MailContact(login); });
     connect(remove, &QAction::triggered, this, [this, login] { session_.RemoveContact(login); });
+    connect(history, &QAction::triggered, this, [this, login] { emit HistoryRequested(Q(login)); });
     return menu;
 }
 

@@ -65,6 +65,9 @@ class ContactListView : public QWidget, public PaintedItems {
     QRect AccessibleItemRect(int index) const override;
     QAccessible::State AccessibleItemState(int index) const override;
     int AccessibleFocusItem() const override;
+  signals:
+    // The contact menu's "&Historique": the conversations with `login`.
+    void HistoryRequested(const QString& login);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -39,6 +39,7 @@ void MainWindow::BuildMenus() {
     actions_.quit = file->addAction(QStringLiteral("&Quitter"));
     QMenu* book = menuBar()->addMenu(QStringLiteral("Carnet d'adresse"));
     actions_.add_contact = book->addAction(QStringLiteral("Ajouter"));
+    actions_.history = book->addAction(QStringLiteral("Historique…"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
     actions_.about = help->addAction(QStringLiteral("About"));
 
@@ -47,6 +48,9 @@ void MainWindow::BuildMenus() {
     connect(actions_.quit, &QAction::triggered, this, &MainWindow::QuitRequested);
     connect(actions_.add_contact, &QAction::triggered, this,
             [this] { OpenFindContactsDialog(session_, this); });
+    connect(actions_.history, &QAction::triggered, this,
+            [this] { emit HistoryRequested(QString()); });
+    connect(view_, &ContactListView::HistoryRequested, this, &MainWindow::HistoryRequested);
     connect(actions_.about, &QAction::triggered, this, [this] { ui::ShowCreditsBox(this); });
 }
 

@@ -21,6 +21,7 @@ struct MenuBarActions : SessionMenuItems {
     QAction* settings = nullptr;     // "Paramètres"
     QAction* quit = nullptr;         // "&Quitter"
     QAction* add_contact = nullptr;  // "Ajouter"
+    QAction* history = nullptr;      // "Historique…"
     QAction* about = nullptr;        // "About"
 };
 
@@ -49,6 +50,9 @@ class MainWindow : public QMainWindow {
 
   signals:
     void QuitRequested();
+    // The history window, with the conversations of `contact` only when it
+    // is not empty.
+    void HistoryRequested(const QString& contact);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
