@@ -23,8 +23,8 @@ std::string OthersOf(const Conversation& conversation) {
 
 }  // namespace
 
-HistoryRecorder::HistoryRecorder(QString root, std::function<bool()> enabled)
-    : root_(std::move(root)), enabled_(std::move(enabled)) {
+HistoryRecorder::HistoryRecorder(QString root, std::function<bool()> enabled, ProblemShown problem)
+    : root_(std::move(root)), enabled_(std::move(enabled)), problem_(std::move(problem)) {
     timer_.setSingleShot(true);
     timer_.setInterval(kBatchMs);
     connect(&timer_, &QTimer::timeout, this, &HistoryRecorder::Flush);
@@ -45,8 +45,18 @@ HistoryStore* HistoryRecorder::StoreFor(std::string_view login) {
         write_failed_ = false;
         login_ = login;
         store_ = std::make_unique<HistoryStore>(HistoryPath(root_, login));
+        ShowProblem(!store_->IsOpen());
     }
     return store_->IsOpen() ? store_.get() : nullptr;
+}
+
+void HistoryRecorder::ShowProblem(bool failing) {
+    if (failing != problem_shown_) {
+        problem_shown_ = failing;
+        if (problem_) {
+            problem_(failing ? kProblemText : std::string_view());
+        }
+    }
 }
 
 void HistoryRecorder::Record(const Conversation& conversation, LineKind kind,
@@ -87,12 +97,14 @@ void HistoryRecorder::Flush() {
         if (std::exchange(write_failed_, false)) {
             qWarning("history: lines are written again");
         }
+        ShowProblem(false);
         return;
     }
     // Kept for the next try: a full disk may get room again.
     if (!std::exchange(write_failed_, true)) {
         qWarning("history: lines cannot be written: %s", qPrintable(store_->Error()));
     }
+    ShowProblem(true);
     timer_.start();
 }
 

@@ -28,9 +28,15 @@ class HistoryRecorder final : public QObject, public TranscriptRecorder {
     // are dropped beyond it.
     static constexpr size_t kMaxWaiting = 10000;
 
+    // Told to the user while lines cannot be kept (one line, not a box per
+    // message); the empty text once they can again.
+    static constexpr std::string_view kProblemText =
+        "Historique non enregistré : disque plein ou dossier inaccessible";
+    using ProblemShown = std::function<void(std::string_view)>;
+
     // `root` holds one folder per login; `enabled` tells whether lines are
-    // to be kept at all.
-    HistoryRecorder(QString root, std::function<bool()> enabled);
+    // to be kept at all; `problem` shows kProblemText (or clears it).
+    HistoryRecorder(QString root, std::function<bool()> enabled, ProblemShown problem = {});
     ~HistoryRecorder() override;
 
     void Record(const Conversation& conversation, LineKind kind, std::string_view sender,
@@ -44,8 +50,12 @@ class HistoryRecorder final : public QObject, public TranscriptRecorder {
     size_t Waiting() const { return waiting_.size(); }
 
   private:
+    void ShowProblem(bool failing);
+
     QString root_;
     std::function<bool()> enabled_;
+    ProblemShown problem_;
+    bool problem_shown_ = false;
     std::string login_;  // whose store is open
     std::unique_ptr<HistoryStore> store_;
     std::unordered_map<ConversationId, StoredConversationId> stored_ids_;

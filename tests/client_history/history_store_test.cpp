@@ -103,8 +103,13 @@ TEST_F(HistoryStoreTest, ADamagedFileIsLeftAloneAndTheRecorderGoesOnWithout) {
     EXPECT_FALSE(store.Append(std::vector{Said(1, 1, "a", "b")}));
     EXPECT_TRUE(store.Conversations().empty());
 
-    HistoryRecorder recorder(dir_.path(), [] { return true; });
+    std::vector<std::string> shown;
+    HistoryRecorder recorder(
+        dir_.path(), [] { return true; },
+        [&](std::string_view problem) { shown.emplace_back(problem); });
     EXPECT_EQ(recorder.StoreFor("Amelie"), nullptr);  // same folder, letter case aside
+    EXPECT_EQ(recorder.StoreFor("amelie"), nullptr);
+    EXPECT_EQ(shown, std::vector<std::string>{std::string(HistoryRecorder::kProblemText)});
     recorder.Flush();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), garbage);

@@ -30,7 +30,9 @@ QMessageBox::Icon ToQt(BoxIcon icon) {
 
 ClientShell::ClientShell(LinkFactory& links, QString settings_path, QString history_root)
     : store_(std::move(settings_path)),
-      history_(std::move(history_root), [this] { return session_.Settings().keep_history; }),
+      history_(
+          std::move(history_root), [this] { return session_.Settings().keep_history; },
+          [this](std::string_view problem) { window_.View().SetHistoryProblem(problem); }),
       session_(*this, links, store_),
       window_(session_),
       tray_(session_),

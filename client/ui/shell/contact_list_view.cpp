@@ -204,8 +204,11 @@ void ContactListView::PaintCurrentItem(QPainter& painter) {
 }
 
 void ContactListView::PaintStatusLine(QPainter& painter) {
-    // The hovered contact's status; else why the last connection failed.
-    const std::string& text = status_line_.empty() ? session_.ConnectionProblem() : status_line_;
+    // The hovered contact's status; else why the last connection failed;
+    // else why the history is not kept.
+    const std::string& text = !status_line_.empty()                   ? status_line_
+                              : !session_.ConnectionProblem().empty() ? session_.ConnectionProblem()
+                                                                      : history_problem_;
     if (text.empty()) {
         return;
     }
@@ -216,6 +219,13 @@ void ContactListView::PaintStatusLine(QPainter& painter) {
     // Rows scrolled under the line do not show through it.
     painter.fillRect(painter.boundingRect(area, flags, Q(text)).adjusted(-5, -2, 5, 5), Qt::white);
     painter.drawText(area, flags, Q(text));
+}
+
+void ContactListView::SetHistoryProblem(std::string_view problem) {
+    if (problem != history_problem_) {
+        history_problem_ = std::string(problem);
+        update(ToQRect(StatusStrip(ContentWidth(), height())));
+    }
 }
 
 void ContactListView::SetStatusLine(std::string status) {

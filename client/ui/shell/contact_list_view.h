@@ -42,6 +42,8 @@ class ContactListView : public QWidget, public PaintedItems {
     std::optional<size_t> CurrentItem() const;
     QScrollBar& ScrollBar() const { return *scroll_bar_; }
     const std::string& StatusLine() const { return status_line_; }
+    // Shown in the status line while nothing else is (empty: nothing).
+    void SetHistoryProblem(std::string_view problem);
     // The own login and state as painted at the top ("alice (en ligne)"),
     // empty before a login is known.
     QString OwnLabel() const;
@@ -110,6 +112,7 @@ class ContactListView : public QWidget, public PaintedItems {
     QPixmap logo_;
     QScrollBar* scroll_bar_;
     std::string status_line_;
+    std::string history_problem_;
     std::optional<ItemKey> current_;
 };
 
