@@ -26,6 +26,7 @@
 
 #include "client/core/session.h"
 #include "client/core/tcp_server_link.h"
+#include "client/history/history_recorder.h"
 #include "client/ui/shell/artwork.h"
 #include "client/ui/shell/client_shell.h"
 #include "protocol/commands.h"
@@ -235,6 +236,14 @@ int main(int argc, char** argv) {
         ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-tray-menu.png")) && ok;
         menu.close();
     }
+    // A history that cannot be written: one line in the status strip.
+    Hover(window.View(), 5);
+    window.View().SetHistoryProblem(HistoryRecorder::kProblemText);
+    Settle(200);
+    ok = parlo::shots::SaveScreenArea(window.frameGeometry(), out,
+                                      QStringLiteral("client-history-problem.png")) &&
+         ok;
+    window.View().SetHistoryProblem("");
 
     // Twenty-five more colleagues, every other one connected: the list
     // scrolls, shown half-way, then with the keyboard on a row.
