@@ -4,7 +4,7 @@
 
 namespace parlo::server {
 
-void WatchIndex::Watch(UserRecord& entry, std::span<const std::string> logins) {
+void WatchIndex::Watch(OnlineEntry& entry, std::span<const std::string> logins) {
     Unwatch(entry);
     entry.watched.assign(logins.begin(), logins.end());
     for (const std::string& login : entry.watched) {
@@ -12,13 +12,13 @@ void WatchIndex::Watch(UserRecord& entry, std::span<const std::string> logins) {
     }
 }
 
-void WatchIndex::Unwatch(UserRecord& entry) {
+void WatchIndex::Unwatch(OnlineEntry& entry) {
     for (const std::string& login : entry.watched) {
         const auto bucket = by_login_.find(login);
         if (bucket == by_login_.end()) {
             continue;
         }
-        std::vector<UserRecord*>& watchers = bucket->second;
+        std::vector<OnlineEntry*>& watchers = bucket->second;
         const auto found = std::find(watchers.begin(), watchers.end(), &entry);
         if (found != watchers.end()) {
             *found = watchers.back();  // order does not matter
@@ -31,7 +31,7 @@ void WatchIndex::Unwatch(UserRecord& entry) {
     entry.watched.clear();
 }
 
-std::span<UserRecord* const> WatchIndex::Watchers(std::string_view login) const {
+std::span<OnlineEntry* const> WatchIndex::Watchers(std::string_view login) const {
     const auto bucket = by_login_.find(login);
     if (bucket == by_login_.end()) {
         return {};

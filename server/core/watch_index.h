@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "server/core/userdb.h"
+#include "server/core/online.h"
 
 namespace parlo::server {
 
@@ -17,16 +17,16 @@ class WatchIndex {
   public:
     // Registers `entry` under each of `logins` (once per occurrence) and
     // keeps them in entry.watched; first undoes the entry's registrations.
-    void Watch(UserRecord& entry, std::span<const std::string> logins);
+    void Watch(OnlineEntry& entry, std::span<const std::string> logins);
     // Undoes every registration of `entry` and empties entry.watched.
-    void Unwatch(UserRecord& entry);
+    void Unwatch(OnlineEntry& entry);
     // The entries registered under `login` (ASCII case aside), one per
     // registration, in no particular order; valid until the index changes.
-    std::span<UserRecord* const> Watchers(std::string_view login) const;
+    std::span<OnlineEntry* const> Watchers(std::string_view login) const;
     void Clear() { by_login_.clear(); }
 
   private:
-    std::unordered_map<std::string, std::vector<UserRecord*>, LoginHash, LoginEqual> by_login_;
+    std::unordered_map<std::string, std::vector<OnlineEntry*>, LoginHash, LoginEqual> by_login_;
 };
 
 }  // namespace parlo::server

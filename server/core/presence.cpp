@@ -1,0 +1,129 @@
+#include "server/core/presence.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "protocol/commands.h"
+
+namespace parlo::server {
+
+int Presence::StateOf(std::string_view login) const {
+    const OnlineEntry* entry = online_.FindFirstByLogin(login);
+    if (entry == nullptr) {
+        return kStateOffline;
+    }
+    if (entry->inactive) {
+        return kStateInactive;
+    }
+    return entry->away ? kStateAway : kStateOnline;
+}
+
+std::string Presence::StateListOf(const OnlineEntry& entry, size_t* left_out) const {
+    BoundedList text(std::string(keyword::kSetState) + "!", '!');
+    if (const Account* account = AccountOf(users_, entry)) {
+        std::string item;
+        for (const std::string& contact : account->address_book) {
+            item.assign(contact).push_back(':');
+            item.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
+            text.Add(item);
+        }
+    }
+    if (left_out != nullptr) {
+        *left_out = text.LeftOut();
+    }
+    return text.Text();
+}
+
+void Presence::Send(OnlineEntry& entry, std::string list, size_t left_out) {
+    entry.last_state_list = std::move(list);
+    sink_.SendStateList(entry, entry.last_state_list, left_out);
+}
+
+void Presence::Broadcast(const OnlineEntry* cause) {
+    size_t left_out = 0;
+    if (mode_ == BroadcastMode::kFull) {
+        for (const auto& entry : online_.Entries()) {
+            std::string list = StateListOf(*entry, &left_out);
+            Send(*entry, std::move(list), left_out);
+        }
+        for (OnlineEntry* entry : stale_) {
+            entry->state_list_stale = false;
+        }
+        stale_.clear();
+        return;
+    }
+    // The cause's list is its answer: always sent.
+    if (cause != nullptr && cause->connection != nullptr) {
+        if (OnlineEntry* sender = online_.Find(*cause->connection); sender == cause) {
+            sender->state_list_stale = false;
+            std::string list = StateListOf(*sender, &left_out);
+            Send(*sender, std::move(list), left_out);
+        }
+    }
+    // Sending never changes the online list: the stale entries stay valid.
+    for (OnlineEntry* entry : stale_) {
+        if (!entry->state_list_stale) {
+            continue;  // the cause, already served
+        }
+        entry->state_list_stale = false;
+        std::string list = StateListOf(*entry, &left_out);
+        if (list != entry->last_state_list) {
+            Send(*entry, std::move(list), left_out);
+        }
+    }
+    stale_.clear();
+}
+
+void Presence::MarkStale(OnlineEntry& entry) {
+    if (!entry.state_list_stale) {
+        entry.state_list_stale = true;
+        stale_.push_back(&entry);
+    }
+}
+
+void Presence::StateChanged(std::string_view login) {
+    if (login.empty()) {
+        return;
+    }
+    for (OnlineEntry* entry : watch_.Watchers(login)) {
+        MarkStale(*entry);
+    }
+}
+
+void Presence::Rewatch(OnlineEntry& entry) {
+    if (const Account* account = AccountOf(users_, entry)) {
+        watch_.Watch(entry, account->address_book);
+    } else {
+        watch_.Unwatch(entry);
+    }
+    MarkStale(entry);
+}
+
+void Presence::RewatchLogin(std::string_view login) {
+    for (OnlineEntry* entry : online_.FindAllByLogin(login)) {
+        Rewatch(*entry);
+    }
+}
+
+void Presence::RewatchAll() {
+    watch_.Clear();
+    for (const auto& entry : online_.Entries()) {
+        entry->watched.clear();
+        Rewatch(*entry);
+    }
+}
+
+void Presence::Forget(OnlineEntry& entry) {
+    watch_.Unwatch(entry);
+    if (entry.state_list_stale) {
+        entry.state_list_stale = false;
+        stale_.erase(std::find(stale_.begin(), stale_.end(), &entry));
+    }
+}
+
+void Presence::Clear() {
+    watch_.Clear();
+    stale_.clear();
+}
+
+}  // namespace parlo::server
