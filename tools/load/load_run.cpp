@@ -316,6 +316,7 @@ PhaseReport LoadRun::ReconnectWave() {
     }
     const std::optional<int64_t> overflows = ReadListenOverflows();
     const int64_t connect_errors = pool_.ConnectErrors();
+    const int64_t lists_before = pool_.StateListsReceived();
     const CpuMeter cpu(options_.server_pid);
     const StepResult step = pool_.RunStep(order, Task::kStorm, 0, false, PhaseDeadline(), after);
     cpu.Report(report, step.done, "server_cpu_per_login_ms", 1e3);
@@ -325,7 +326,12 @@ PhaseReport LoadRun::ReconnectWave() {
     }
     AddStep(report, "served", step);
     AddLoginPercentiles(report, users);
+    // As in the storm, the lists that follow the last first list count.
     LetServerSettle();
+    if (step.done > 0) {
+        const double lists = static_cast<double>(pool_.StateListsReceived() - lists_before);
+        report.Add("state_lists_per_login", lists / step.done);
+    }
     return report;
 }
 
