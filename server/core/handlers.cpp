@@ -60,7 +60,7 @@ ServerCore::Flow ServerCore::HandleGetAllState(OnlineEntry& sender) {
     if (FindAccountOfConnection(sender) == nullptr) {
         return MissingAccount(sender);
     }
-    presence_.Broadcast(&sender);
+    BroadcastStates(&sender);
     Log(sender.login + " a obtenu les états de son carnet d'adresse");
     return Flow::kContinue;
 }
@@ -162,7 +162,7 @@ void ServerCore::HandleSetState(OnlineEntry& sender, std::string_view command) {
     sender.inactive = code == kStateInactive;
     sender.away = code == kStateAway;
     presence_.StateChanged(sender.login);
-    presence_.Broadcast(&sender);
+    BroadcastStates(&sender);
     Log(Joined({"l'état de ", sender.login, " est ", StateLogName(code)}));
 }
 
@@ -220,7 +220,7 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     if (options_.log_message_texts) {
         line.append(UpToNul(message->text));
     } else {
-        line.append("(" + std::to_string(UpToNul(message->text).size()) + " octets)");
+        line.append("(").append(std::to_string(UpToNul(message->text).size())).append(" octets)");
     }
     Log(line);
 }

@@ -16,6 +16,7 @@
 namespace parlo::server {
 
 class Connection;
+struct WatchedLogin;
 
 // One accepted connection: where it comes from, what it declared, and, once
 // logged in, the record fields of its account.
@@ -28,10 +29,11 @@ struct OnlineEntry : RecordFields {
     bool away = false;                 // declared state 3
     bool has_row = false;              // a console row was added at login
     // The presence bookkeeping: whether its state list may have changed,
-    // the logins that list shows (as the watch index holds them), and the
-    // last list sent (empty: none yet).
+    // the logins that list shows (as the watch index holds them, in the
+    // order of the account's address book), and the last list sent (empty:
+    // none yet).
     bool state_list_stale = false;
-    std::vector<std::string> watched;
+    std::vector<WatchedLogin*> watched;
     std::string last_state_list;
     // Which accepted connection this is (never reused), failed logins on it,
     // the time (steady clock, ms) until which its frames wait (0: none), a

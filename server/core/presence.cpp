@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "protocol/commands.h"
+#include "protocol/field_string.h"
 
 namespace parlo::server {
 
@@ -21,10 +22,16 @@ int Presence::StateOf(std::string_view login) const {
 std::string Presence::StateListOf(const OnlineEntry& entry, size_t* left_out) const {
     BoundedList text(std::string(keyword::kSetState) + "!", '!');
     if (const Account* account = AccountOf(users_, entry)) {
+        // The full broadcast looks every state up: it is what the states
+        // kept by the watch index are checked against.
+        const std::vector<std::string>& book = account->address_book;
+        const bool kept = mode_ == BroadcastMode::kChanges && entry.watched.size() == book.size();
         std::string item;
-        for (const std::string& contact : account->address_book) {
+        for (size_t i = 0; i < book.size(); ++i) {
+            const std::string& contact = book[i];
             item.assign(contact).push_back(':');
-            item.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
+            const int code = kept ? KeptStateOf(*entry.watched[i], contact) : StateOf(contact);
+            item.push_back(static_cast<char>('0' + code));  // codes 0 to 3
             text.Add(item);
         }
     }
@@ -34,12 +41,22 @@ std::string Presence::StateListOf(const OnlineEntry& entry, size_t* left_out) co
     return text.Text();
 }
 
+int Presence::KeptStateOf(WatchedLogin& watched, std::string_view contact) const {
+    if (!EqualsNoCase(*watched.login, contact)) {
+        return StateOf(contact);  // the book changed since it was watched
+    }
+    if (watched.state == WatchedLogin::kUnknown) {
+        watched.state = StateOf(contact);
+    }
+    return watched.state;
+}
+
 void Presence::Send(OnlineEntry& entry, std::string list, size_t left_out) {
     entry.last_state_list = std::move(list);
     sink_.SendStateList(entry, entry.last_state_list, left_out);
 }
 
-void Presence::Broadcast(const OnlineEntry* cause) {
+void Presence::Broadcast(const OnlineEntry* cause, int64_t now_ms) {
     size_t left_out = 0;
     if (mode_ == BroadcastMode::kFull) {
         for (const auto& entry : online_.Entries()) {
@@ -55,11 +72,27 @@ void Presence::Broadcast(const OnlineEntry* cause) {
     // The cause's list is its answer: always sent.
     if (cause != nullptr && cause->connection != nullptr) {
         if (OnlineEntry* sender = online_.Find(*cause->connection); sender == cause) {
-            sender->state_list_stale = false;
+            // While lists wait, a stale cause stays marked (its list is
+            // compared when they are sent); else it is skipped below.
+            sender->state_list_stale = sender->state_list_stale && delay_ms_ > 0;
             std::string list = StateListOf(*sender, &left_out);
             Send(*sender, std::move(list), left_out);
         }
     }
+    if (delay_ms_ <= 0) {
+        SendChangedLists();
+    } else if (!due_at_ms_) {
+        due_at_ms_ = now_ms + delay_ms_;
+    }
+}
+
+void Presence::SendDue() {
+    due_at_ms_.reset();
+    SendChangedLists();
+}
+
+void Presence::SendChangedLists() {
+    size_t left_out = 0;
     // Sending never changes the online list: the stale entries stay valid.
     for (OnlineEntry* entry : stale_) {
         if (!entry->state_list_stale) {
@@ -82,10 +115,12 @@ void Presence::MarkStale(OnlineEntry& entry) {
 }
 
 void Presence::StateChanged(std::string_view login) {
-    if (login.empty()) {
+    WatchedLogin* watched = login.empty() ? nullptr : watch_.Find(login);
+    if (watched == nullptr) {
         return;
     }
-    for (OnlineEntry* entry : watch_.Watchers(login)) {
+    watched->state = WatchedLogin::kUnknown;  // looked up again when next shown
+    for (OnlineEntry* entry : watched->watchers) {
         MarkStale(*entry);
     }
 }
@@ -124,6 +159,7 @@ void Presence::Forget(OnlineEntry& entry) {
 void Presence::Clear() {
     watch_.Clear();
     stale_.clear();
+    due_at_ms_.reset();
 }
 
 }  // namespace parlo::server

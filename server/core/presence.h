@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,9 +39,13 @@ class StateListSink {
 
 class Presence {
   public:
-    Presence(BroadcastMode mode, const RecordList& users, const OnlineList& online,
-             StateListSink& sink)
-        : mode_(mode), users_(users), online_(online), sink_(sink) {}
+    // With a `delay_ms` above 0, the lists a changes-only broadcast owes to
+    // others than its cause wait that long (on the steady clock, in ms) and
+    // serve every broadcast of the while at once: when many contacts come
+    // back together, each connection gets one list for several of them.
+    Presence(BroadcastMode mode, int64_t delay_ms, const RecordList& users,
+             const OnlineList& online, StateListSink& sink)
+        : mode_(mode), delay_ms_(delay_ms), users_(users), online_(online), sink_(sink) {}
     Presence(const Presence&) = delete;
     Presence& operator=(const Presence&) = delete;
 
@@ -54,11 +60,16 @@ class Presence {
     // disconnection (no cause): sends each connection its state list, every
     // one in BroadcastMode::kFull, else those whose list may have changed
     // and differs from the last sent, and the cause's own.
-    void Broadcast(const OnlineEntry* cause = nullptr);
+    void Broadcast(const OnlineEntry* cause, int64_t now_ms);
+    // When the lists that wait are due (none: nothing waits), and their sending.
+    std::optional<int64_t> DueAtMs() const { return due_at_ms_; }
+    void SendDue();
 
     // A new connection: it has never received a list.
     void Accepted(OnlineEntry& entry) { MarkStale(entry); }
     // The state of `login` may have changed: so may the lists showing it.
+    // Every change of what StateOf answers must be told here before the next
+    // broadcast.
     void StateChanged(std::string_view login);
     // The account or address book behind `entry` may have changed.
     void Rewatch(OnlineEntry& entry);
@@ -72,9 +83,15 @@ class Presence {
 
   private:
     void MarkStale(OnlineEntry& entry);
+    // Sends the stale entries the lists that differ from their last.
+    void SendChangedLists();
+    // The state of `contact` as `watched` keeps it (looked up when unknown).
+    int KeptStateOf(WatchedLogin& watched, std::string_view contact) const;
     void Send(OnlineEntry& entry, std::string list, size_t left_out);
 
     BroadcastMode mode_;
+    int64_t delay_ms_;
+    std::optional<int64_t> due_at_ms_;  // lists wait until then
     const RecordList& users_;
     const OnlineList& online_;
     StateListSink& sink_;

@@ -15,7 +15,7 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
       log_(options_.directory / "Log.txt", options_.clock,
            [this](std::string_view line) { events_.OnLogLine(line); }),
       database_(options_.directory),
-      presence_(options_.broadcast, users_, online_, *this) {}
+      presence_(options_.broadcast, options_.state_list_delay_ms, users_, online_, *this) {}
 
 ServerCore::~ServerCore() = default;
 
@@ -94,10 +94,13 @@ void ServerCore::Shutdown() {
 // Connection events
 
 void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
+    std::string replaced;
     if (OnlineEntry* stale = online_.Find(connection)) {
         Forget(*stale);  // a connection object reused by the adapter
+        replaced = stale->login;
     }
     OnlineEntry& entry = online_.Add(connection, ip, port);
+    presence_.StateChanged(replaced);
     entry.serial = ++next_serial_;
     if (options_.login_timeout_ms > 0) {
         login_deadlines_.push_back(
@@ -177,7 +180,7 @@ void ServerCore::RunCloseProcedure(const Connection& connection) {
         const std::unique_ptr<OnlineEntry> gone = online_.Remove(connection);
         presence_.StateChanged(gone->login);
     }
-    presence_.Broadcast();
+    BroadcastStates();
 }
 
 void ServerCore::CloseEntry(const OnlineEntry& entry) {

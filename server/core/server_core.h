@@ -58,6 +58,10 @@ struct ServerOptions {
     // (0: never).
     int64_t login_timeout_ms = kDefaultLoginTimeoutMs;
     static constexpr int64_t kDefaultLoginTimeoutMs = 30'000;
+    // Above 0: the state lists a broadcast owes to other connections than
+    // its cause wait this long, gathered (see Presence).
+    int64_t state_list_delay_ms = 0;
+    static constexpr int64_t kProgramStateListDelayMs = 250;
     // False: a conversation line is logged with its sender and participants
     // and the size of its text, never the text itself.
     bool log_message_texts = true;
@@ -164,7 +168,9 @@ class ServerCore : private StateListSink {
     void SavePending();
 
     // The state lists and their broadcast (see Presence).
-    void BroadcastStates(const OnlineEntry* cause = nullptr) { presence_.Broadcast(cause); }
+    void BroadcastStates(const OnlineEntry* cause = nullptr) {
+        presence_.Broadcast(cause, options_.steady_ms());
+    }
     std::string StateListOf(const OnlineEntry& entry, size_t* left_out = nullptr) const {
         return presence_.StateListOf(entry, left_out);
     }

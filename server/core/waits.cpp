@@ -1,5 +1,5 @@
-// The core's timed work: the waits after failed logins and the login
-// time-out.
+// The core's timed work: the waits after failed logins, the login time-out
+// and the state lists that wait to be sent together.
 #include <algorithm>
 
 #include "server/core/server_core.h"
@@ -38,6 +38,9 @@ int64_t ServerCore::TimerDelayMs() const {
     if (!holds_.empty() && (!next || holds_.begin()->first < *next)) {
         next = holds_.begin()->first;
     }
+    if (const auto lists = presence_.DueAtMs(); lists && (!next || *lists < *next)) {
+        next = lists;
+    }
     if (!next) {
         return -1;
     }
@@ -63,6 +66,9 @@ void ServerCore::RunTimers() {
             continue;
         }
         Release(*entry);
+    }
+    if (const auto lists = presence_.DueAtMs(); lists && *lists <= now) {
+        presence_.SendDue();
     }
 }
 
