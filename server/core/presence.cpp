@@ -86,25 +86,41 @@ void Presence::Broadcast(const OnlineEntry* cause, int64_t now_ms) {
     }
 }
 
-void Presence::SendDue() {
+void Presence::SendDue(int64_t now_ms) {
+    // Lists gathered over the wait go in slices, so that the connections
+    // waiting for an answer are served between them.
+    size_t built = 0;
+    while (!stale_.empty() && built < kListsPerSlice) {
+        OnlineEntry* entry = stale_.back();
+        stale_.pop_back();
+        if (entry->state_list_stale) {
+            SendIfChanged(*entry);
+            ++built;
+        }
+    }
     due_at_ms_.reset();
-    SendChangedLists();
+    if (!stale_.empty()) {
+        due_at_ms_ = now_ms;  // the rest at the next turn
+    }
 }
 
 void Presence::SendChangedLists() {
-    size_t left_out = 0;
     // Sending never changes the online list: the stale entries stay valid.
     for (OnlineEntry* entry : stale_) {
-        if (!entry->state_list_stale) {
-            continue;  // the cause, already served
-        }
-        entry->state_list_stale = false;
-        std::string list = StateListOf(*entry, &left_out);
-        if (list != entry->last_state_list) {
-            Send(*entry, std::move(list), left_out);
+        if (entry->state_list_stale) {  // else the cause, already served
+            SendIfChanged(*entry);
         }
     }
     stale_.clear();
+}
+
+void Presence::SendIfChanged(OnlineEntry& entry) {
+    entry.state_list_stale = false;
+    size_t left_out = 0;
+    std::string list = StateListOf(entry, &left_out);
+    if (list != entry.last_state_list) {
+        Send(entry, std::move(list), left_out);
+    }
 }
 
 void Presence::MarkStale(OnlineEntry& entry) {

@@ -61,9 +61,12 @@ class Presence {
     // one in BroadcastMode::kFull, else those whose list may have changed
     // and differs from the last sent, and the cause's own.
     void Broadcast(const OnlineEntry* cause, int64_t now_ms);
-    // When the lists that wait are due (none: nothing waits), and their sending.
+    // When the lists that wait are due (none: nothing waits), and their
+    // sending, at most kListsPerSlice lists built per call (the rest are due
+    // at once again).
     std::optional<int64_t> DueAtMs() const { return due_at_ms_; }
-    void SendDue();
+    void SendDue(int64_t now_ms);
+    static constexpr size_t kListsPerSlice = 200;
 
     // A new connection: it has never received a list.
     void Accepted(OnlineEntry& entry) { MarkStale(entry); }
@@ -85,6 +88,7 @@ class Presence {
     void MarkStale(OnlineEntry& entry);
     // Sends the stale entries the lists that differ from their last.
     void SendChangedLists();
+    void SendIfChanged(OnlineEntry& entry);
     // The state of `contact` as `watched` keeps it (looked up when unknown).
     int KeptStateOf(WatchedLogin& watched, std::string_view contact) const;
     void Send(OnlineEntry& entry, std::string list, size_t left_out);

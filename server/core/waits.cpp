@@ -68,7 +68,7 @@ void ServerCore::RunTimers() {
         Release(*entry);
     }
     if (const auto lists = presence_.DueAtMs(); lists && *lists <= now) {
-        presence_.SendDue();
+        presence_.SendDue(now);
     }
 }
 

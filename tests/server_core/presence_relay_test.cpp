@@ -73,6 +73,33 @@ TEST_F(Presence, ListsForOthersWaitAndGatherTheChangesMeanwhile) {
     EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:3!cid:0"});
 }
 
+TEST_F(Presence, ListsGatheredOverTheWaitGoInSlices) {
+    state_list_delay_ms_ = 100;
+    const size_t watchers = server::Presence::kListsPerSlice + 10;
+    std::vector<FakeConnection*> connections;
+    Close(Online("ann"));
+    for (size_t i = 0; i < watchers; ++i) {
+        const std::string login = "u" + std::to_string(i);
+        connections.push_back(&Online(login));
+        Core().Users().FindFirstByLogin(login)->AppendContact("ann");
+    }
+    Core().AccountsChanged();
+    Advance(100);
+    Send(Online("ann"), "GetAllState");
+    const auto received = [&] {
+        size_t lists = 0;
+        for (FakeConnection* c : connections) {
+            lists += c->Take().size();
+        }
+        return lists;
+    };
+    received();
+    Advance(100);
+    EXPECT_EQ(received(), server::Presence::kListsPerSlice);
+    Advance(0);
+    EXPECT_EQ(received(), 10u) << "the rest at the next turn";
+}
+
 TEST_F(Presence, ChangesBroadcastSendsAListOnlyWhereItChangedAndAlwaysToTheCause) {
     FakeConnection& ann = Online("ann");
     FakeConnection& bob = Online("bob");
