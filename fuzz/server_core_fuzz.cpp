@@ -150,13 +150,13 @@ std::string MakeCommand(Input& in) {
 }
 
 // Each lookup by login gives the records of that login in list order.
-template <typename List>
-void CheckIndexes(const List& list, const RecordList::Storage& records) {
+template <typename List, typename Storage>
+void CheckIndexes(const List& list, const Storage& records) {
     for (const auto& record : records) {
         if (!record->HasLogin()) {
             continue;
         }
-        std::vector<const UserRecord*> all;
+        std::vector<const typename Storage::value_type::element_type*> all;
         for (const auto& other : records) {
             if (other->HasLogin() && EqualsNoCase(other->login, record->login)) {
                 all.push_back(other.get());
@@ -195,8 +195,8 @@ void CheckInvariants(ServerCore& core, const std::vector<std::unique_ptr<FuzzCon
             CHECK(!contact.empty() && contact.find('\0') == std::string::npos);
             CHECK(contact.size() <= static_cast<size_t>(kMaxFrameBytes));
         }
-        CHECK(account->pending.size() <= UserRecord::kMaxPending);
-        CHECK(account->PendingBytes() <= UserRecord::kMaxPendingBytes);
+        CHECK(account->pending.size() <= Account::kMaxPending);
+        CHECK(account->PendingBytes() <= Account::kMaxPendingBytes);
         for (size_t k = 0; k < account->pending.size(); ++k) {
             const std::string& command = account->pending[k];
             CHECK(!command.empty() && command.size() <= static_cast<size_t>(kMaxFrameBytes));
@@ -219,7 +219,7 @@ void CheckSaveAndLoad(ServerCore& core, const std::filesystem::path& directory) 
     CHECK(loaded.Size() == core.Users().Size());
     auto it = loaded.Records().begin();
     for (const auto& account : core.Users().Records()) {
-        const UserRecord& copy = **it++;
+        const Account& copy = **it++;
         CHECK(copy.record_text == account->record_text && copy.login == account->login);
         CHECK(copy.address_book == account->address_book && copy.pending == account->pending);
     }

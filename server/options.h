@@ -54,6 +54,7 @@ struct ServerCommandLine {
     ServerOptions Core() const {
         ServerOptions options;
         options.broadcast = broadcast;
+        options.state_list_delay_ms = ServerOptions::kProgramStateListDelayMs;
         options.login_timeout_ms = login_timeout_s * 1000;
         options.log_message_texts = log_message_texts;
         return options;

@@ -12,14 +12,15 @@ namespace parlo::server {
 namespace {
 
 // The four columns of a row against a record, letter case aside.
-bool Matches(const UserRecord& record, const AccountFields& row) {
+bool Matches(const RecordFields& record, const AccountFields& row) {
     return record.HasLogin() && EqualsNoCase(record.login, row.login) &&
            EqualsNoCase(record.first_name, row.first_name) &&
            EqualsNoCase(record.last_name, row.last_name) && EqualsNoCase(record.email, row.email);
 }
 
 template <typename Records>
-UserRecord* FirstMatching(const Records& records, const AccountFields& row) {
+typename Records::value_type::pointer FirstMatching(const Records& records,
+                                                    const AccountFields& row) {
     for (const auto& record : records) {
         if (Matches(*record, row)) {
             return record.get();
@@ -74,11 +75,11 @@ AdminResult AddAccount(ServerCore& core, const AccountFields& fields) {
     if (core.Users().FindFirstByLogin(fields.login) != nullptr) {
         return AdminResult::kDuplicate;
     }
-    std::unique_ptr<UserRecord> account = MakeRecord(*record);
+    std::unique_ptr<Account> account = MakeRecord(*record);
     if (!account) {
         return AdminResult::kTooLong;
     }
-    UserRecord& added = core.AddAccount(std::move(account));
+    Account& added = core.AddAccount(std::move(account));
     if (!core.SaveDatabase()) {
         core.Users().Remove(added);
         return AdminResult::kNotSaved;
@@ -96,7 +97,7 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
     if (!record) {
         return AdminResult::kTooLong;
     }
-    UserRecord* account = FirstMatching(core.Users().Records(), selected);
+    Account* account = FirstMatching(core.Users().Records(), selected);
     const std::string before = account != nullptr ? account->record_text : std::string();
     if (account != nullptr) {
         core.Users().SetRecordText(*account, *record);
@@ -105,7 +106,7 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
             return AdminResult::kNotSaved;
         }
     }
-    if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
+    if (OnlineEntry* entry = FirstMatching(core.Online().Entries(), selected)) {
         core.Online().SetRecordText(*entry, *record);
     }
     core.AccountsChanged();
@@ -113,11 +114,11 @@ AdminResult ModifyAccount(ServerCore& core, const AccountFields& selected,
 }
 
 AdminResult DeleteAccount(ServerCore& core, const AccountFields& selected) {
-    std::unique_ptr<UserRecord> removed;
-    if (UserRecord* account = FirstMatching(core.Users().Records(), selected)) {
+    std::unique_ptr<Account> removed;
+    if (Account* account = FirstMatching(core.Users().Records(), selected)) {
         removed = core.Users().Remove(*account);
     }
-    std::vector<std::pair<UserRecord*, std::vector<std::string>>> books_before;
+    std::vector<std::pair<Account*, std::vector<std::string>>> books_before;
     for (const auto& account : core.Users().Records()) {
         std::vector<std::string> before = account->address_book;
         if (account->RemoveContact(selected.login)) {
@@ -136,11 +137,11 @@ AdminResult DeleteAccount(ServerCore& core, const AccountFields& selected) {
     core.AccountsChanged();  // before the broadcast of the close below
     // The connection goes through the usual close: log line, console row,
     // state broadcast, so the console never lists a connection that is gone.
-    if (UserRecord* entry = FirstMatching(core.Online().Entries(), selected)) {
+    if (OnlineEntry* entry = FirstMatching(core.Online().Entries(), selected)) {
         core.CloseEntry(*entry);
     }
     for (const auto& account : core.Users().Records()) {
-        const UserRecord* entry =
+        const OnlineEntry* entry =
             account->HasLogin() ? core.Online().FindFirstByLogin(account->login) : nullptr;
         if (entry != nullptr) {
             core.SendTo(*entry, keyword::kAskAddressBook);
@@ -156,7 +157,7 @@ AdminResult DeleteAccount(ServerCore& core, const AccountFields& selected) {
 std::vector<std::string> BroadcastEntries(const ServerCore& core) {
     std::vector<std::string> entries;
     for (const auto& entry : core.Online().Entries()) {
-        const UserRecord* account = core.FindAccountOfConnection(*entry);
+        const Account* account = core.FindAccountOfConnection(*entry);
         if (account == nullptr) {
             continue;
         }
@@ -176,7 +177,7 @@ int SendBroadcast(ServerCore& core, std::span<const std::string> selected_entrie
     const std::string command = FormatBroadcast(message);
     // Collect first: sending never changes the online list, but a plain list
     // of targets keeps that independent of the adapter.
-    std::vector<const UserRecord*> targets;
+    std::vector<const OnlineEntry*> targets;
     for (const std::string& text : selected_entries) {
         for (const auto& entry : core.Online().Entries()) {
             if (entry->HasLogin() && ContainsNoCase(text, entry->login)) {
@@ -185,7 +186,7 @@ int SendBroadcast(ServerCore& core, std::span<const std::string> selected_entrie
         }
     }
     int sent = 0;
-    for (const UserRecord* target : targets) {
+    for (const OnlineEntry* target : targets) {
         sent += core.SendTo(*target, command) ? 1 : 0;
     }
     return sent;

@@ -6,19 +6,19 @@
 
 namespace parlo::server {
 
-UserRecord& OnlineList::Add(Connection& connection, std::string_view ip, uint16_t port) {
-    auto entry = std::make_unique<UserRecord>();
+OnlineEntry& OnlineList::Add(Connection& connection, std::string_view ip, uint16_t port) {
+    auto entry = std::make_unique<OnlineEntry>();
     entry->connection = &connection;
     entry->ip.assign(ip);
     entry->port = port;
     // A connection object reused by the adapter replaces its stale entry.
     Remove(connection);
-    UserRecord& added = entries_.Append(std::move(entry));
+    OnlineEntry& added = entries_.Append(std::move(entry));
     by_connection_[&connection] = Live{&added, FrameReader()};
     return added;
 }
 
-UserRecord* OnlineList::Find(const Connection& connection) const {
+OnlineEntry* OnlineList::Find(const Connection& connection) const {
     const auto found = by_connection_.find(&connection);
     return found == by_connection_.end() ? nullptr : found->second.entry;
 }
@@ -28,12 +28,12 @@ FrameReader* OnlineList::ReaderOf(const Connection& connection) {
     return found == by_connection_.end() ? nullptr : &found->second.reader;
 }
 
-std::unique_ptr<UserRecord> OnlineList::Remove(const Connection& connection) {
+std::unique_ptr<OnlineEntry> OnlineList::Remove(const Connection& connection) {
     const auto found = by_connection_.find(&connection);
     if (found == by_connection_.end()) {
         return nullptr;
     }
-    UserRecord* entry = found->second.entry;
+    OnlineEntry* entry = found->second.entry;
     by_connection_.erase(found);
     return entries_.Remove(*entry);
 }

@@ -14,7 +14,8 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
       events_(events),
       log_(options_.directory / "Log.txt", options_.clock,
            [this](std::string_view line) { events_.OnLogLine(line); }),
-      database_(options_.directory) {}
+      database_(options_.directory),
+      presence_(options_.broadcast, options_.state_list_delay_ms, users_, online_, *this) {}
 
 ServerCore::~ServerCore() = default;
 
@@ -76,8 +77,7 @@ void ServerCore::Shutdown() {
         connections.push_back(entry->connection);
     }
     online_.Clear();
-    watch_.Clear();
-    stale_.clear();
+    presence_.Clear();
     holds_.clear();
     login_deadlines_.clear();
     for (Connection* connection : connections) {
@@ -94,16 +94,19 @@ void ServerCore::Shutdown() {
 // Connection events
 
 void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_t port) {
-    if (UserRecord* stale = online_.Find(connection)) {
+    std::string replaced;
+    if (OnlineEntry* stale = online_.Find(connection)) {
         Forget(*stale);  // a connection object reused by the adapter
+        replaced = stale->login;
     }
-    UserRecord& entry = online_.Add(connection, ip, port);
+    OnlineEntry& entry = online_.Add(connection, ip, port);
+    presence_.StateChanged(replaced);
     entry.serial = ++next_serial_;
     if (options_.login_timeout_ms > 0) {
         login_deadlines_.push_back(
             {options_.steady_ms() + options_.login_timeout_ms, &connection, entry.serial});
     }
-    MarkStale(entry);  // has never received a list
+    presence_.Accepted(entry);
     Log(entry.computer + " (" + entry.ip + ") est accepté");
 }
 
@@ -121,7 +124,7 @@ void ServerCore::HandleFrames(Connection& connection) {
     std::string_view payload;
     std::string command;
     while (true) {
-        UserRecord* sender = online_.Find(connection);
+        OnlineEntry* sender = online_.Find(connection);
         if (sender == nullptr || sender->held_until_ms != 0) {
             return;  // gone, or its frames wait
         }
@@ -162,88 +165,25 @@ void ServerCore::OnClosed(Connection& connection) {
 }
 
 void ServerCore::OnDrained(Connection& connection) {
-    if (UserRecord* entry = online_.Find(connection); entry != nullptr && entry->replaying) {
+    if (OnlineEntry* entry = online_.Find(connection); entry != nullptr && entry->replaying) {
         ContinueReplay(*entry);
     }
 }
 
-// ---------------------------------------------------------------------------
-// Timed work: waits after failed logins, the login time-out
-
-void ServerCore::Hold(UserRecord& entry, int64_t until_ms) {
-    if (entry.connection == nullptr) {
-        return;
-    }
-    entry.held_until_ms = std::max<int64_t>(until_ms, 1);
-    holds_.insert({entry.held_until_ms, entry.connection});
-    entry.connection->HoldReading(true);
-}
-
-void ServerCore::Release(UserRecord& entry) {
-    Connection& connection = *entry.connection;
-    holds_.erase({entry.held_until_ms, &connection});
-    entry.held_until_ms = 0;
-    if (!entry.held_connect.empty()) {
-        const std::string command = std::move(entry.held_connect);
-        entry.held_connect.clear();
-        if (CheckCredentials(entry, command) != Flow::kContinue) {
-            return;  // waits again, or closed
-        }
-    }
-    connection.HoldReading(false);
-    HandleFrames(connection);
-}
-
-int64_t ServerCore::TimerDelayMs() const {
-    std::optional<int64_t> next;
-    if (!login_deadlines_.empty()) {
-        next = login_deadlines_.front().at_ms;
-    }
-    if (!holds_.empty() && (!next || holds_.begin()->first < *next)) {
-        next = holds_.begin()->first;
-    }
-    if (!next) {
-        return -1;
-    }
-    return std::max<int64_t>(0, *next - options_.steady_ms());
-}
-
-void ServerCore::RunTimers() {
-    const int64_t now = options_.steady_ms();
-    while (!login_deadlines_.empty() && login_deadlines_.front().at_ms <= now) {
-        const LoginDeadline due = login_deadlines_.front();
-        login_deadlines_.pop_front();
-        UserRecord* entry = online_.Find(*due.connection);
-        if (entry != nullptr && entry->serial == due.serial && !entry->HasLogin()) {
-            Log(entry->computer + " (" + entry->ip + ") non identifié après " +
-                std::to_string(options_.login_timeout_ms / 1000) + " s : connexion fermée");
-            CloseEntry(*entry);
-        }
-    }
-    while (!holds_.empty() && holds_.begin()->first <= now) {
-        UserRecord* entry = online_.Find(*holds_.begin()->second);
-        if (entry == nullptr) {
-            holds_.erase(holds_.begin());
-            continue;
-        }
-        Release(*entry);
-    }
-}
-
 void ServerCore::RunCloseProcedure(const Connection& connection) {
-    if (UserRecord* entry = online_.Find(connection)) {
+    if (OnlineEntry* entry = online_.Find(connection)) {
         Log(entry->computer + " (" + entry->ip + ") a quitté le chat");
         if (rows_.RemoveFirst(entry->ip)) {
             RowsChanged();
         }
         Forget(*entry);
-        const std::unique_ptr<UserRecord> gone = online_.Remove(connection);
-        PresenceChanged(gone->login);
+        const std::unique_ptr<OnlineEntry> gone = online_.Remove(connection);
+        presence_.StateChanged(gone->login);
     }
     BroadcastStates();
 }
 
-void ServerCore::CloseEntry(const UserRecord& entry) {
+void ServerCore::CloseEntry(const OnlineEntry& entry) {
     if (!online_.Contains(entry) || entry.connection == nullptr) {
         return;
     }
@@ -252,7 +192,7 @@ void ServerCore::CloseEntry(const UserRecord& entry) {
     connection.Close();
 }
 
-void ServerCore::Evict(UserRecord& entry) {
+void ServerCore::Evict(OnlineEntry& entry) {
     SendTo(entry, FormatWithText(keyword::kLogin, "Vous êtes connecté ailleurs..."));
     CloseEntry(entry);
 }
@@ -260,7 +200,7 @@ void ServerCore::Evict(UserRecord& entry) {
 // ---------------------------------------------------------------------------
 // Dispatch in the server's keyword order
 
-ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view command,
+ServerCore::Flow ServerCore::Dispatch(OnlineEntry& sender, std::string_view command,
                                       std::string_view payload) {
     const auto keyword = RecognizeServerCommand(command);
     if (!keyword) {
@@ -317,7 +257,7 @@ ServerCore::Flow ServerCore::Dispatch(UserRecord& sender, std::string_view comma
     return Flow::kContinue;
 }
 
-ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
+ServerCore::Flow ServerCore::MissingAccount(const OnlineEntry& sender) {
     log_.WriteLines({"--> FindClientByConnection a trouvé une erreur",
                      sender.login + " connecté (" + sender.ip + ") mais pas dans la base !!!"});
     return Flow::kStopRead;
@@ -326,7 +266,7 @@ ServerCore::Flow ServerCore::MissingAccount(const UserRecord& sender) {
 // ---------------------------------------------------------------------------
 // Delivery
 
-bool ServerCore::SendTo(const UserRecord& entry, std::string_view command) {
+bool ServerCore::SendTo(const OnlineEntry& entry, std::string_view command) {
     scratch_.clear();
     if (!FrameCommand(scratch_, command)) {
         return false;
@@ -347,7 +287,7 @@ bool ServerCore::FrameCommand(std::string& out, std::string_view command) {
     return false;
 }
 
-void ServerCore::LogCut(size_t left_out, std::string_view what, const UserRecord& to) {
+void ServerCore::LogCut(size_t left_out, std::string_view what, const OnlineEntry& to) {
     if (left_out == 0) {
         return;
     }
@@ -355,7 +295,7 @@ void ServerCore::LogCut(size_t left_out, std::string_view what, const UserRecord
         " coupée à 8192 octets : " + std::to_string(left_out) + " entrées laissées de côté");
 }
 
-void ServerCore::SendFrameBytes(const UserRecord& entry, std::string_view frame) {
+void ServerCore::SendFrameBytes(const OnlineEntry& entry, std::string_view frame) {
     if (entry.connection != nullptr) {
         entry.connection->Send(frame);
     }
@@ -364,31 +304,31 @@ void ServerCore::SendFrameBytes(const UserRecord& entry, std::string_view frame)
 void ServerCore::SendOrStore(std::string_view login, std::string_view command) {
     // A connection still receiving its stored commands gets this one after
     // them, in order.
-    if (const UserRecord* entry = online_.FindFirstByLogin(login);
+    if (const OnlineEntry* entry = online_.FindFirstByLogin(login);
         entry != nullptr && !entry->replaying) {
         SendTo(*entry, command);
         return;
     }
-    const std::vector<UserRecord*> accounts(users_.FindAllByLogin(login).begin(),
-                                            users_.FindAllByLogin(login).end());
-    for (UserRecord* account : accounts) {
+    const std::vector<Account*> accounts(users_.FindAllByLogin(login).begin(),
+                                         users_.FindAllByLogin(login).end());
+    for (Account* account : accounts) {
         StorePending(*account, command);
     }
 }
 
-bool ServerCore::StorePending(UserRecord& account, std::string_view command) {
+bool ServerCore::StorePending(Account& account, std::string_view command) {
     switch (account.AppendPendingUnlessIdentical(command)) {
-        case UserRecord::PendingResult::kStored:
+        case Account::PendingResult::kStored:
             pending_unsaved_ = true;
             break;
-        case UserRecord::PendingResult::kAlreadyPending:
+        case Account::PendingResult::kAlreadyPending:
             break;
-        case UserRecord::PendingResult::kFull: {
+        case Account::PendingResult::kFull: {
             std::string line = "Commande en attente refusée pour " + account.login + " : déjà " +
                                std::to_string(account.pending.size()) + " commandes en attente";
-            if (account.pending.size() < UserRecord::kMaxPending) {
+            if (account.pending.size() < Account::kMaxPending) {
                 line += " (" + std::to_string(account.PendingBytes()) + " octets, au plus " +
-                        std::to_string(UserRecord::kMaxPendingBytes) + ")";
+                        std::to_string(Account::kMaxPendingBytes) + ")";
             }
             Log(line);
             return false;
@@ -404,147 +344,32 @@ void ServerCore::SavePending() {
     }
 }
 
-int ServerCore::StateOf(std::string_view login) const {
-    const UserRecord* entry = online_.FindFirstByLogin(login);
-    if (entry == nullptr) {
-        return kStateOffline;
-    }
-    if (entry->inactive) {
-        return kStateInactive;
-    }
-    return entry->away ? kStateAway : kStateOnline;
+void ServerCore::SendStateList(const OnlineEntry& to, std::string_view list, size_t left_out) {
+    LogCut(left_out, std::string(keyword::kSetState) + "!", to);
+    SendTo(to, list);
 }
 
-std::string ServerCore::StateListOf(const UserRecord& entry, size_t* left_out) const {
-    BoundedList text(std::string(keyword::kSetState) + "!", '!');
-    if (const UserRecord* account = FindAccountOfConnection(entry)) {
-        std::string item;
-        for (const std::string& contact : account->address_book) {
-            item.assign(contact).push_back(':');
-            item.push_back(static_cast<char>('0' + StateOf(contact)));  // codes 0 to 3
-            text.Add(item);
-        }
-    }
-    if (left_out != nullptr) {
-        *left_out = text.LeftOut();
-    }
-    return text.Text();
-}
-
-void ServerCore::SendStateList(UserRecord& entry) {
-    size_t left_out = 0;
-    entry.last_state_list = StateListOf(entry, &left_out);
-    LogCut(left_out, std::string(keyword::kSetState) + "!", entry);
-    SendTo(entry, entry.last_state_list);
-}
-
-void ServerCore::BroadcastStates(const UserRecord* cause) {
-    if (options_.broadcast == BroadcastMode::kFull) {
-        for (const auto& entry : online_.Entries()) {
-            SendStateList(*entry);
-        }
-        for (UserRecord* entry : stale_) {
-            entry->state_list_stale = false;
-        }
-        stale_.clear();
-        return;
-    }
-    // The cause's list is its answer: always sent.
-    if (cause != nullptr && cause->connection != nullptr) {
-        if (UserRecord* sender = online_.Find(*cause->connection); sender == cause) {
-            sender->state_list_stale = false;
-            SendStateList(*sender);
-        }
-    }
-    // Sending never changes the online list: the stale entries stay valid.
-    for (UserRecord* entry : stale_) {
-        if (!entry->state_list_stale) {
-            continue;  // the cause, already served
-        }
-        entry->state_list_stale = false;
-        size_t left_out = 0;
-        std::string list = StateListOf(*entry, &left_out);
-        if (list != entry->last_state_list) {
-            entry->last_state_list = std::move(list);
-            LogCut(left_out, std::string(keyword::kSetState) + "!", *entry);
-            SendTo(*entry, entry->last_state_list);
-        }
-    }
-    stale_.clear();
-}
-
-void ServerCore::MarkStale(UserRecord& entry) {
-    if (!entry.state_list_stale) {
-        entry.state_list_stale = true;
-        stale_.push_back(&entry);
-    }
-}
-
-void ServerCore::PresenceChanged(std::string_view login) {
-    if (login.empty()) {
-        return;
-    }
-    for (UserRecord* entry : watch_.Watchers(login)) {
-        MarkStale(*entry);
-    }
-}
-
-void ServerCore::Rewatch(UserRecord& entry) {
-    if (const UserRecord* account = FindAccountOfConnection(entry)) {
-        watch_.Watch(entry, account->address_book);
-    } else {
-        watch_.Unwatch(entry);
-    }
-    MarkStale(entry);
-}
-
-void ServerCore::RewatchLogin(std::string_view login) {
-    for (UserRecord* entry : online_.FindAllByLogin(login)) {
-        Rewatch(*entry);
-    }
-}
-
-void ServerCore::Forget(UserRecord& entry) {
-    watch_.Unwatch(entry);
+void ServerCore::Forget(OnlineEntry& entry) {
+    presence_.Forget(entry);
     if (entry.held_until_ms != 0) {
         holds_.erase({entry.held_until_ms, entry.connection});
         entry.held_until_ms = 0;
     }
-    if (entry.state_list_stale) {
-        entry.state_list_stale = false;
-        stale_.erase(std::find(stale_.begin(), stale_.end(), &entry));
-    }
 }
 
-void ServerCore::AccountsChanged() {
-    watch_.Clear();
-    for (const auto& entry : online_.Entries()) {
-        entry->watched.clear();
-        Rewatch(*entry);
-    }
-}
-
-bool ServerCore::Identify(UserRecord& entry, std::string_view record_text) {
+bool ServerCore::Identify(OnlineEntry& entry, std::string_view record_text) {
     const std::string before = entry.login;
     if (!online_.SetRecordText(entry, record_text)) {
         return false;
     }
-    PresenceChanged(before);
-    PresenceChanged(entry.login);
-    Rewatch(entry);
+    presence_.StateChanged(before);
+    presence_.StateChanged(entry.login);
+    presence_.Rewatch(entry);
     return true;
 }
 
 // ---------------------------------------------------------------------------
 // Accounts
-
-UserRecord* ServerCore::FindAccountOfConnection(const UserRecord& entry) const {
-    return users_.FindFirstByLogin(entry.login);
-}
-
-UserRecord& ServerCore::AddAccount(std::unique_ptr<UserRecord> account) {
-    return users_.Append(std::move(account));
-}
 
 bool ServerCore::SaveDatabase() {
     // Before Start or after Shutdown the user list does not hold the accounts.

@@ -19,9 +19,10 @@
 #include "server/core/guess_guard.h"
 #include "server/core/log.h"
 #include "server/core/online.h"
+#include "server/core/presence.h"
+#include "server/core/record_list.h"
 #include "server/core/userdb.h"
 #include "server/core/userdb_file.h"
-#include "server/core/watch_index.h"
 
 namespace parlo::server {
 
@@ -38,17 +39,6 @@ class ServerEvents {
     // A save was abandoned (a record without record text); the operator must
     // be told after the current callback has returned.
     virtual void OnSaveAbandoned() {}
-};
-
-// Which connections a state broadcast reaches.
-enum class BroadcastMode {
-    // Every connection receives its state list after every GetAllState,
-    // SetState and disconnection, changed or not.
-    kFull,
-    // A connection receives its list only when it differs from the last one
-    // sent to it; the sender of GetAllState or SetState always receives its
-    // own. A client that follows the protocol sees the same states.
-    kChanges,
 };
 
 struct ServerOptions {
@@ -68,6 +58,10 @@ struct ServerOptions {
     // (0: never).
     int64_t login_timeout_ms = kDefaultLoginTimeoutMs;
     static constexpr int64_t kDefaultLoginTimeoutMs = 30'000;
+    // Above 0: the state lists a broadcast owes to other connections than
+    // its cause wait this long, gathered (see Presence).
+    int64_t state_list_delay_ms = 0;
+    static constexpr int64_t kProgramStateListDelayMs = 250;
     // False: a conversation line is logged with its sender and participants
     // and the size of its text, never the text itself.
     bool log_message_texts = true;
@@ -79,7 +73,7 @@ inline constexpr size_t kMaxQuotedBytes = 256;
 // cut there (never inside a UTF-8 sequence) with "… (N octets)".
 std::string Quoted(std::string_view text);
 
-class ServerCore {
+class ServerCore : private StateListSink {
   public:
     ServerCore(ServerOptions options, ServerEvents& events);
     ~ServerCore();
@@ -132,9 +126,13 @@ class ServerCore {
 
     // The first account whose login equals the entry's login (case aside);
     // null when the entry is not identified or has no account.
-    UserRecord* FindAccountOfConnection(const UserRecord& entry) const;
+    Account* FindAccountOfConnection(const OnlineEntry& entry) const {
+        return AccountOf(users_, entry);
+    }
     // Appends an account at the end of the user list (not saved).
-    UserRecord& AddAccount(std::unique_ptr<UserRecord> account);
+    Account& AddAccount(std::unique_ptr<Account> account) {
+        return users_.Append(std::move(account));
+    }
     // Writes the user list to UserDB.dat (backup first, atomic replace).
     // Returns false when the save failed or was abandoned, or outside
     // Start..Shutdown (when the list does not hold the accounts). A failed
@@ -146,20 +144,20 @@ class ServerCore {
 
     // Sends one command as a frame to an online entry; false when it cannot
     // be framed (empty, or too large once compressed).
-    bool SendTo(const UserRecord& entry, std::string_view command);
+    bool SendTo(const OnlineEntry& entry, std::string_view command);
     // Closes an online entry's connection through the normal close
     // procedure (log line, console row, removal, state broadcast).
-    void CloseEntry(const UserRecord& entry);
+    void CloseEntry(const OnlineEntry& entry);
 
     // Delivers to the first online connection of `login`, or stores the
     // command with every account of that login (see StorePending).
     void SendOrStore(std::string_view login, std::string_view command);
     // Stores a command for an offline account (or one still receiving its
     // stored commands), unless an identical one is pending; refused with a
-    // log line when the account has UserRecord::kMaxPending commands or
+    // log line when the account has Account::kMaxPending commands or
     // kMaxPendingBytes waiting. A stored command asks for a save
     // (SaveWanted) so that it survives a crash. False when refused.
-    bool StorePending(UserRecord& account, std::string_view command);
+    bool StorePending(Account& account, std::string_view command);
 
     // True while a command stored for an offline user has not been saved.
     // The program then calls SavePending within kPendingSaveDelay, once for
@@ -169,21 +167,18 @@ class ServerCore {
     // Saves the database if SaveWanted (the usual "UserDB.dat sauvé" line).
     void SavePending();
 
-    // The state broadcast after a GetAllState or SetState of `cause`, or a
-    // disconnection (no cause): sends each connection its state list, every
-    // one in BroadcastMode::kFull, else those whose list may have changed
-    // and differs from the last sent, and the cause's own.
-    void BroadcastStates(const UserRecord* cause = nullptr);
-    // The state list of a connection entry: "SetState!" then "login:code"
-    // for each contact of its account, '!' between them, cut after the last
-    // entry that fits in 8192 bytes (the count of the others in `left_out`).
-    std::string StateListOf(const UserRecord& entry, size_t* left_out = nullptr) const;
+    // The state lists and their broadcast (see Presence).
+    void BroadcastStates(const OnlineEntry* cause = nullptr) {
+        presence_.Broadcast(cause, options_.steady_ms());
+    }
+    std::string StateListOf(const OnlineEntry& entry, size_t* left_out = nullptr) const {
+        return presence_.StateListOf(entry, left_out);
+    }
+    int StateOf(std::string_view login) const { return presence_.StateOf(login); }
     // Accounts or online entries were changed outside the handlers (the
     // administration, tests): every connection's list is looked at again
     // at the next broadcast.
-    void AccountsChanged();
-    // The state code of a login: 1 offline, else 2 inactive, 3 away, 0.
-    int StateOf(std::string_view login) const;
+    void AccountsChanged() { presence_.RewatchAll(); }
 
   private:
     // Outcome of one command for the rest of its read: go on, drop the
@@ -194,39 +189,32 @@ class ServerCore {
     // wait or none is left.
     void HandleFrames(Connection& connection);
     // Makes `entry` wait until `until_ms` before its next frame.
-    void Hold(UserRecord& entry, int64_t until_ms);
-    void Release(UserRecord& entry);
+    void Hold(OnlineEntry& entry, int64_t until_ms);
+    void Release(OnlineEntry& entry);
     // Queues stored commands to `entry` while its output stays within
     // kReplayWindowBytes; asks to be told when the rest may follow.
-    void ContinueReplay(UserRecord& entry);
+    void ContinueReplay(OnlineEntry& entry);
     // Stored commands queued at once at most, in bytes of frames.
     static constexpr size_t kReplayWindowBytes = 64 * 1024;
     // The password check of a Connect whose turn has come.
-    Flow CheckCredentials(UserRecord& sender, std::string_view command);
+    Flow CheckCredentials(OnlineEntry& sender, std::string_view command);
 
-    Flow Dispatch(UserRecord& sender, std::string_view command, std::string_view payload);
-    Flow MissingAccount(const UserRecord& sender);
+    Flow Dispatch(OnlineEntry& sender, std::string_view command, std::string_view payload);
+    Flow MissingAccount(const OnlineEntry& sender);
     void RunCloseProcedure(const Connection& connection);
     // Identifies an entry with a record text, keeping the broadcast's
     // bookkeeping right (false: refused, nothing changed).
-    bool Identify(UserRecord& entry, std::string_view record_text);
-    // Broadcast bookkeeping: `entry`'s list may have changed.
-    void MarkStale(UserRecord& entry);
-    // The state of `login` may have changed: so may the lists showing it.
-    void PresenceChanged(std::string_view login);
-    // The account or address book behind `entry` may have changed.
-    void Rewatch(UserRecord& entry);
-    void RewatchLogin(std::string_view login);
+    bool Identify(OnlineEntry& entry, std::string_view record_text);
     // An entry leaves the online list.
-    void Forget(UserRecord& entry);
-    void SendStateList(UserRecord& entry);
-    void Evict(UserRecord& entry);
-    void SendFrameBytes(const UserRecord& entry, std::string_view frame);
+    void Forget(OnlineEntry& entry);
+    void SendStateList(const OnlineEntry& to, std::string_view list, size_t left_out) override;
+    void Evict(OnlineEntry& entry);
+    void SendFrameBytes(const OnlineEntry& entry, std::string_view frame);
     // Appends `command` as one frame; false, with one log line, when no
     // receiver could read it.
     bool FrameCommand(std::string& out, std::string_view command);
     // Logs how many entries an answer to `to` left out (nothing when none).
-    void LogCut(size_t left_out, std::string_view what, const UserRecord& to);
+    void LogCut(size_t left_out, std::string_view what, const OnlineEntry& to);
     void RowsChanged() { events_.OnRowsChanged(); }
     // Saves once for every registration held since the last call, then
     // answers each (OK, or the refusal with its account taken out again).
@@ -247,45 +235,43 @@ class ServerCore {
     void RemoveContact(std::string_view owner, std::string_view contact);
 
     // Handlers, one per command.
-    Flow HandleConnect(UserRecord& sender, std::string_view command);
-    void HandleAddNewUser(UserRecord& sender, std::string_view command);
-    void HandleFindUser(UserRecord& sender, std::string_view command);
-    Flow HandleAddressBook(UserRecord& sender);
-    Flow HandleGetAllState(UserRecord& sender);
-    void HandleSetState(UserRecord& sender, std::string_view command);
-    void HandleGetState(UserRecord& sender, std::string_view command);
-    void HandleDoAddAddressBook(UserRecord& sender, std::string_view command);
-    void HandleNoAddAddressBook(UserRecord& sender, std::string_view command);
-    void HandleYesAddAddressBook(UserRecord& sender, std::string_view command);
-    Flow HandleRemoveAddressBook(UserRecord& sender, std::string_view command);
-    void HandleMessage(UserRecord& sender, std::string_view command, std::string_view payload);
+    Flow HandleConnect(OnlineEntry& sender, std::string_view command);
+    void HandleAddNewUser(OnlineEntry& sender, std::string_view command);
+    void HandleFindUser(OnlineEntry& sender, std::string_view command);
+    Flow HandleAddressBook(OnlineEntry& sender);
+    Flow HandleGetAllState(OnlineEntry& sender);
+    void HandleSetState(OnlineEntry& sender, std::string_view command);
+    void HandleGetState(OnlineEntry& sender, std::string_view command);
+    void HandleDoAddAddressBook(OnlineEntry& sender, std::string_view command);
+    void HandleNoAddAddressBook(OnlineEntry& sender, std::string_view command);
+    void HandleYesAddAddressBook(OnlineEntry& sender, std::string_view command);
+    Flow HandleRemoveAddressBook(OnlineEntry& sender, std::string_view command);
+    void HandleMessage(OnlineEntry& sender, std::string_view command, std::string_view payload);
     // A message for a participant with no connection: kept with the
     // participant's pending commands, with the time it came; the sender is
     // told whether it was kept. Nothing when no account has that login.
-    void KeepForAbsent(const UserRecord& sender, std::string_view participant,
+    void KeepForAbsent(const OnlineEntry& sender, std::string_view participant,
                        std::string_view command, std::string_view list);
-    void HandleInvite(UserRecord& sender, std::string_view command);
-    void HandleLeave(UserRecord& sender, std::string_view command);
+    void HandleInvite(OnlineEntry& sender, std::string_view command);
+    void HandleLeave(OnlineEntry& sender, std::string_view command);
     // "Invite:login:list", cut after the last participant that fits.
     std::string BoundedInvite(std::string_view login, std::string_view list,
-                              const UserRecord& sender);
-    void HandleWriting(UserRecord& sender, std::string_view command);
+                              const OnlineEntry& sender);
+    void HandleWriting(OnlineEntry& sender, std::string_view command);
 
     ServerOptions options_;
     ServerEvents& events_;
     ServerLog log_;
     UserDatabaseFile database_;
-    RecordList users_;                // every account, in order of creation
-    OnlineList online_;               // every accepted connection, in order of acceptance
-    ConsoleRows rows_;                // online-clients rows of logged-in connections
-    WatchIndex watch_;                // login -> online entries whose list shows it
-    std::vector<UserRecord*> stale_;  // entries whose list may have changed
-    std::string scratch_;             // reused frame buffer for outgoing commands
-    std::string list_;                // reused state-list text
+    RecordList users_;     // every account, in order of creation
+    OnlineList online_;    // every accepted connection, in order of acceptance
+    ConsoleRows rows_;     // online-clients rows of logged-in connections
+    Presence presence_;    // states, state lists and their broadcast
+    std::string scratch_;  // reused frame buffer for outgoing commands
     // A registration appended to the user list, answered once saved.
     struct HeldRegistration {
         Connection* connection;
-        UserRecord* account;
+        Account* account;
     };
     std::vector<HeldRegistration> held_;
     std::string start_refusal_;

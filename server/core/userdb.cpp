@@ -8,12 +8,12 @@
 
 namespace parlo::server {
 
-bool UserRecord::HasContact(std::string_view contact) const {
+bool Account::HasContact(std::string_view contact) const {
     return std::any_of(address_book.begin(), address_book.end(),
                        [&](const std::string& entry) { return EqualsNoCase(entry, contact); });
 }
 
-bool UserRecord::RemoveContact(std::string_view contact) {
+bool Account::RemoveContact(std::string_view contact) {
     const auto found =
         std::find_if(address_book.begin(), address_book.end(),
                      [&](const std::string& entry) { return EqualsNoCase(entry, contact); });
@@ -24,7 +24,7 @@ bool UserRecord::RemoveContact(std::string_view contact) {
     return true;
 }
 
-UserRecord::PendingResult UserRecord::AppendPendingUnlessIdentical(std::string_view command) {
+Account::PendingResult Account::AppendPendingUnlessIdentical(std::string_view command) {
     if (std::find(pending.begin(), pending.end(), command) != pending.end()) {
         return PendingResult::kAlreadyPending;
     }
@@ -35,7 +35,7 @@ UserRecord::PendingResult UserRecord::AppendPendingUnlessIdentical(std::string_v
     return PendingResult::kStored;
 }
 
-size_t UserRecord::PendingBytes() const {
+size_t Account::PendingBytes() const {
     size_t bytes = 0;
     for (const std::string& command : pending) {
         bytes += command.size();
@@ -43,7 +43,7 @@ size_t UserRecord::PendingBytes() const {
     return bytes;
 }
 
-bool ParseRecordInto(UserRecord& record, std::string_view record_text) {
+bool ParseRecordInto(RecordFields& record, std::string_view record_text) {
     const auto view = ParseRecordText(record_text);
     if (!view) {
         return false;
@@ -128,8 +128,8 @@ bool NewLoginAllowed(std::string_view login) {
     return true;
 }
 
-std::unique_ptr<UserRecord> MakeRecord(std::string_view record_text) {
-    auto record = std::make_unique<UserRecord>();
+std::unique_ptr<Account> MakeRecord(std::string_view record_text) {
+    auto record = std::make_unique<Account>();
     if (!ParseRecordInto(*record, record_text)) {
         return nullptr;
     }
@@ -148,123 +148,6 @@ size_t LoginHash::operator()(std::string_view login) const {
 
 bool LoginEqual::operator()(std::string_view a, std::string_view b) const {
     return EqualsNoCase(a, b);
-}
-
-UserRecord& RecordList::Append(std::unique_ptr<UserRecord> record) {
-    UserRecord& added = *record;
-    records_.push_back(std::move(record));
-    slots_.emplace(&added, Slot{std::prev(records_.end()), next_sequence_++});
-    AddToIndexes(added);
-    return added;
-}
-
-std::unique_ptr<UserRecord> RecordList::Remove(const UserRecord& record) {
-    const auto slot = slots_.find(&record);
-    if (slot == slots_.end()) {
-        return nullptr;
-    }
-    RemoveFromIndexes(record);
-    std::unique_ptr<UserRecord> taken = std::move(*slot->second.position);
-    records_.erase(slot->second.position);
-    slots_.erase(slot);
-    return taken;
-}
-
-void RecordList::Clear() {
-    by_login_.clear();
-    by_credentials_.clear();
-    slots_.clear();
-    records_.clear();
-}
-
-bool RecordList::SetRecordText(UserRecord& record, std::string_view record_text) {
-    UserRecord parsed;
-    if (!ParseRecordInto(parsed, record_text)) {
-        return false;
-    }
-    const bool listed = Contains(record);
-    if (listed) {
-        RemoveFromIndexes(record);
-    }
-    record.login = std::move(parsed.login);
-    record.password = std::move(parsed.password);
-    record.credentials = std::move(parsed.credentials);
-    record.first_name = std::move(parsed.first_name);
-    record.last_name = std::move(parsed.last_name);
-    record.email = std::move(parsed.email);
-    record.record_text = std::move(parsed.record_text);
-    if (listed) {
-        AddToIndexes(record);
-    }
-    return true;
-}
-
-UserRecord* RecordList::FindFirstByLogin(std::string_view login) const {
-    const auto bucket = FindAllByLogin(login);
-    return bucket.empty() ? nullptr : bucket.front();
-}
-
-std::span<UserRecord* const> RecordList::FindAllByLogin(std::string_view login) const {
-    if (login.empty()) {
-        return {};
-    }
-    const auto found = by_login_.find(login);
-    if (found == by_login_.end()) {
-        return {};
-    }
-    return found->second;
-}
-
-UserRecord* RecordList::FindFirstByCredentials(std::string_view credentials) const {
-    if (credentials.empty()) {
-        return nullptr;
-    }
-    const auto found = by_credentials_.find(credentials);
-    return found == by_credentials_.end() ? nullptr : found->second.front();
-}
-
-void RecordList::InsertInOrder(std::vector<UserRecord*>& bucket, UserRecord& record) const {
-    const uint64_t sequence = slots_.at(&record).sequence;
-    const auto place = std::upper_bound(bucket.begin(), bucket.end(), sequence,
-                                        [this](uint64_t value, const UserRecord* other) {
-                                            return value < slots_.at(other).sequence;
-                                        });
-    bucket.insert(place, &record);
-}
-
-void RecordList::AddToIndexes(UserRecord& record) {
-    if (record.HasLogin()) {
-        InsertInOrder(by_login_[record.login], record);
-    }
-    if (index_credentials_ && !record.credentials.empty()) {
-        InsertInOrder(by_credentials_[record.credentials], record);
-    }
-}
-
-namespace {
-
-template <typename Map>
-void EraseFromBucket(Map& map, const std::string& key, const UserRecord& record) {
-    const auto found = map.find(key);
-    if (found == map.end()) {
-        return;
-    }
-    auto& bucket = found->second;
-    bucket.erase(std::remove(bucket.begin(), bucket.end(), &record), bucket.end());
-    if (bucket.empty()) {
-        map.erase(found);
-    }
-}
-
-}  // namespace
-
-void RecordList::RemoveFromIndexes(const UserRecord& record) {
-    if (record.HasLogin()) {
-        EraseFromBucket(by_login_, record.login, record);
-    }
-    if (index_credentials_ && !record.credentials.empty()) {
-        EraseFromBucket(by_credentials_, record.credentials, record);
-    }
 }
 
 }  // namespace parlo::server

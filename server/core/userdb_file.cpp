@@ -225,7 +225,7 @@ DecodeReport DecodeUserDatabase(std::string_view bytes, RecordList& users) {
             report.complete = false;
             return report;
         }
-        std::unique_ptr<UserRecord> record;
+        std::unique_ptr<Account> record;
         if (!text->empty()) {
             record = MakeRecord(*text);
             if (!record) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/core/userdb.h"
+#include "server/core/record_list.h"
 
 namespace parlo::server {
 

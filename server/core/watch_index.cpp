@@ -4,39 +4,46 @@
 
 namespace parlo::server {
 
-void WatchIndex::Watch(UserRecord& entry, std::span<const std::string> logins) {
+void WatchIndex::Watch(OnlineEntry& entry, std::span<const std::string> logins) {
     Unwatch(entry);
-    entry.watched.assign(logins.begin(), logins.end());
-    for (const std::string& login : entry.watched) {
-        by_login_[login].push_back(&entry);
+    entry.watched.reserve(logins.size());
+    for (const std::string& login : logins) {
+        const auto [slot, added] = by_login_.try_emplace(login);
+        WatchedLogin& watched = slot->second;
+        if (added) {
+            watched.login = &slot->first;  // nodes never move
+        }
+        watched.watchers.push_back(&entry);
+        entry.watched.push_back(&watched);
     }
 }
 
-void WatchIndex::Unwatch(UserRecord& entry) {
-    for (const std::string& login : entry.watched) {
-        const auto bucket = by_login_.find(login);
-        if (bucket == by_login_.end()) {
-            continue;
-        }
-        std::vector<UserRecord*>& watchers = bucket->second;
+void WatchIndex::Unwatch(OnlineEntry& entry) {
+    for (WatchedLogin* watched : entry.watched) {
+        std::vector<OnlineEntry*>& watchers = watched->watchers;
         const auto found = std::find(watchers.begin(), watchers.end(), &entry);
         if (found != watchers.end()) {
             *found = watchers.back();  // order does not matter
             watchers.pop_back();
         }
         if (watchers.empty()) {
-            by_login_.erase(bucket);
+            by_login_.erase(by_login_.find(*watched->login));  // its last registration
         }
     }
     entry.watched.clear();
 }
 
-std::span<UserRecord* const> WatchIndex::Watchers(std::string_view login) const {
+std::span<OnlineEntry* const> WatchIndex::Watchers(std::string_view login) const {
     const auto bucket = by_login_.find(login);
     if (bucket == by_login_.end()) {
         return {};
     }
-    return bucket->second;
+    return bucket->second.watchers;
+}
+
+WatchedLogin* WatchIndex::Find(std::string_view login) {
+    const auto bucket = by_login_.find(login);
+    return bucket == by_login_.end() ? nullptr : &bucket->second;
 }
 
 }  // namespace parlo::server

@@ -39,7 +39,7 @@ ControlAnswer Refused(AdminResult result, std::string_view login) {
 // The account's row as the administration list shows it; nothing when no
 // account has that login (letter case aside).
 std::optional<AccountFields> RowOf(const ServerCore& core, std::string_view login) {
-    const UserRecord* account = core.Users().FindFirstByLogin(login);
+    const Account* account = core.Users().FindFirstByLogin(login);
     if (account == nullptr) {
         return std::nullopt;
     }

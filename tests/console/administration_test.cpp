@@ -27,7 +27,7 @@ AccountFields RowOf(const AccountFields& f) {
             .email = f.email};
 }
 
-const UserRecord* Account(const ServerCore& core, std::string_view login) {
+const Account* AccountNamed(const ServerCore& core, std::string_view login) {
     return core.Users().FindFirstByLogin(login);
 }
 
@@ -37,7 +37,7 @@ TEST_F(AdministrationTest, AddedAccountIsSavedAndCanLogIn) {
     ASSERT_EQ(AddAccount(core_, Fields("Ann", "mot2passe", "Anne", "Martin", "ann@lan")),
               AdminResult::kDone);
     EXPECT_EQ(Saves(), 1);
-    const UserRecord* ann = Account(core_, "Ann");
+    const Account* ann = AccountNamed(core_, "Ann");
     ASSERT_NE(ann, nullptr);
     EXPECT_EQ(ann->first_name, "Anne");
     EXPECT_EQ(ann->email, "ann@lan");
@@ -90,7 +90,7 @@ TEST_F(AdministrationTest, ModifyChangesAccountAndOnlineEntry) {
     ASSERT_EQ(ModifyAccount(core_, row, Fields("bob", "new", "Robert", "Durand", "rob@lan")),
               AdminResult::kDone);
     EXPECT_EQ(Saves(), saves + 1);
-    EXPECT_EQ(Account(core_, "bob")->first_name, "Robert");
+    EXPECT_EQ(AccountNamed(core_, "bob")->first_name, "Robert");
     EXPECT_EQ(core_.Online().FindFirstByLogin("bob")->first_name, "Robert");
     EXPECT_FALSE(client.closed);
 
@@ -108,7 +108,7 @@ TEST_F(AdministrationTest, ModifyAcceptsTheLoginOfAnotherAccount) {
     ASSERT_EQ(AddAccount(core_, bob), AdminResult::kDone);
     EXPECT_EQ(ModifyAccount(core_, RowOf(bob), Fields("ANN", "x")), AdminResult::kDone);
     EXPECT_EQ(core_.Users().FindAllByLogin("ann").size(), 2u);
-    EXPECT_EQ(Account(core_, "bob"), nullptr);
+    EXPECT_EQ(AccountNamed(core_, "bob"), nullptr);
 }
 
 TEST_F(AdministrationTest, DeletingALoggedInAccountClosesItsConnectionProperly) {
@@ -127,14 +127,14 @@ TEST_F(AdministrationTest, DeletingALoggedInAccountClosesItsConnectionProperly) 
 
     EXPECT_TRUE(bob_client.closed);
     EXPECT_EQ(core_.Online().FindFirstByLogin("bob"), nullptr);
-    EXPECT_EQ(Account(core_, "bob"), nullptr);
+    EXPECT_EQ(AccountNamed(core_, "bob"), nullptr);
     EXPECT_EQ(Logged("BOBPC (10.0.0.7) a quitté le chat"), 1);
     ASSERT_EQ(core_.Rows().Size(), 1u);
     EXPECT_EQ(core_.Rows().At(0).ip, "10.0.0.8");
     const std::vector<std::string> received = ann_client.Take();
     EXPECT_NE(std::find(received.begin(), received.end(), "SetState!"), received.end());
     EXPECT_NE(std::find(received.begin(), received.end(), "AskAddressBook"), received.end());
-    EXPECT_TRUE(Account(core_, "ann")->pending.empty());  // sent, not stored
+    EXPECT_TRUE(AccountNamed(core_, "ann")->pending.empty());  // sent, not stored
     EXPECT_EQ(Saves(), saves + 1);
 
     // The connection is gone for good: its late close report changes nothing.
@@ -153,10 +153,10 @@ TEST_F(AdministrationTest, DeleteAsksEveryOfflineAccountOnceToReloadItsBook) {
     DeleteAccount(core_, RowOf(Fields("b")));
 
     for (const char* login : {"c", "d"}) {
-        EXPECT_EQ(Account(core_, login)->pending, std::vector<std::string>{"AskAddressBook"})
+        EXPECT_EQ(AccountNamed(core_, login)->pending, std::vector<std::string>{"AskAddressBook"})
             << login;
     }
-    EXPECT_EQ(Account(core_, "c")->address_book, std::vector<std::string>{"d"});
+    EXPECT_EQ(AccountNamed(core_, "c")->address_book, std::vector<std::string>{"d"});
 }
 
 class BroadcastTest : public CoreFixture {
@@ -224,12 +224,12 @@ TEST_F(AdministrationTest, ChangesWhoseSaveFailsAreUndone) {
     core_.Users().FindFirstByLogin("bob")->AppendContact("ann");
     std::filesystem::create_directories(directory_ / "UserDB.dat.tmp" / "in-the-way");
     EXPECT_EQ(AddAccount(core_, Fields("cid")), AdminResult::kNotSaved);
-    EXPECT_EQ(Account(core_, "cid"), nullptr);
+    EXPECT_EQ(AccountNamed(core_, "cid"), nullptr);
     EXPECT_EQ(ModifyAccount(core_, RowOf(Fields("ann")), Fields("anne")), AdminResult::kNotSaved);
-    EXPECT_NE(Account(core_, "ann"), nullptr);
+    EXPECT_NE(AccountNamed(core_, "ann"), nullptr);
     EXPECT_EQ(DeleteAccount(core_, RowOf(Fields("ann"))), AdminResult::kNotSaved);
-    EXPECT_NE(Account(core_, "ann"), nullptr);
-    EXPECT_EQ(Account(core_, "bob")->address_book, std::vector<std::string>{"ann"});
+    EXPECT_NE(AccountNamed(core_, "ann"), nullptr);
+    EXPECT_EQ(AccountNamed(core_, "bob")->address_book, std::vector<std::string>{"ann"});
     EXPECT_EQ(AddAccount(core_, Fields("m:0!boss")), AdminResult::kInvalidInput);
 }
 

@@ -70,7 +70,7 @@ TEST_F(Database, LoadsEachVersionAndSkipsEmptyBlocksWithTheirLists) {
     WriteFile(dir_ / "UserDB.dat", image.Bytes());
     Core();
     EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"ann", "bob"}));
-    const UserRecord& ann = *Core().Users().FindFirstByLogin("ANN");
+    const Account& ann = *Core().Users().FindFirstByLogin("ANN");
     EXPECT_EQ(ann.address_book, std::vector<std::string>{"bob"});
     EXPECT_EQ(ann.pending, std::vector<std::string>{"Leave:bob:ann!bob"});
     EXPECT_EQ(Core().Users().FindFirstByLogin("bob")->address_book,
@@ -97,7 +97,7 @@ TEST_F(Database, SaveThenLoadKeepsEveryOrderAndTheBackupHoldsThePreviousSave) {
     for (const char* login : {"zoe", "ann", "max"}) {
         Core().AddAccount(MakeRecord(Record(login)));
     }
-    UserRecord& zoe = *Core().Users().FindFirstByLogin("zoe");
+    Account& zoe = *Core().Users().FindFirstByLogin("zoe");
     zoe.address_book = {"max", "ann"};
     zoe.pending = {"AskAddressBook", "DelAddressBook:bob"};
     ASSERT_TRUE(Core().SaveDatabase());
@@ -109,7 +109,7 @@ TEST_F(Database, SaveThenLoadKeepsEveryOrderAndTheBackupHoldsThePreviousSave) {
 
     Restart();  // Shutdown saves once more
     EXPECT_EQ(Logins(Core().Users()), (std::vector<std::string>{"zoe", "ann", "max", "eve"}));
-    const UserRecord& loaded = *Core().Users().FindFirstByLogin("zoe");
+    const Account& loaded = *Core().Users().FindFirstByLogin("zoe");
     EXPECT_EQ(loaded.address_book, (std::vector<std::string>{"max", "ann"}));
     EXPECT_EQ(loaded.pending, (std::vector<std::string>{"AskAddressBook", "DelAddressBook:bob"}));
     EXPECT_EQ(loaded.record_text, Record("zoe"));
@@ -183,7 +183,7 @@ TEST_F(Database, RecordWithoutRecordTextAbandonsTheSaveAndRestoresTheBackup) {
     Core().AddAccount(MakeRecord(Record("ann")));
     ASSERT_TRUE(Core().SaveDatabase());
     const std::string saved = ReadFile(dir_ / "UserDB.dat");
-    Core().AddAccount(std::make_unique<UserRecord>());
+    Core().AddAccount(std::make_unique<Account>());
     EXPECT_FALSE(Core().SaveDatabase());
     EXPECT_EQ(events_.saves_abandoned, 1);
     EXPECT_EQ(events_.Messages().back(), "Données erronnées : Abandon sauvegarde");
@@ -207,8 +207,8 @@ TEST_F(Database, NothingIsSavedOutsideStartAndShutdown) {
 
 TEST(RecordLists, IndexesKeepListOrderWhenLoginsChange) {
     RecordList list;
-    UserRecord& first = list.Append(std::make_unique<UserRecord>());
-    UserRecord& second = list.Append(MakeRecord(Record("Ann")));
+    Account& first = list.Append(std::make_unique<Account>());
+    Account& second = list.Append(MakeRecord(Record("Ann")));
     ASSERT_EQ(list.FindFirstByLogin("ann"), &second);
     ASSERT_TRUE(list.SetRecordText(first, Record("ANN")));
     EXPECT_EQ(list.FindFirstByLogin("aNn"), &first) << "first in list order, not in time";

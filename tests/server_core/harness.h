@@ -79,6 +79,7 @@ class CoreTest : public ::testing::Test {
             options.directory = dir_;
             options.clock = [] { return kNineFiveSeven; };
             options.broadcast = broadcast_;
+            options.state_list_delay_ms = state_list_delay_ms_;
             options.steady_ms = [this] { return now_ms_; };
             core_ = std::make_unique<ServerCore>(std::move(options), events_);
             core_->Start();
@@ -148,6 +149,7 @@ class CoreTest : public ::testing::Test {
 
     // Set before the first Core() call.
     BroadcastMode broadcast_ = BroadcastMode::kChanges;
+    int64_t state_list_delay_ms_ = 0;
     parlo::testing::ScratchDirectory scratch_;
     const std::filesystem::path& dir_ = scratch_.Path();
     RecordingEvents events_;

@@ -99,10 +99,10 @@ TEST_F(Limits, StoredCommandsAreBoundedByBytesAndReplayedAsTheOutputDrains) {
         Send(ann, text);
         sent.push_back(text);
     }
-    const UserRecord& stored = *Core().Users().FindFirstByLogin("bob");
-    EXPECT_LE(stored.PendingBytes(), UserRecord::kMaxPendingBytes);
+    const Account& stored = *Core().Users().FindFirstByLogin("bob");
+    EXPECT_LE(stored.PendingBytes(), Account::kMaxPendingBytes);
     const size_t kept = stored.pending.size();
-    EXPECT_EQ(kept, UserRecord::kMaxPendingBytes / 8000);
+    EXPECT_EQ(kept, Account::kMaxPendingBytes / 8000);
     EXPECT_TRUE(
         events_.Logged("Commande en attente refusée pour bob : déjà 32 commandes en "
                        "attente (256000 octets, au plus 262144)"));

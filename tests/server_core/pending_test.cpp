@@ -56,16 +56,16 @@ TEST_F(PendingCommands, ASaveMadeAtOnceCoversWhatWasStoredBefore) {
 TEST_F(PendingCommands, EachAccountKeepsAtMostItsLimitAndTheNewestIsRefusedWithALogLine) {
     FakeConnection& ann = Online("ann");
     Core().AddAccount(MakeRecord(Record("bob")));
-    for (size_t i = 0; i < UserRecord::kMaxPending; ++i) {
+    for (size_t i = 0; i < Account::kMaxPending; ++i) {
         Send(ann, "Leave:ann:bob!x" + std::to_string(i));
     }
-    const UserRecord& bob = *Core().Users().FindFirstByLogin("bob");
-    ASSERT_EQ(bob.pending.size(), UserRecord::kMaxPending);
+    const Account& bob = *Core().Users().FindFirstByLogin("bob");
+    ASSERT_EQ(bob.pending.size(), Account::kMaxPending);
     EXPECT_FALSE(
         events_.Logged("Commande en attente refusée pour bob : déjà 1000 commandes en attente"));
 
     Send(ann, "Leave:ann:bob!over");
-    EXPECT_EQ(bob.pending.size(), UserRecord::kMaxPending);
+    EXPECT_EQ(bob.pending.size(), Account::kMaxPending);
     EXPECT_EQ(bob.pending.back(), "Leave:ann:bob!x999") << "the newest is the one refused";
     EXPECT_TRUE(
         events_.Logged("Commande en attente refusée pour bob : déjà 1000 commandes en attente"));
@@ -115,21 +115,21 @@ TEST_F(PendingCommands, AMessageForAnOfflineUserIsKeptWithItsTimeAndTheSenderIsT
     // Kept messages are bounded in bytes; the sender hears of the refusal.
     const std::vector<std::string> pair = {"ann", "bob"};
     const std::string big = FormatMessage("ann", pair, std::string(7000, 'x'));
-    const size_t fit = UserRecord::kMaxPendingBytes / (big.size() + 26);
+    const size_t fit = Account::kMaxPendingBytes / (big.size() + 26);
     for (size_t i = 0; i <= fit; ++i) {
         Send(ann, big);
     }
     const auto told = ann.Take();
     EXPECT_EQ(std::count(told.begin(), told.end(), "Absent:bob:1:ann!bob"), fit);
     EXPECT_EQ(told.back(), "Absent:bob:0:ann!bob");
-    const UserRecord& stored = *Core().Users().FindFirstByLogin("bob");
-    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà " + std::to_string(fit) +
-                               " commandes en attente (" + std::to_string(stored.PendingBytes()) +
-                               " octets, au plus 262144)"));
+    const Account& stored = *Core().Users().FindFirstByLogin("bob");
+    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà " +
+                               std::to_string(fit) + " commandes en attente (" +
+                               std::to_string(stored.PendingBytes()) + " octets, au plus 262144)"));
     Close(Online("bob", "10.0.0.2"));
 
     // A full store refuses it, and the sender hears that it was not kept.
-    for (size_t i = 0; i < UserRecord::kMaxPending; ++i) {
+    for (size_t i = 0; i < Account::kMaxPending; ++i) {
         Send(ann, "Leave:ann:bob!x" + std::to_string(i));
     }
     ann.Take();

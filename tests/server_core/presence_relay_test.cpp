@@ -41,6 +41,65 @@ TEST_F(Presence, FullBroadcastRefreshesEveryConnectionInBookOrder) {
     EXPECT_TRUE(events_.Logged("ann demande l'état de Bob"));
 }
 
+TEST_F(Presence, ListsForOthersWaitAndGatherTheChangesMeanwhile) {
+    state_list_delay_ms_ = 100;
+    FakeConnection& ann = Online("ann");
+    Close(Online("bob"));
+    Close(Online("cid"));
+    MakeContacts("ann", "bob");
+    MakeContacts("ann", "cid");
+    Send(ann, "GetAllState");
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:1!cid:1"}) << "an answer at once";
+    Advance(100);
+
+    // Two contacts back within the wait: one list, once it is over.
+    FakeConnection& bob = Online("bob");
+    Send(bob, "GetAllState");
+    FakeConnection& cid = Online("cid");
+    Send(cid, "GetAllState");
+    EXPECT_TRUE(ann.Take().empty());
+    Advance(100);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:0!cid:0"});
+    Advance(100);
+    EXPECT_TRUE(ann.Take().empty());
+
+    // A change undone within the wait sends nothing.
+    Send(bob, "SetState:bob:3");
+    Send(bob, "SetState:bob:0");
+    Advance(100);
+    EXPECT_TRUE(ann.Take().empty());
+    Send(bob, "SetState:bob:3");
+    Advance(100);
+    EXPECT_EQ(ann.Take(), std::vector<std::string>{"SetState!bob:3!cid:0"});
+}
+
+TEST_F(Presence, ListsGatheredOverTheWaitGoInSlices) {
+    state_list_delay_ms_ = 100;
+    const size_t watchers = server::Presence::kListsPerSlice + 10;
+    std::vector<FakeConnection*> connections;
+    Close(Online("ann"));
+    for (size_t i = 0; i < watchers; ++i) {
+        const std::string login = "u" + std::to_string(i);
+        connections.push_back(&Online(login));
+        Core().Users().FindFirstByLogin(login)->AppendContact("ann");
+    }
+    Core().AccountsChanged();
+    Advance(100);
+    Send(Online("ann"), "GetAllState");
+    const auto received = [&] {
+        size_t lists = 0;
+        for (FakeConnection* c : connections) {
+            lists += c->Take().size();
+        }
+        return lists;
+    };
+    received();
+    Advance(100);
+    EXPECT_EQ(received(), server::Presence::kListsPerSlice);
+    Advance(0);
+    EXPECT_EQ(received(), 10u) << "the rest at the next turn";
+}
+
 TEST_F(Presence, ChangesBroadcastSendsAListOnlyWhereItChangedAndAlwaysToTheCause) {
     FakeConnection& ann = Online("ann");
     FakeConnection& bob = Online("bob");

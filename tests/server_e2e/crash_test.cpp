@@ -175,7 +175,7 @@ size_t CheckDatabase(const fs::path& directory, const Acknowledged& acked) {
     EXPECT_TRUE(report.refused.empty());
     size_t lost = 0;
     for (const std::string& login : acked.accounts) {
-        const parlo::server::UserRecord* account = users.FindFirstByLogin(login);
+        const parlo::server::Account* account = users.FindFirstByLogin(login);
         if (account == nullptr) {
             ADD_FAILURE() << "acknowledged account lost: " << login;
             ++lost;
@@ -194,7 +194,7 @@ size_t CheckDatabase(const fs::path& directory, const Acknowledged& acked) {
             continue;
         }
         for (const auto& [owner, contact] : {pair, Pair{pair.second, pair.first}}) {
-            const parlo::server::UserRecord* account = users.FindFirstByLogin(owner);
+            const parlo::server::Account* account = users.FindFirstByLogin(owner);
             EXPECT_TRUE(account != nullptr && account->HasContact(contact))
                 << owner << " lost the contact " << contact;
         }

@@ -273,6 +273,7 @@ TEST_F(ServerTest, FullBroadcastRepeatsEveryListAndTheDefaultOnlyChangedOnes) {
         ann.Send("GetAllState");
         ann.Send("GetState:ann");
         EXPECT_EQ(ann.Next(), "ann:0");
+        std::this_thread::sleep_for(300ms);  // the lists owed to others wait 250 ms
         bob.Send("GetState:bob");
         int lists = 0;
         for (auto command = bob.NextAny(); command && *command != "bob:0";

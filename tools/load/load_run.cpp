@@ -51,7 +51,23 @@ int RelayPartner(int index, int senders, int users) {
 LoadRun::CpuMeter::CpuMeter(pid_t pid) : pid_(pid) {
     if (pid_ > 0) {
         start_ = ReadCpuSeconds(pid_);
+        calls_ = ReadCallCounts(pid_);
     }
+}
+
+void LoadRun::CpuMeter::ReportCalls(PhaseReport& report, double per_units,
+                                    std::string_view unit) const {
+    const std::optional<CallCounts> end = calls_ ? ReadCallCounts(pid_) : std::nullopt;
+    if (!end || per_units <= 0) {
+        return;
+    }
+    const auto add = [&](std::string_view what, uint64_t before, uint64_t after) {
+        report.Add("server_" + std::string(what) + "_per_" + std::string(unit),
+                   static_cast<double>(after - before) / per_units);
+    };
+    add("reads", calls_->reads, end->reads);
+    add("writes", calls_->writes, end->writes);
+    add("sleeps", calls_->sleeps, end->sleeps);
 }
 
 void LoadRun::CpuMeter::Report(PhaseReport& report, double per_units, const char* per_key,
@@ -272,6 +288,7 @@ PhaseReport LoadRun::LoginStorm() {
     const StepResult step =
         pool_.RunStep(users, Task::kStorm, options_.storm_window, false, PhaseDeadline());
     cpu.Report(report, step.done, "server_cpu_per_login_ms", 1e3);
+    cpu.ReportCalls(report, step.done, "login");
     // The lists that followed the last first list are part of the storm's cost.
     LetServerSettle();
     const double lists = static_cast<double>(pool_.StateListsReceived() - lists_before);
@@ -316,16 +333,23 @@ PhaseReport LoadRun::ReconnectWave() {
     }
     const std::optional<int64_t> overflows = ReadListenOverflows();
     const int64_t connect_errors = pool_.ConnectErrors();
+    const int64_t lists_before = pool_.StateListsReceived();
     const CpuMeter cpu(options_.server_pid);
     const StepResult step = pool_.RunStep(order, Task::kStorm, 0, false, PhaseDeadline(), after);
     cpu.Report(report, step.done, "server_cpu_per_login_ms", 1e3);
+    cpu.ReportCalls(report, step.done, "login");
     report.Add("connect_errors", static_cast<double>(pool_.ConnectErrors() - connect_errors));
     if (const std::optional<int64_t> now = ReadListenOverflows(); now && overflows) {
         report.Add("listen_overflows", static_cast<double>(*now - *overflows));
     }
     AddStep(report, "served", step);
     AddLoginPercentiles(report, users);
+    // As in the storm, the lists that follow the last first list count.
     LetServerSettle();
+    if (step.done > 0) {
+        const double lists = static_cast<double>(pool_.StateListsReceived() - lists_before);
+        report.Add("state_lists_per_login", lists / step.done);
+    }
     return report;
 }
 

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "tools/load/client_pool.h"
 #include "tools/load/load_client.h"
 #include "tools/load/options.h"
+#include "tools/load/process_probe.h"
 #include "tools/load/report.h"
 
 namespace parlo::load {
@@ -39,10 +41,13 @@ class LoadRun {
         explicit CpuMeter(pid_t pid);
         void Report(PhaseReport& report, double per_units, const char* per_key,
                     double unit_scale) const;
+        // The server's reads, writes and sleeps per unit, as "server_<what>_per_<unit>".
+        void ReportCalls(PhaseReport& report, double per_units, std::string_view unit) const;
 
       private:
         pid_t pid_;
         std::optional<double> start_;
+        std::optional<CallCounts> calls_;
     };
 
     PhaseReport Register();

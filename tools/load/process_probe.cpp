@@ -104,6 +104,34 @@ std::optional<uint64_t> ReadRssKiB(pid_t pid) {
     return ParseVmRssKiB(ReadSmallFile(ProcPath(pid, "status")));
 }
 
+std::optional<uint64_t> ParseKeyedCount(std::string_view text, std::string_view key) {
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.starts_with(key)) {
+            continue;
+        }
+        line.remove_prefix(key.size());
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        return ParseUnsigned(line);
+    }
+    return std::nullopt;
+}
+
+std::optional<CallCounts> ReadCallCounts(pid_t pid) {
+    const std::string io = ReadSmallFile(ProcPath(pid, "io"));
+    const std::string status = ReadSmallFile(ProcPath(pid, "status"));
+    const auto reads = ParseKeyedCount(io, "syscr:");
+    const auto writes = ParseKeyedCount(io, "syscw:");
+    const auto sleeps = ParseKeyedCount(status, "voluntary_ctxt_switches:");
+    if (!reads || !writes || !sleeps) {
+        return std::nullopt;
+    }
+    return CallCounts{*reads, *writes, *sleeps};
+}
+
 char ParseProcessState(std::string_view stat_text) {
     const size_t paren = stat_text.rfind(')');
     if (paren == std::string_view::npos || paren + 2 >= stat_text.size() ||

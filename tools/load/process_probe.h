@@ -17,6 +17,19 @@ std::optional<uint64_t> ParseCpuTicks(std::string_view stat_text);
 // The VmRSS line of /proc/<pid>/status, in KiB.
 std::optional<uint64_t> ParseVmRssKiB(std::string_view status_text);
 
+// The number after `key` on the line starting with it ("syscr: 12" in
+// /proc/<pid>/io, "voluntary_ctxt_switches:\t3" in /proc/<pid>/status).
+std::optional<uint64_t> ParseKeyedCount(std::string_view text, std::string_view key);
+
+// What the process did so far: read and write system calls, and the times it
+// went to sleep (each wait for events that found none ready).
+struct CallCounts {
+    uint64_t reads = 0;
+    uint64_t writes = 0;
+    uint64_t sleeps = 0;
+};
+std::optional<CallCounts> ReadCallCounts(pid_t pid);
+
 // CPU seconds (user + system) used so far by `pid`.
 std::optional<double> ReadCpuSeconds(pid_t pid);
 std::optional<uint64_t> ReadRssKiB(pid_t pid);
