@@ -56,7 +56,8 @@ Owned<SSL_CTX> NewServerContext() {
     SSL_CTX_set_cipher_list(ctx, kTls12Ciphers);
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
     SSL_CTX_set_num_tickets(ctx, 0);
-    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
+    // The chain is the one given (or none): nothing to look up per handshake.
+    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS | SSL_MODE_NO_AUTO_CHAIN);
     return context;
 }
 
