@@ -96,6 +96,13 @@ TEST_F(EncryptedPort, ATlsClientChatsWithAPlainOneAndTheWireShowsNothingOfIt) {
     }
     EXPECT_NE(Log().find("empreinte SHA-256 du certificat " + alice.PeerFingerprint()),
               std::string::npos);
+
+    // Evicted by a second login: the notice still arrives before the close.
+    WireClient again(server_.TlsPort(), Transport::kTls);
+    ASSERT_TRUE(again.Send(ConnectCommand("alice", "s3cret-pw")));
+    EXPECT_EQ(alice.WaitFor("Login:"), "Login:Vous êtes connecté ailleurs...");
+    EXPECT_TRUE(alice.WaitClosed());
+    EXPECT_EQ(again.WaitFor("Login:"), "Login:OK");
 }
 
 TEST_F(EncryptedPort, TheCertificateIsMadeOnceKeptPrivateAndServedAgain) {
