@@ -123,9 +123,9 @@ TEST_F(PendingCommands, AMessageForAnOfflineUserIsKeptWithItsTimeAndTheSenderIsT
     EXPECT_EQ(std::count(told.begin(), told.end(), "Absent:bob:1:ann!bob"), fit);
     EXPECT_EQ(told.back(), "Absent:bob:0:ann!bob");
     const UserRecord& stored = *Core().Users().FindFirstByLogin("bob");
-    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà " + std::to_string(fit) +
-                               " commandes en attente (" + std::to_string(stored.PendingBytes()) +
-                               " octets, au plus 262144)"));
+    EXPECT_TRUE(events_.Logged("Commande en attente refusée pour bob : déjà " +
+                               std::to_string(fit) + " commandes en attente (" +
+                               std::to_string(stored.PendingBytes()) + " octets, au plus 262144)"));
     Close(Online("bob", "10.0.0.2"));
 
     // A full store refuses it, and the sender hears that it was not kept.
