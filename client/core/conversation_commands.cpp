@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "client/core/session.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

@@ -5,7 +5,6 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::server {
 
