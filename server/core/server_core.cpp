@@ -548,6 +548,7 @@ UserRecord& ServerCore::AddAccount(std::unique_ptr<UserRecord> account) {
 bool ServerCore::SaveDatabase() {
     // Before Start or after Shutdown the user list does not hold the accounts.
     if (!running_) {
+        Log("UserDB.dat non sauvé (Server arrêté) : modification annulée");
         return false;
     }
     switch (database_.Save(users_)) {
