@@ -10,11 +10,12 @@
 namespace parlo::shots {
 namespace {
 
-// The test display draws no frames: the picture tool must then say so and
-// save nothing rather than a bare window (the framed pictures themselves are
-// taken, and looked at, under take.sh's window manager).
+// A window that gets no frame (here a frameless one; under take.sh, any
+// window when the window manager is missing) is never saved bare: the
+// picture tool says so and saves nothing.
 TEST(FramedShot, AWindowThatGetsNoFrameIsNotSaved) {
     QDialog window;
+    window.setWindowFlag(Qt::FramelessWindowHint);
     window.resize(160, 90);
     window.show();
     QTemporaryDir dir;
