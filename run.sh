@@ -18,10 +18,9 @@ fi
 
 echo "run.sh: installing the missing Debian packages (run/install.log)"
 step_log run/install.log scripts/install-deps.sh
-if [ ! -f build/build.ninja ]; then
-    echo "run.sh: configuring build/ (run/build.log)"
-    step_log run/build.log cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
+# Configured on every call, so that a changed option takes effect.
+echo "run.sh: configuring build/ (run/build.log)"
+step_log run/build.log cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "run.sh: building ${programs[*]} in build/bin (run/build.log)"
 step_log run/build.log cmake --build build --parallel "$(nproc)" --target "${programs[@]}"
 

@@ -14,9 +14,11 @@ ctest --test-dir build-test --output-on-failure --parallel "$(nproc)" --timeout 
 # The Debian packages: built, checked, installed, run and removed again.
 scripts/package-test.sh build-test/bin/parlo-load
 
-if [ ! -f build-fuzz/build.ninja ]; then
-    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DPARLO_FUZZ=ON -DPARLO_GUI=OFF -DPARLO_BENCH=OFF
-fi
+# Configured on every call; the compiler is chosen once (naming it again
+# would make CMake start the cache afresh).
+fuzz_compiler=()
+[ -f build-fuzz/CMakeCache.txt ] || fuzz_compiler=(-DCMAKE_CXX_COMPILER=clang++)
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${fuzz_compiler[@]}" \
+    -DPARLO_FUZZ=ON -DPARLO_GUI=OFF -DPARLO_BENCH=OFF
 cmake --build build-fuzz --parallel "$(nproc)" --target frame_reader_fuzz command_parser_fuzz server_core_fuzz
 scripts/fuzz-smoke.sh build-fuzz "${FUZZ_SECONDS:-15}"

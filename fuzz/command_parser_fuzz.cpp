@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "protocol/ascii.h"
 #include "protocol/commands.h"
 #include "protocol/field_string.h"
 

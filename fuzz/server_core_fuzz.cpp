@@ -21,9 +21,9 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/ascii.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 #include "server/core/server_core.h"
 #include "server/core/userdb_file.h"
 

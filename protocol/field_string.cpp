@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "protocol/ascii.h"
+
 namespace parlo {
 
 namespace {
@@ -253,49 +255,6 @@ std::string_view FieldView(std::string_view text, int k, char separator) {
     }
     const size_t end = text.find(separator, pos);
     return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-}
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool LessNoCase(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
-        const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
-        if (ca != cb) {
-            return ca < cb;
-        }
-    }
-    return a.size() < b.size();
-}
-
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-    if (needle.empty()) {
-        return true;
-    }
-    if (needle.size() > haystack.size()) {
-        return false;
-    }
-    for (size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-        if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 }  // namespace parlo

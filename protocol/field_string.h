@@ -73,12 +73,4 @@ class FieldString {
 // Returns an empty view for k < 1 or a field beyond the last.
 std::string_view FieldView(std::string_view text, int k, char separator);
 
-// ASCII-only case folding, as logins are compared.
-char AsciiUpper(char c);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-// Byte order of the upper-cased texts: the one order of logins, computer
-// names and every list sorted "letter case aside".
-bool LessNoCase(std::string_view a, std::string_view b);
-bool ContainsNoCase(std::string_view haystack, std::string_view needle);
-
 }  // namespace parlo

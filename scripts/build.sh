@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# build.sh <dir> [cmake options...]: configures (once) and builds into <dir>.
+# build.sh <dir> [cmake options...]: configures <dir> (every call, so that a
+# new -D option takes effect) and builds it.
 set -euo pipefail
 dir=$1
 shift
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
-fi
+cmake -S . -B "$dir" -G Ninja "$@"
 cmake --build "$dir" --parallel "$(nproc)"

@@ -2,11 +2,8 @@
 
 #include <uv.h>
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,11 +14,9 @@
 #include "server/core/server_core.h"
 #include "server/line_output.h"
 #include "server/net/net.h"
+#include "server/server_run.h"
 #include "server/service/control_server.h"
-#include "server/service/data_lock.h"
-#include "server/service/date_lines.h"
 #include "server/service/journal_lines.h"
-#include "server/tls_start.h"
 
 namespace parlo::server {
 namespace {
@@ -72,7 +67,13 @@ std::optional<std::filesystem::path> ControlSocketPath(const ServerCommandLine& 
 class FlushEachTurn {
   public:
     FlushEachTurn(uv_loop_t* loop, LineOutput& output) : loop_(loop), output_(output) {
-        uv_prepare_init(loop, &before_wait_);
+        if (const int rc = uv_prepare_init(loop, &before_wait_); rc != 0) {
+            // The lines then wait for the exit's drain: say so at once.
+            std::fprintf(stderr, "Server: %s\n",
+                         UvFailure("Lignes du journal différées", rc).c_str());
+            return;
+        }
+        prepare_open_ = true;
         before_wait_.data = this;
         uv_prepare_start(&before_wait_, [](uv_prepare_t* handle) {
             static_cast<FlushEachTurn*>(handle->data)->Flush();
@@ -89,7 +90,9 @@ class FlushEachTurn {
     // Called once the loop has returned: the closes complete here while the
     // handles' memory still exists.
     ~FlushEachTurn() {
-        uv_close(reinterpret_cast<uv_handle_t*>(&before_wait_), nullptr);
+        if (prepare_open_) {
+            uv_close(reinterpret_cast<uv_handle_t*>(&before_wait_), nullptr);
+        }
         if (poll_open_) {
             uv_close(reinterpret_cast<uv_handle_t*>(&writable_), nullptr);
         }
@@ -118,60 +121,57 @@ class FlushEachTurn {
     LineOutput& output_;
     uv_prepare_t before_wait_{};
     uv_poll_t writable_{};
+    bool prepare_open_ = false;
     bool poll_open_ = false;
     bool waiting_ = false;
 };
 
-// SIGTERM, SIGINT and SIGHUP (the terminal or session went away) begin the
-// same closing as the console window's: the listener closes, the database is
-// saved, the lists are cleared; the loop then runs out of handles and returns.
-class StopOnSignals {
+// Without a window: refusals and the start line on the standard streams, the
+// control socket beside the server, the loop run until a signal.
+class HeadlessFrontEnd final : public ServerFrontEnd {
   public:
-    explicit StopOnSignals(NetServer& net) : net_(net) {
-        for (uv_signal_t& handle : handles_) {
-            uv_signal_init(net.Loop(), &handle);
-            handle.data = this;
-        }
-        uv_signal_start(&handles_[0], OnSignal, SIGTERM);
-        uv_signal_start(&handles_[1], OnSignal, SIGINT);
-        uv_signal_start(&handles_[2], OnSignal, SIGHUP);
-    }
-    // Outside the loop: close and let the closes complete while the handles'
-    // memory still exists.
-    ~StopOnSignals() {
-        if (open_) {
-            CloseHandles();
-            uv_run(net_.Loop(), UV_RUN_NOWAIT);
-        }
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
+    HeadlessFrontEnd(const ServerCommandLine& options, LineOutput& output)
+        : options_(options), output_(output) {}
 
-    bool Signalled() const { return signalled_; }
+    int Refuse(const std::string& reason) override {
+        std::fprintf(stderr, "Server: %s\n", reason.c_str());
+        return 1;
+    }
+    bool RunsWithoutListener() const override { return false; }
+
+    void Listening(NetServer& /*net*/, const Listeners& listeners) override {
+        // Where the service's data lies, for whoever reads its output (the
+        // journal); not a log line, so not in Log.txt.
+        std::error_code error;
+        const std::filesystem::path directory = std::filesystem::current_path(error);
+        output_.Add("Server en écoute sur le port " +
+                    (options_.tls_only ? "chiffré " + std::to_string(options_.tls_port)
+                                       : std::to_string(options_.port)) +
+                    ", fichiers dans " + (error ? std::string(".") : directory.string()));
+        if (!listeners.fingerprint.empty()) {
+            output_.Add("Connexions chiffrées sur le port " + std::to_string(options_.tls_port) +
+                        ", empreinte SHA-256 du certificat " + listeners.fingerprint);
+        }
+    }
+
+    void Run(NetServer& net, ServerCore& core) override {
+        ControlServer control(net.Loop(), core);
+        if (const std::optional<std::filesystem::path> path = ControlSocketPath(options_)) {
+            control.Listen(*path);
+        }
+        FlushEachTurn flush(net.Loop(), output_);
+        uv_run(net.Loop(), UV_RUN_DEFAULT);
+    }
+
+    // The listener closes, the database is saved, the lists are cleared; the
+    // loop then runs out of handles and returns.
+    void Stop(NetServer& net) override { net.BeginStop(); }
+
+    void Detach() override { output_.Drain(kExitDrainMs); }
 
   private:
-    static void OnSignal(uv_signal_t* handle, int) {
-        auto* self = static_cast<StopOnSignals*>(handle->data);
-        self->signalled_ = true;
-        self->CloseHandles();
-        self->net_.BeginStop();
-    }
-
-    // Inside a callback the running loop completes the closes before it
-    // returns.
-    void CloseHandles() {
-        if (open_) {
-            for (uv_signal_t& handle : handles_) {
-                uv_close(reinterpret_cast<uv_handle_t*>(&handle), nullptr);
-            }
-            open_ = false;
-        }
-    }
-
-    NetServer& net_;
-    uv_signal_t handles_[3]{};
-    bool open_ = true;
-    bool signalled_ = false;
+    const ServerCommandLine& options_;
+    LineOutput& output_;
 };
 
 }  // namespace
@@ -179,73 +179,8 @@ class StopOnSignals {
 int RunHeadless(const ServerCommandLine& options) {
     LineOutput output(STDOUT_FILENO);
     StdoutEvents events(output, options.log_stdout_all.value_or(!StdoutIsJournal()));
-    ServerOptions server_options = options.Core();
-    // Taken before the database is read, held until the program ends.
-    std::string refusal;
-    const std::optional<DataDirectoryLock> lock =
-        DataDirectoryLock::Take(server_options.directory, refusal);
-    if (!lock) {
-        std::fprintf(stderr, "%s\n", refusal.c_str());
-        return 1;
-    }
-    ServerCore core(std::move(server_options), events);
-    CoreNetEvents sink(core);
-    NetServer net(sink, options.limits);
-    net.SetKeepAlive(options.keepalive_s);
-    if (!core.Start()) {
-        std::fprintf(stderr, "Server: %s\n", core.StartRefusal().c_str());
-        return 1;
-    }
-    // A SIGTERM that comes once connections are accepted but before the
-    // handlers below exist must still close in order: hold both signals
-    // until then (the kernel keeps them pending).
-    sigset_t stopping;
-    sigemptyset(&stopping);
-    sigaddset(&stopping, SIGTERM);
-    sigaddset(&stopping, SIGINT);
-    sigaddset(&stopping, SIGHUP);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &stopping, &previous);
-    if (int rc = options.tls_only ? 0 : net.Listen(options.port); rc != 0) {
-        std::fprintf(stderr, "Server: %s\n", ListenFailure(options.port, rc).c_str());
-        return 1;
-    }
-    const TlsStart tls = StartTlsListener(net, core, options);
-    if (!tls.refusal.empty()) {
-        std::fprintf(stderr, "Server: %s\n", tls.refusal.c_str());
-        return 1;
-    }
-    // Where the service's data lies, for whoever reads its output (the
-    // journal); not a log line, so not in Log.txt.
-    std::error_code error;
-    const std::filesystem::path directory = std::filesystem::current_path(error);
-    output.Add("Server en écoute sur le port " +
-               (options.tls_only ? "chiffré " + std::to_string(options.tls_port)
-                                 : std::to_string(options.port)) +
-               ", fichiers dans " + (error ? std::string(".") : directory.string()));
-    if (!tls.fingerprint.empty()) {
-        output.Add("Connexions chiffrées sur le port " + std::to_string(options.tls_port) +
-                   ", empreinte SHA-256 du certificat " + tls.fingerprint);
-    }
-    {
-        // Log.txt's lines carry the time of day only: the date follows now.
-        const MidnightDateLines date_lines(net.Loop(), core);
-        ControlServer control(net.Loop(), core);
-        if (const std::optional<std::filesystem::path> path = ControlSocketPath(options)) {
-            control.Listen(*path);
-        }
-        FlushEachTurn flush(net.Loop(), output);
-        StopOnSignals signals(net);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        uv_run(net.Loop(), UV_RUN_DEFAULT);
-    }
-    net.Stop();
-    output.Drain(kExitDrainMs);
-    if (core.ClosingSaveFailed()) {
-        std::fprintf(stderr, "Server: UserDB.dat non sauvé à la fermeture, voir Log.txt\n");
-        return 1;
-    }
-    return 0;
+    HeadlessFrontEnd front(options, output);
+    return RunServer(options, events, front);
 }
 
 }  // namespace parlo::server

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <vector>
 
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 #include "server/service/admin_client.h"
 #include "server/service/control_protocol.h"
 

@@ -4,10 +4,35 @@
 #include <memory>
 
 #include "server/core/server_core.h"
+#include "server/core/userdb_file.h"
 #include "server/net/tls_context.h"
 
 namespace parlo::server {
 namespace {
+
+// kSelfSignedFile of the data directory, made first when it does not exist
+// (written whole or not at all, mode 0600). A file that exists but cannot be
+// used is never replaced.
+std::unique_ptr<TlsContext> SelfSigned(const std::filesystem::path& directory, std::string& error,
+                                       bool& created) {
+    const std::filesystem::path path = directory / kSelfSignedFile;
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing) && !missing) {
+        const std::string pem = TlsContext::MakeSelfSignedPem(error);
+        if (pem.empty()) {
+            return nullptr;
+        }
+        std::filesystem::path temporary = path;
+        temporary += ".tmp";
+        std::string reason;
+        if (!WriteDurably(temporary, pem, reason) || !Replace(temporary, path, reason)) {
+            error = "Impossible d'écrire " + path.string() + " : " + reason;
+            return nullptr;
+        }
+        created = true;
+    }
+    return TlsContext::FromFiles(path, path, error);
+}
 
 std::unique_ptr<TlsContext> LoadIdentity(const ServerCommandLine& options, std::string& error,
                                          bool& created) {
@@ -15,7 +40,7 @@ std::unique_ptr<TlsContext> LoadIdentity(const ServerCommandLine& options, std::
     if (!options.tls_certificate.empty()) {
         return TlsContext::FromFiles(options.tls_certificate, options.tls_key, error);
     }
-    return TlsContext::SelfSigned(options.Core().directory, error, &created);
+    return SelfSigned(options.Core().directory, error, created);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/ascii.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::client {
 

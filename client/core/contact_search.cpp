@@ -1,7 +1,7 @@
 #include "client/core/contact_search.h"
 
 #include "client/core/session.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

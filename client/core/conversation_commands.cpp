@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "client/core/session.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 
@@ -105,7 +105,8 @@ void ConversationCommands::OnAbsent(const AbsentView& absent) {
         return;
     }
     const std::string login(absent.login);
-    AppendInfo(*conversation,
+    AppendInfo(
+        *conversation,
         login + (absent.kept ? " n'est pas connecté(e) : il le recevra à sa prochaine connexion"
                              : " n'est pas connecté(e) : le message n'a pas pu lui être gardé"));
 }

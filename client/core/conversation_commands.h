@@ -14,8 +14,8 @@
 
 #include "client/core/conversation.h"
 #include "client/core/conversation_registry.h"
-#include "protocol/commands.h"
 #include "client/core/transcript_recorder.h"
+#include "protocol/commands.h"
 
 namespace parlo::client {
 

@@ -1,6 +1,6 @@
 // Account and address-book commands.
 #include "client/core/session.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

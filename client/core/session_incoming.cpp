@@ -1,6 +1,6 @@
 // The handling of each command the server sends.
 #include "client/core/session.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

@@ -4,7 +4,7 @@
 #include <QtGlobal>
 
 #include "client/core/conversation.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 namespace {

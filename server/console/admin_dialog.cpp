@@ -13,7 +13,7 @@
 #include <numeric>
 #include <optional>
 
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 #include "server/console/prompts.h"
 #include "server/console/report_list.h"
 

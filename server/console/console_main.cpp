@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -14,46 +13,12 @@
 #include "server/console/uv_embedding.h"
 #include "server/core/server_core.h"
 #include "server/net/net.h"
-#include "server/service/data_lock.h"
-#include "server/service/date_lines.h"
-#include "server/tls_start.h"
+#include "server/server_run.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
 
 namespace parlo::server {
 namespace {
-
-// SIGTERM and SIGINT close the console as its "Close" button does, so the
-// database is saved when the session ends or the operator presses Ctrl+C.
-class CloseOnSignals {
-  public:
-    CloseOnSignals(uv_loop_t* loop, ConsoleWindow& window) : window_(window) {
-        for (uv_signal_t& handle : handles_) {
-            uv_signal_init(loop, &handle);
-            handle.data = this;
-        }
-        uv_signal_start(&handles_[0], OnSignal, SIGTERM);
-        uv_signal_start(&handles_[1], OnSignal, SIGINT);
-    }
-    // The closes complete in the loop's next turn, while this still exists.
-    ~CloseOnSignals() {
-        for (uv_signal_t& handle : handles_) {
-            uv_close(reinterpret_cast<uv_handle_t*>(&handle), nullptr);
-        }
-        uv_run(handles_[0].loop, UV_RUN_NOWAIT);
-    }
-    CloseOnSignals(const CloseOnSignals&) = delete;
-    CloseOnSignals& operator=(const CloseOnSignals&) = delete;
-
-  private:
-    static void OnSignal(uv_signal_t* handle, int) {
-        auto* self = static_cast<CloseOnSignals*>(handle->data);
-        QMetaObject::invokeMethod(&self->window_, &QDialog::accept, Qt::QueuedConnection);
-    }
-
-    ConsoleWindow& window_;
-    uv_signal_t handles_[2]{};
-};
 
 // Shows why the server cannot run in a box opened with open(), runs the
 // application until the operator closes it, and returns the exit status 1.
@@ -73,6 +38,65 @@ void ShowListenFailure(QWidget& window, const std::string& reason) {
     box->open();
 }
 
+// The operator's window over the server: refusals in a box, the loop driven
+// from Qt's, a stop signal closing the window as its "Close" button does.
+class ConsoleFrontEnd final : public ServerFrontEnd {
+  public:
+    ConsoleFrontEnd(const ServerCommandLine& options, ui::SingleInstance& instance)
+        : options_(options), instance_(instance) {}
+
+    ServerEvents& Events() { return events_; }
+
+    int Refuse(const std::string& reason) override { return RefuseInBox(reason); }
+
+    void Attach(ServerCore& core) override {
+        window_.emplace(core, prompts_);
+        events_.Attach(&*window_);
+    }
+
+    bool RunsWithoutListener() const override { return true; }
+
+    void Listening(NetServer& /*net*/, const Listeners& listeners) override {
+        listeners_ = listeners;
+    }
+
+    void Run(NetServer& net, ServerCore& /*core*/) override {
+        UvLoopDriver driver(net.Loop());
+        instance_.Listen();
+        QObject::connect(&instance_, &ui::SingleInstance::ShowRequested, &*window_,
+                         &ConsoleWindow::BringToFront);
+        QObject::connect(&*window_, &QDialog::finished, qApp, &QCoreApplication::quit);
+        if (!options_.minimize) {
+            window_->show();
+        }
+        for (const std::string* failure : {&listeners_.failure, &listeners_.tls_refusal}) {
+            if (!failure->empty()) {
+                ShowListenFailure(*window_, *failure);
+            }
+        }
+        QApplication::exec();
+    }
+
+    void Stop(NetServer& /*net*/) override {
+        QMetaObject::invokeMethod(&*window_, &QDialog::accept, Qt::QueuedConnection);
+    }
+
+    void Detach() override {
+        // A save abandoned while closing is still reported.
+        QCoreApplication::sendPostedEvents(&*window_, QEvent::MetaCall);
+        events_.Attach(nullptr);
+        window_.reset();
+    }
+
+  private:
+    const ServerCommandLine& options_;
+    ui::SingleInstance& instance_;
+    MessageBoxPrompts prompts_;
+    ConsoleEvents events_;
+    std::optional<ConsoleWindow> window_;
+    Listeners listeners_;
+};
+
 }  // namespace
 
 bool ConsoleDisplayAvailable() {
@@ -82,6 +106,9 @@ bool ConsoleDisplayAvailable() {
 }
 
 int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
+    // Before Qt starts its threads: they keep the stop signals held, so only
+    // the thread that handles them receives them.
+    HoldStopSignals();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::InstallFrenchTranslation(app);
@@ -92,65 +119,8 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     if (instance.AskRunningCopyToShow()) {
         return 0;
     }
-
-    MessageBoxPrompts prompts;
-    ConsoleEvents events;
-    ServerOptions server_options = options.Core();
-    // Another server on the same directory would overwrite this one's saves.
-    std::string refusal;
-    const std::optional<DataDirectoryLock> lock =
-        DataDirectoryLock::Take(server_options.directory, refusal);
-    if (!lock) {
-        return RefuseInBox(refusal);
-    }
-    ServerCore core(std::move(server_options), events);
-    ConsoleWindow window(core, prompts);
-    events.Attach(&window);
-
-    CoreNetEvents sink(core);
-    NetServer net(sink, options.limits);
-    net.SetKeepAlive(options.keepalive_s);
-    if (!core.Start()) {
-        return RefuseInBox(core.StartRefusal());
-    }
-    const int listen_error = options.tls_only ? 0 : net.Listen(options.port);
-    const bool listening = listen_error == 0;
-    const TlsStart tls = StartTlsListener(net, core, options);
-    UvLoopDriver driver(net.Loop());
-    std::optional<CloseOnSignals> close_on_signals;
-    close_on_signals.emplace(net.Loop(), window);
-    // Log.txt's lines carry the time of day only: the date follows now.
-    const MidnightDateLines date_lines(net.Loop(), core);
-
-    instance.Listen();
-    QObject::connect(&instance, &ui::SingleInstance::ShowRequested, &window,
-                     &ConsoleWindow::BringToFront);
-    QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
-    if (!options.minimize) {
-        window.show();
-    }
-    if (!listening) {
-        ShowListenFailure(window, ListenFailure(options.port, listen_error));
-    }
-    if (!tls.refusal.empty()) {
-        ShowListenFailure(window, tls.refusal);
-    }
-    QApplication::exec();
-    close_on_signals.reset();
-
-    // Listener closed, database saved, lists cleared. The adapter hands the
-    // closing to the core only when it had been listening. Without a
-    // listener nothing changes but through the administration dialog, which
-    // saves each change at once: closing writes nothing then.
-    net.Stop();
-    // A save abandoned while closing is still reported.
-    QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
-    events.Attach(nullptr);
-    if (core.ClosingSaveFailed()) {
-        std::fprintf(stderr, "Server: UserDB.dat non sauvé à la fermeture, voir Log.txt\n");
-        return 1;
-    }
-    return 0;
+    ConsoleFrontEnd front(options, instance);
+    return RunServer(options, front.Events(), front);
 }
 
 }  // namespace parlo::server

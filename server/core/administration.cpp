@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "protocol/ascii.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 #include "server/core/server_core.h"
 
 namespace parlo::server {

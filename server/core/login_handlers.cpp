@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/ascii.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "protocol/field_string.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::server {
 

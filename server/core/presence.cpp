@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "protocol/ascii.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::server {
 

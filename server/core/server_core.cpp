@@ -5,7 +5,6 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::server {
 
@@ -375,6 +374,7 @@ bool ServerCore::Identify(OnlineEntry& entry, std::string_view record_text) {
 bool ServerCore::SaveDatabase() {
     // Before Start or after Shutdown the user list does not hold the accounts.
     if (!running_) {
+        Log("UserDB.dat non sauvé (Server arrêté) : modification annulée");
         return false;
     }
     switch (database_.Save(users_)) {

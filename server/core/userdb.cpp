@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "protocol/ascii.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::server {
 

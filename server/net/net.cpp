@@ -64,6 +64,10 @@ std::string ListenFailure(uint16_t port, int uv_error) {
     return "Impossible d'écouter sur le port " + std::to_string(port) + " : " + reason;
 }
 
+std::string UvFailure(std::string_view what, int uv_error) {
+    return std::string(what) + " : erreur système " + uv_err_name(uv_error);
+}
+
 uint64_t RaiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
@@ -174,22 +178,33 @@ class NetServer::Peer final : public Connection {
 
 NetServer::NetServer(NetEvents& events, ConnectionLimits limits)
     : events_(events), counter_(limits), read_buffer_(std::make_unique<char[]>(kReadBufferSize)) {
-    uv_loop_init(&loop_);
-    uv_idle_init(&loop_, &flush_turn_);
+    init_error_ = uv_loop_init(&loop_);
+    if (init_error_ != 0) {
+        stopped_ = true;  // nothing to stop, no loop to close
+        return;
+    }
+    loop_open_ = true;
+    // Each handle is marked open only once its init succeeded.
+    const auto open = [this](int rc, bool& opened) {
+        opened = rc == 0;
+        if (init_error_ == 0) {
+            init_error_ = rc;
+        }
+    };
+    open(uv_idle_init(&loop_, &flush_turn_), flush_turn_open_);
     flush_turn_.data = this;
-    flush_turn_open_ = true;
-    uv_timer_init(&loop_, &deferred_work_);
+    open(uv_timer_init(&loop_, &deferred_work_), deferred_work_open_);
     deferred_work_.data = this;
-    deferred_work_open_ = true;
-    uv_timer_init(&loop_, &timer_);
+    open(uv_timer_init(&loop_, &timer_), timer_open_);
     timer_.data = this;
-    timer_open_ = true;
-    uv_timer_init(&loop_, &handshake_timer_);
+    open(uv_timer_init(&loop_, &handshake_timer_), handshake_timer_open_);
     handshake_timer_.data = this;
-    handshake_timer_open_ = true;
 }
 
 NetServer::~NetServer() {
+    if (!loop_open_) {
+        return;
+    }
     Stop();
     if (uv_loop_close(&loop_) == UV_EBUSY) {
         // Handles someone else left open: close them so the loop can go.
@@ -208,6 +223,10 @@ int NetServer::ListenTls(uint16_t port, std::unique_ptr<TlsContext> context) {
 }
 
 int NetServer::OpenListener(uv_tcp_t*& slot, uint16_t port) {
+    if (init_error_ != 0) {
+        events_.Log(UvFailure("Impossible d'ouvrir le port d'écoute", init_error_));
+        return init_error_;
+    }
     CloseListener(slot);
     auto listener = std::make_unique<uv_tcp_t>();
     sockaddr_in address{};

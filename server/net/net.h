@@ -1,6 +1,7 @@
 // The server's network adapter: one libuv loop, a listening TCP socket and one
 // non-blocking connection per client, reported to a small event sink (the
-// server core in the program, fakes in tests).
+// program's glue to the server core, fakes in tests). It knows the core only
+// through Connection.
 //
 // Output is queued per connection and flushed once per loop turn, so the
 // frames the core sends while handling one read leave in as few writes as
@@ -34,7 +35,6 @@
 
 namespace parlo::server {
 
-class ServerCore;
 class TlsContext;
 class TlsStream;
 
@@ -67,26 +67,6 @@ class NetEvents {
     virtual void RunDeferredWork() {}
 };
 
-// Forwards the adapter's events to the server core.
-class CoreNetEvents final : public NetEvents {
-  public:
-    explicit CoreNetEvents(ServerCore& core) : core_(core) {}
-    void OnAccepted(Connection& connection, std::string_view ip, uint16_t port) override;
-    void OnBytes(Connection& connection, std::string_view bytes) override;
-    void OnClosed(Connection& connection) override;
-    void OnDrained(Connection& connection) override;
-    void Log(std::string_view message) override;
-    int64_t TimerDelayMs() override;
-    void OnTimer() override;
-    void OnShutdown() override;
-    // The save of commands stored for offline users.
-    int DeferredWorkDelayMs() override;
-    void RunDeferredWork() override;
-
-  private:
-    ServerCore& core_;
-};
-
 // Raises the soft open-file limit to the hard limit (one descriptor per
 // client). Returns the new soft limit, or 0 when it could not be read.
 uint64_t RaiseOpenFileLimit();
@@ -94,6 +74,9 @@ uint64_t RaiseOpenFileLimit();
 // "Impossible d'écouter sur le port N : " and the reason in French, for the
 // libuv error of a failed Listen.
 std::string ListenFailure(uint16_t port, int uv_error);
+
+// "<what> : erreur système <libuv error name>", for a libuv call that failed.
+std::string UvFailure(std::string_view what, int uv_error);
 
 // Closes every handle still open on `loop` and runs it until they are gone.
 void CloseAllHandles(uv_loop_t* loop);
@@ -122,6 +105,10 @@ class NetServer {
     NetServer(const NetServer&) = delete;
     NetServer& operator=(const NetServer&) = delete;
 
+    // 0 once the loop and its handles are ready; otherwise the libuv error,
+    // and this server can neither listen nor run.
+    int InitError() const { return init_error_; }
+
     // Listens on 0.0.0.0:port (0: a port chosen by the system). On failure the
     // reason is logged through the sink and the libuv error code returned;
     // 0 on success.
@@ -143,8 +130,8 @@ class NetServer {
     // A loop running in UV_RUN_DEFAULT returns once the closes complete.
     void BeginStop();
     // BeginStop() plus running the loop until every handle is closed. Must
-    // not be called from inside a loop callback. With CoreNetEvents this is
-    // the whole closing procedure: ServerCore::Shutdown runs from OnShutdown.
+    // not be called from inside a loop callback. With the program's sink this
+    // is the whole closing procedure: the core's Shutdown runs from OnShutdown.
     void Stop();
 
     size_t ConnectionCount() const { return connections_.size(); }
@@ -193,6 +180,8 @@ class NetServer {
 
     NetEvents& events_;
     uv_loop_t loop_{};
+    int init_error_ = 0;
+    bool loop_open_ = false;
     // Heap-held so that a listener still closing never blocks a new Listen.
     uv_tcp_t* listener_ = nullptr;
     uv_tcp_t* tls_listener_ = nullptr;

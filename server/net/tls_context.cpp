@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "server/core/userdb_file.h"
-
 namespace parlo::server {
 namespace {
 
@@ -139,14 +137,6 @@ std::string PemOf(EVP_PKEY* key, X509* certificate) {
     return std::string(data, static_cast<size_t>(length));
 }
 
-// Writes `pem` as `path`, whole or not at all (a temporary renamed over).
-bool WriteAtomically(const std::filesystem::path& path, const std::string& pem,
-                     std::string& error) {
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    return WriteDurably(temporary, pem, error) && Replace(temporary, path, error);
-}
-
 }  // namespace
 
 TlsContext::TlsContext(SSL_CTX* context)
@@ -181,31 +171,17 @@ std::unique_ptr<TlsContext> TlsContext::FromFiles(const std::filesystem::path& c
     return std::unique_ptr<TlsContext>(new TlsContext(context.release()));
 }
 
-std::unique_ptr<TlsContext> TlsContext::SelfSigned(const std::filesystem::path& directory,
-                                                   std::string& error, bool* created) {
-    const std::filesystem::path path = directory / kSelfSignedFile;
-    if (created != nullptr) {
-        *created = false;
+std::string TlsContext::MakeSelfSignedPem(std::string& error) {
+    Owned<EVP_PKEY> key;
+    Owned<X509> certificate;
+    std::string pem;
+    if (MakeSelfSigned(key, certificate)) {
+        pem = PemOf(key.get(), certificate.get());
     }
-    std::error_code missing;
-    if (!std::filesystem::exists(path, missing) && !missing) {
-        Owned<EVP_PKEY> key;
-        Owned<X509> certificate;
-        if (!MakeSelfSigned(key, certificate)) {
-            error = "Impossible de créer le certificat : " + OpensslReason();
-            return nullptr;
-        }
-        const std::string pem = PemOf(key.get(), certificate.get());
-        std::string reason;
-        if (pem.empty() || !WriteAtomically(path, pem, reason)) {
-            error = "Impossible d'écrire " + path.string() + " : " + reason;
-            return nullptr;
-        }
-        if (created != nullptr) {
-            *created = true;
-        }
+    if (pem.empty()) {
+        error = "Impossible de créer le certificat : " + OpensslReason();
     }
-    return FromFiles(path, path, error);
+    return pem;
 }
 
 }  // namespace parlo::server

@@ -26,12 +26,9 @@ class TlsContext {
     static std::unique_ptr<TlsContext> FromFiles(const std::filesystem::path& certificate,
                                                  const std::filesystem::path& key,
                                                  std::string& error);
-    // kSelfSignedFile of `directory`, made first when it does not exist (an
-    // ECDSA P-256 key and a certificate naming this host). A file that
-    // exists but cannot be used is never replaced: nothing, with `error`.
-    // `created` tells whether the file was made now.
-    static std::unique_ptr<TlsContext> SelfSigned(const std::filesystem::path& directory,
-                                                  std::string& error, bool* created = nullptr);
+    // A new ECDSA P-256 key and a self-signed certificate naming this host,
+    // both in one PEM text; empty, with `error` set, when they cannot be made.
+    static std::string MakeSelfSignedPem(std::string& error);
 
     ~TlsContext();
     TlsContext(const TlsContext&) = delete;

@@ -224,9 +224,13 @@ bool ControlServer::Listen(const std::filesystem::path& path) {
         }
         ::unlink(path.c_str());  // left by a server that is gone
     }
-    uv_pipe_init(loop_, &listener_, 0);
+    int rc = uv_pipe_init(loop_, &listener_, 0);
+    if (rc != 0) {
+        core_.Log("Socket d'administration " + path.string() + " impossible : " + uv_strerror(rc));
+        return false;
+    }
     listener_.data = this;
-    int rc = uv_pipe_bind(&listener_, path.c_str());
+    rc = uv_pipe_bind(&listener_, path.c_str());
     if (rc == 0) {
         // Who may connect is decided by the credentials, not the file mode.
         rc = uv_pipe_chmod(&listener_, UV_READABLE | UV_WRITABLE);

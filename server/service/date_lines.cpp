@@ -22,13 +22,22 @@ uint64_t MsUntilNextUtcMidnight(std::time_t when) {
 }
 
 MidnightDateLines::MidnightDateLines(uv_loop_t* loop, ServerCore& core) : core_(core) {
-    uv_timer_init(loop, &timer_);
+    if (const int rc = uv_timer_init(loop, &timer_); rc != 0) {
+        core_.Log(std::string("Journal sans ligne de date à minuit : erreur système ") +
+                  uv_err_name(rc));
+        core_.Log(DateLine(std::time(nullptr)));
+        return;
+    }
+    open_ = true;
     timer_.data = this;
     uv_unref(reinterpret_cast<uv_handle_t*>(&timer_));
     LogAndArm();
 }
 
 MidnightDateLines::~MidnightDateLines() {
+    if (!open_) {
+        return;
+    }
     uv_loop_t* loop = timer_.loop;
     uv_close(reinterpret_cast<uv_handle_t*>(&timer_), nullptr);
     uv_run(loop, UV_RUN_NOWAIT);

@@ -33,6 +33,7 @@ class MidnightDateLines {
 
     ServerCore& core_;
     uv_timer_t timer_{};
+    bool open_ = false;
 };
 
 }  // namespace parlo::server

@@ -18,7 +18,7 @@
 #include "server/console/prompts.h"
 #include "server/core/administration.h"
 #include "shared_ui/french_translation.h"
-#include "tests/console/core_fixture.h"
+#include "tests/server_core/core_fixture.h"
 #include "tests/support/qt_wait.h"
 
 namespace parlo::server {

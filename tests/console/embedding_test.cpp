@@ -16,8 +16,9 @@
 #include "protocol/commands.h"
 #include "server/console/uv_embedding.h"
 #include "server/core/administration.h"
+#include "server/core_net_events.h"
 #include "server/net/net.h"
-#include "tests/console/core_fixture.h"
+#include "tests/server_core/core_fixture.h"
 
 namespace parlo::server {
 namespace {

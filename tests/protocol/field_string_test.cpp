@@ -1,4 +1,5 @@
 #include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 #include <cstring>
 

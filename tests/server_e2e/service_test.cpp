@@ -2,10 +2,12 @@
 // socket by "Server --admin", alone on its data directory, with a log that
 // carries dates and, when asked, no message texts.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <string>
@@ -191,6 +193,32 @@ TEST_F(ServiceTest, AConsoleThatCannotServeSaysSoAndWritesNothing) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(std::filesystem::exists(home.Path() / "UserDB.dat"));
+}
+
+// A stop signal the moment the port answers, headless and behind the console:
+// the signal waits for its handler, the database is saved, the exit is 0.
+TEST(ServerRun, SigtermRightAfterStartSavesAndExitsZeroInBothModes) {
+    for (const bool console : {false, true}) {
+        ScratchDirectory home;
+        const uint16_t port = parlo::testing::FreePort();
+        std::vector<std::string> args{"--port", std::to_string(port)};
+        if (!console) {
+            args.insert(args.begin(), "--headless");
+        }
+        // Its own temporary directory: no other console answers as this one.
+        const std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", "offscreen"},
+                                                     {"TMPDIR", home.Path().string()}};
+        ChildProcess server;
+        ASSERT_TRUE(server.Start(SERVER_PATH, args, home.Path(), env));
+        ASSERT_TRUE(Eventually([&] {
+            const int fd = parlo::testing::ConnectTo(port);
+            return fd >= 0 && close(fd) == 0;
+        }));
+        const int status = server.StopWith(SIGTERM);
+        ASSERT_TRUE(WIFEXITED(status)) << console << " " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << console;
+        EXPECT_TRUE(ReadFile(home.Path() / "Log.txt").ends_with("UserDB.dat sauvé\n")) << console;
+    }
 }
 
 TEST_F(ServiceTest, TheLogIsDatedAndCanLeaveMessageTextsOut) {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "protocol/ascii.h"
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "protocol/field_string.h"
 
 namespace parlo::load {
 

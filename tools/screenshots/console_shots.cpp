@@ -26,6 +26,7 @@
 #include "server/console/uv_embedding.h"
 #include "server/core/administration.h"
 #include "server/core/server_core.h"
+#include "server/core_net_events.h"
 #include "server/net/net.h"
 #include "shared_ui/credits_box.h"
 #include "shared_ui/french_translation.h"

@@ -15,7 +15,7 @@
 
 namespace parlo::shots {
 
-bool SaveFramed(QWidget& window, const QDir& dir, const QString& name) {
+bool SaveFramed(QWidget& window, const QDir& dir, const QString& name, int frame_wait_ms) {
     using parlo::testing::Settle;
     using parlo::testing::WaitUntil;
     window.raise();
@@ -23,7 +23,11 @@ bool SaveFramed(QWidget& window, const QDir& dir, const QString& name) {
     WaitUntil(
         [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); });
     // The frame comes a moment after the window is mapped.
-    WaitUntil([&] { return window.frameGeometry() != window.geometry(); }, 10000);
+    if (!WaitUntil([&] { return window.frameGeometry() != window.geometry(); }, frame_wait_ms)) {
+        std::printf("FAILED %s (no window frame within %d ms: is a window manager running?)\n",
+                    dir.filePath(name).toUtf8().constData(), frame_wait_ms);
+        return false;
+    }
     Settle(300);
 
     return SaveScreenArea(window.frameGeometry(), dir, name);

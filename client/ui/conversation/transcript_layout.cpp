@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 namespace {

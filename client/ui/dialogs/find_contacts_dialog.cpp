@@ -18,7 +18,7 @@
 #include "client/core/contact_list.h"
 #include "client/core/session.h"
 #include "client/ui/common/dialog_parts.h"
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

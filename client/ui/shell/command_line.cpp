@@ -1,6 +1,6 @@
 #include "client/ui/shell/command_line.h"
 
-#include "protocol/field_string.h"
+#include "protocol/ascii.h"
 
 namespace parlo::client {
 

@@ -1,7 +1,4 @@
-// The adapter's events forwarded to the server core: the glue between the
-// libuv adapter, which knows only Connection, and the core.
-#include "server/core/server_core.h"
-#include "server/net/net.h"
+#include "server/core_net_events.h"
 
 namespace parlo::server {
 

@@ -74,7 +74,7 @@ class CoreFixture : public ::testing::Test, public ServerEvents {
     static std::filesystem::path MakeDirectory() {
         static std::atomic<int> counter{0};
         auto path = std::filesystem::temp_directory_path() /
-                    ("parlo-console-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+                    ("parlo-core-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
         std::filesystem::create_directories(path);
         return path;
     }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/console/core_fixture.h"
+#include "tests/server_core/core_fixture.h"
 
 namespace parlo::server {
 namespace {
@@ -231,6 +231,10 @@ TEST_F(AdministrationTest, ChangesWhoseSaveFailsAreUndone) {
     EXPECT_NE(AccountNamed(core_, "ann"), nullptr);
     EXPECT_EQ(AccountNamed(core_, "bob")->address_book, std::vector<std::string>{"ann"});
     EXPECT_EQ(AddAccount(core_, Fields("m:0!boss")), AdminResult::kInvalidInput);
+    // Once the server is closed a change is refused with a line, not silently.
+    core_.Shutdown();
+    EXPECT_EQ(AddAccount(core_, Fields("dan")), AdminResult::kNotSaved);
+    EXPECT_EQ(Logged("UserDB.dat non sauvé (Server arrêté) : modification annulée"), 1);
 }
 
 }  // namespace

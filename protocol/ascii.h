@@ -1,0 +1,17 @@
+// ASCII-only letter case, as logins, computer names and commands are compared
+// by both programs: bytes outside 'a'..'z' are left as they are.
+#pragma once
+
+#include <string_view>
+
+namespace parlo {
+
+// ASCII-only case folding, as logins are compared.
+char AsciiUpper(char c);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+// Byte order of the upper-cased texts: the one order of logins, computer
+// names and every list sorted "letter case aside".
+bool LessNoCase(std::string_view a, std::string_view b);
+bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+
+}  // namespace parlo
