@@ -94,7 +94,7 @@ for line in "ExecStart=/usr/bin/parlomatic-server --headless \$PARLOMATIC_SERVER
     "ProtectSystem=strict" "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX"; do
     grep -qxF "$line" "$unit" || fail "the unit lacks $line"
 done
-grep -q '^PARLOMATIC_SERVER_OPTIONS=""$' "$work/server/etc/default/parlomatic-server" ||
+grep -q '^PARLOMATIC_SERVER_OPTIONS="--tls-port 7778"$' "$work/server/etc/default/parlomatic-server" ||
     fail "the options file sets no PARLOMATIC_SERVER_OPTIONS"
 rotate="$work/server/etc/logrotate.d/parlomatic-server"
 for word in weekly "rotate 8" compress missingok notifempty; do

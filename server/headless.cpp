@@ -21,6 +21,7 @@
 #include "server/service/data_lock.h"
 #include "server/service/date_lines.h"
 #include "server/service/journal_lines.h"
+#include "server/tls_start.h"
 
 namespace parlo::server {
 namespace {
@@ -205,16 +206,27 @@ int RunHeadless(const ServerCommandLine& options) {
     sigaddset(&stopping, SIGHUP);
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopping, &previous);
-    if (int rc = net.Listen(options.port); rc != 0) {
+    if (int rc = options.tls_only ? 0 : net.Listen(options.port); rc != 0) {
         std::fprintf(stderr, "Server: %s\n", ListenFailure(options.port, rc).c_str());
+        return 1;
+    }
+    const TlsStart tls = StartTlsListener(net, core, options);
+    if (!tls.refusal.empty()) {
+        std::fprintf(stderr, "Server: %s\n", tls.refusal.c_str());
         return 1;
     }
     // Where the service's data lies, for whoever reads its output (the
     // journal); not a log line, so not in Log.txt.
     std::error_code error;
     const std::filesystem::path directory = std::filesystem::current_path(error);
-    output.Add("Server en écoute sur le port " + std::to_string(options.port) + ", fichiers dans " +
-               (error ? std::string(".") : directory.string()));
+    output.Add("Server en écoute sur le port " +
+               (options.tls_only ? "chiffré " + std::to_string(options.tls_port)
+                                 : std::to_string(options.port)) +
+               ", fichiers dans " + (error ? std::string(".") : directory.string()));
+    if (!tls.fingerprint.empty()) {
+        output.Add("Connexions chiffrées sur le port " + std::to_string(options.tls_port) +
+                   ", empreinte SHA-256 du certificat " + tls.fingerprint);
+    }
     {
         // Log.txt's lines carry the time of day only: the date follows now.
         const MidnightDateLines date_lines(net.Loop(), core);

@@ -11,6 +11,7 @@
 #include "server/options.h"
 #include "server/service/admin_client.h"
 #include "server/service/control_protocol.h"
+#include "server/tls_start.h"
 
 #ifdef PARLO_HAS_CONSOLE
 #include "server/console/console_main.h"
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     if (options->help) {
         std::fputs(usage.c_str(), stdout);
         return 0;
+    }
+    if (options->fingerprint) {
+        return PrintFingerprint(*options);
     }
     if (options->admin) {
         return RunAdminCommand(options->control_socket.empty()

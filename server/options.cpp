@@ -69,6 +69,34 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
                 error = "invalid broadcast: " + std::string(*value) + " (full or changes)";
                 return std::nullopt;
             }
+        } else if (arg == "--tls-only") {
+            options.tls_only = true;
+        } else if (arg == "--fingerprint") {
+            options.fingerprint = true;
+        } else if (OptionNamed(arg, "--tls-cert") || OptionNamed(arg, "--tls-key")) {
+            const std::string_view name = arg.substr(0, arg.find('='));
+            const auto value = OptionValue(args, i, name, "a PEM file", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (value->empty()) {
+                error = std::string(name) + " needs a PEM file";
+                return std::nullopt;
+            }
+            (name == "--tls-cert" ? options.tls_certificate : options.tls_key) = *value;
+        } else if (OptionNamed(arg, "--tls-handshake-timeout")) {
+            const auto value =
+                OptionValue(args, i, "--tls-handshake-timeout", "a number of seconds", error);
+            if (!value) {
+                return std::nullopt;
+            }
+            const std::optional<unsigned> seconds = ParseNumber(*value, 1, kMaxLimit);
+            if (!seconds) {
+                error = "invalid tls-handshake-timeout: " + std::string(*value) + " (1 to " +
+                        std::to_string(kMaxLimit) + " seconds)";
+                return std::nullopt;
+            }
+            options.tls_handshake_timeout_s = static_cast<int>(*seconds);
         } else if (arg == "--admin") {
             options.admin.emplace(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -122,8 +150,9 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
             } else {
                 options.login_timeout_s = static_cast<int64_t>(*count);
             }
-        } else if (OptionNamed(arg, "--port")) {
-            const auto value = OptionValue(args, i, "--port", "a port number", error);
+        } else if (OptionNamed(arg, "--port") || OptionNamed(arg, "--tls-port")) {
+            const std::string_view name = arg.substr(0, arg.find('='));
+            const auto value = OptionValue(args, i, name, "a port number", error);
             if (!value) {
                 return std::nullopt;
             }
@@ -132,7 +161,7 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
                 error = "invalid port number: " + std::string(*value) + " (1 to 65535)";
                 return std::nullopt;
             }
-            options.port = static_cast<uint16_t>(*port);
+            (name == "--port" ? options.port : options.tls_port) = static_cast<uint16_t>(*port);
         } else if (OptionNamed(arg, "--keepalive")) {
             const auto value = OptionValue(args, i, "--keepalive", "a number of seconds", error);
             if (!value) {
@@ -150,6 +179,14 @@ std::optional<ServerCommandLine> ParseServerCommandLine(std::span<const std::str
             return std::nullopt;
         }
     }
+    if (options.tls_certificate.empty() != options.tls_key.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return std::nullopt;
+    }
+    if (options.tls_only && options.tls_port == 0) {
+        error = "--tls-only needs --tls-port";
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -166,7 +203,11 @@ std::string ServerUsage(std::string_view program) {
     return "Usage: " + std::string(program) +
            " [--headless] [--port N] [--broadcast full|changes] [--keepalive S]\n"
            "       [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]\n"
-           "       [--log-messages yes|no] [--log-stdout all|warnings] [--control PATH]\n" +
+           "       [--log-messages yes|no] [--log-stdout all|warnings] [--control PATH]\n"
+           "       [--tls-port N [--tls-cert FILE --tls-key FILE] [--tls-only]]\n"
+           "       [--tls-handshake-timeout S]\n"
+           "       " +
+           std::string(program) + " --fingerprint [--tls-cert FILE --tls-key FILE]\n" +
            AdminUsage(program) +
            "  --headless  run without a window; each log line is also printed here,\n"
            "              SIGTERM or SIGINT saves the database and exits\n"
@@ -199,8 +240,23 @@ std::string ServerUsage(std::string_view program) {
            "  --admin     administer the running server: list the accounts, add one,\n"
            "              change a password, delete one, list who is connected or\n"
            "              send a message to everyone connected\n"
+           "  --tls-port N\n"
+           "              also accept encrypted (TLS) connections on port N, carrying\n"
+           "              the same frames (clients choose \"Connexion chiffrée\")\n"
+           "  --tls-cert FILE --tls-key FILE\n"
+           "              the certificate (PEM, with its chain) and key to serve;\n"
+           "              by default a self-signed certificate made at the first\n"
+           "              start and kept in ServerTLS.pem\n"
+           "  --tls-only  no plain port: only encrypted connections\n"
+           "  --tls-handshake-timeout S\n"
+           "              close a connection whose handshake takes over S seconds\n"
+           "              (default 10)\n"
+           "  --fingerprint\n"
+           "              print the SHA-256 fingerprint of the certificate served\n"
+           "              (making the self-signed one if needed) and exit\n"
            "  --help      print this text and exit\n"
-           "UserDB.dat, UserDB.bak and Log.txt are kept in the working directory.\n";
+           "UserDB.dat, UserDB.bak, Log.txt and ServerTLS.pem are kept in the working\n"
+           "directory.\n";
 }
 
 }  // namespace parlo::server

@@ -1,6 +1,8 @@
 // The Server program's command line:
 // "Server [--headless] [--port N] [--broadcast full|changes] [--keepalive S]
-//  [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]".
+//  [--max-connections N] [--max-per-address N] [--login-timeout S] [/minimize]
+//  [--tls-port N [--tls-cert FILE --tls-key FILE] [--tls-only]]", or
+// "Server --fingerprint".
 // Shared by the headless program and the operator's console.
 #pragma once
 
@@ -49,6 +51,18 @@ struct ServerCommandLine {
     // "--admin COMMAND ...": every argument after --admin, for the
     // administration client; unset: run the server.
     std::optional<std::vector<std::string>> admin;
+    // "--tls-port N": a second listener for encrypted connections; 0: none.
+    uint16_t tls_port = 0;
+    // "--tls-cert FILE --tls-key FILE" (both or neither): the certificate
+    // served; empty: the self-signed one of the data directory.
+    std::string tls_certificate;
+    std::string tls_key;
+    // "--tls-only": no plain listener (needs --tls-port).
+    bool tls_only = false;
+    // "--tls-handshake-timeout S": seconds a handshake may take.
+    int tls_handshake_timeout_s = NetServer::kHandshakeTimeoutS;
+    // "--fingerprint": print the certificate's SHA-256 fingerprint and exit.
+    bool fingerprint = false;
 
     // The core's options for this command line.
     ServerOptions Core() const {

@@ -16,6 +16,7 @@
 #include "server/net/net.h"
 #include "server/service/data_lock.h"
 #include "server/service/date_lines.h"
+#include "server/tls_start.h"
 #include "shared_ui/french_translation.h"
 #include "shared_ui/single_instance.h"
 
@@ -112,8 +113,9 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     if (!core.Start()) {
         return RefuseInBox(core.StartRefusal());
     }
-    const int listen_error = net.Listen(options.port);
+    const int listen_error = options.tls_only ? 0 : net.Listen(options.port);
     const bool listening = listen_error == 0;
+    const TlsStart tls = StartTlsListener(net, core, options);
     UvLoopDriver driver(net.Loop());
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
@@ -129,6 +131,9 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     }
     if (!listening) {
         ShowListenFailure(window, ListenFailure(options.port, listen_error));
+    }
+    if (!tls.refusal.empty()) {
+        ShowListenFailure(window, tls.refusal);
     }
     QApplication::exec();
     close_on_signals.reset();

@@ -27,6 +27,8 @@ class Connection {
     // Stops (true) or resumes (false) reading from the peer: the kernel
     // holds what it sends meanwhile.
     virtual void HoldReading(bool /*hold*/) {}
+    // The connection is encrypted (the TLS port).
+    virtual bool Encrypted() const { return false; }
 };
 
 }  // namespace parlo::server

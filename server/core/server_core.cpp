@@ -104,7 +104,8 @@ void ServerCore::OnAccepted(Connection& connection, std::string_view ip, uint16_
             {options_.steady_ms() + options_.login_timeout_ms, &connection, entry.serial});
     }
     MarkStale(entry);  // has never received a list
-    Log(entry.computer + " (" + entry.ip + ") est accepté");
+    Log(entry.computer + " (" + entry.ip + ") est accepté" +
+        (connection.Encrypted() ? " (chiffré)" : ""));
 }
 
 void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {

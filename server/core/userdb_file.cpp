@@ -139,6 +139,8 @@ ReadStatus ReadWholeFile(const std::filesystem::path& path, std::string& out, st
     return status;
 }
 
+}  // namespace
+
 // Writes `bytes` to a new file at `path` (replacing a file, never following
 // a link), flushed to disk before returning true; `error` says why not.
 bool WriteDurably(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
@@ -183,6 +185,8 @@ bool Replace(const std::filesystem::path& from, const std::filesystem::path& to,
     }
     return true;
 }
+
+namespace {
 
 std::string FileStamp(std::time_t now) {
     std::tm utc{};

@@ -29,6 +29,14 @@ DecodeReport DecodeUserDatabase(std::string_view bytes, RecordList& users);
 // The version-103 image of `users`; false when a record has no record text.
 bool EncodeUserDatabase(const RecordList& users, std::string& out);
 
+// Writes `bytes` to a new file at `path` with mode 0600 (replacing a file,
+// never following a link), flushed to disk before returning true; `error`
+// says why not.
+bool WriteDurably(const std::filesystem::path& path, std::string_view bytes, std::string& error);
+// Renames `from` over `to`; the temporary is removed when that fails.
+bool Replace(const std::filesystem::path& from, const std::filesystem::path& to,
+             std::string& error);
+
 class UserDatabaseFile {
   public:
     explicit UserDatabaseFile(std::filesystem::path directory);

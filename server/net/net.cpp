@@ -10,6 +10,9 @@
 #include <optional>
 #include <utility>
 
+#include "server/net/tls_context.h"
+#include "server/net/tls_stream.h"
+
 namespace parlo::server {
 namespace {
 
@@ -82,10 +85,11 @@ uint64_t RaiseOpenFileLimit() {
 class NetServer::Peer final : public Connection {
   public:
     enum class State {
-        kLive,      // reading; the sink knows it
-        kDraining,  // the sink closed it; queued output is still written
-        kClosing,   // uv_close called
-        kClosed,    // close callback ran; memory waits to be released
+        kHandshaking,  // TLS handshake under way; the sink does not know it yet
+        kLive,         // reading; the sink knows it
+        kDraining,     // the sink closed it; queued output is still written
+        kClosing,      // uv_close called
+        kClosed,       // close callback ran; memory waits to be released
     };
 
     explicit Peer(NetServer& server) : server_(server) {
@@ -140,6 +144,8 @@ class NetServer::Peer final : public Connection {
         server_.Flush(*this);
     }
 
+    bool Encrypted() const override { return tls_ != nullptr; }
+
     uv_stream_t* Stream() { return reinterpret_cast<uv_stream_t*>(&handle_); }
     uv_handle_t* Handle() { return reinterpret_cast<uv_handle_t*>(&handle_); }
 
@@ -159,6 +165,8 @@ class NetServer::Peer final : public Connection {
     uint32_t address_ = 0;  // IPv4, network order
     char ip_[INET_ADDRSTRLEN] = {};
     uint16_t port_ = 0;
+    std::unique_ptr<TlsStream> tls_;  // on the TLS port
+    uint64_t serial_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -176,6 +184,9 @@ NetServer::NetServer(NetEvents& events, ConnectionLimits limits)
     uv_timer_init(&loop_, &timer_);
     timer_.data = this;
     timer_open_ = true;
+    uv_timer_init(&loop_, &handshake_timer_);
+    handshake_timer_.data = this;
+    handshake_timer_open_ = true;
 }
 
 NetServer::~NetServer() {
@@ -188,7 +199,16 @@ NetServer::~NetServer() {
 }
 
 int NetServer::Listen(uint16_t port) {
-    CloseListener();
+    return OpenListener(listener_, port);
+}
+
+int NetServer::ListenTls(uint16_t port, std::unique_ptr<TlsContext> context) {
+    tls_ = std::move(context);
+    return OpenListener(tls_listener_, port);
+}
+
+int NetServer::OpenListener(uv_tcp_t*& slot, uint16_t port) {
+    CloseListener(slot);
     auto listener = std::make_unique<uv_tcp_t>();
     sockaddr_in address{};
     int rc = uv_tcp_init(&loop_, listener.get());
@@ -196,15 +216,15 @@ int NetServer::Listen(uint16_t port) {
         events_.Log("Impossible d'ouvrir le port d'écoute : " + std::string(uv_strerror(rc)));
         return rc;
     }
-    listener_ = listener.release();
-    listener_->data = this;
+    slot = listener.release();
+    slot->data = this;
     uv_ip4_addr("0.0.0.0", port, &address);
-    rc = uv_tcp_bind(listener_, reinterpret_cast<const sockaddr*>(&address), 0);
+    rc = uv_tcp_bind(slot, reinterpret_cast<const sockaddr*>(&address), 0);
     if (rc == 0) {
-        rc = uv_listen(reinterpret_cast<uv_stream_t*>(listener_), kBacklog, OnNewConnection);
+        rc = uv_listen(reinterpret_cast<uv_stream_t*>(slot), kBacklog, OnNewConnection);
     }
     if (rc != 0) {
-        CloseListener();
+        CloseListener(slot);
         events_.Log(ListenFailure(port, rc));
     } else {
         served_ = true;
@@ -212,43 +232,55 @@ int NetServer::Listen(uint16_t port) {
     return rc;
 }
 
-uint16_t NetServer::BoundPort() const {
-    if (listener_ == nullptr) {
+namespace {
+
+uint16_t PortOf(const uv_tcp_t* listener) {
+    if (listener == nullptr) {
         return 0;
     }
     sockaddr_storage address{};
     int length = sizeof(address);
-    if (uv_tcp_getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+    if (uv_tcp_getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         address.ss_family != AF_INET) {
         return 0;
     }
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
-void NetServer::CloseListener() {
-    if (listener_ == nullptr) {
+}  // namespace
+
+uint16_t NetServer::BoundPort() const {
+    return PortOf(listener_);
+}
+
+uint16_t NetServer::BoundTlsPort() const {
+    return PortOf(tls_listener_);
+}
+
+void NetServer::CloseListener(uv_tcp_t*& listener) {
+    if (listener == nullptr) {
         return;
     }
-    uv_close(reinterpret_cast<uv_handle_t*>(listener_),
+    uv_close(reinterpret_cast<uv_handle_t*>(listener),
              [](uv_handle_t* handle) { delete reinterpret_cast<uv_tcp_t*>(handle); });
-    listener_ = nullptr;
+    listener = nullptr;
 }
 
 void NetServer::OnNewConnection(uv_stream_t* listener, int status) {
     // A failed accept is dropped without a word, as before.
     if (status == 0) {
-        static_cast<NetServer*>(listener->data)->Accept();
+        static_cast<NetServer*>(listener->data)->Accept(listener);
     }
 }
 
-void NetServer::Accept() {
+void NetServer::Accept(uv_stream_t* listener) {
     auto owned = std::make_unique<Peer>(*this);
     Peer& peer = *owned;
     if (uv_tcp_init(&loop_, &peer.handle_) != 0) {
         return;
     }
     connections_.emplace(&peer, std::move(owned));
-    if (uv_accept(reinterpret_cast<uv_stream_t*>(listener_), peer.Stream()) != 0) {
+    if (uv_accept(listener, peer.Stream()) != 0) {
         CloseHandle(peer);
         return;
     }
@@ -274,6 +306,12 @@ void NetServer::Accept() {
     if (uv_read_start(peer.Stream(), OnAlloc, OnRead) != 0) {
         CloseHandle(peer);
         return;
+    }
+    if (listener == reinterpret_cast<uv_stream_t*>(tls_listener_)) {
+        if (!StartHandshake(peer)) {
+            CloseHandle(peer);
+        }
+        return;  // reported to the sink once the handshake completes
     }
     events_.OnAccepted(peer, peer.ip_, peer.port_);
     ArmTimer();
@@ -322,7 +360,9 @@ void NetServer::OnAlloc(uv_handle_t* handle, size_t, uv_buf_t* buf) {
 
 void NetServer::OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf) {
     Peer& peer = *static_cast<Peer*>(stream->data);
-    if (nread > 0) {
+    if (nread > 0 && peer.tls_ != nullptr) {
+        peer.server_.OnTlsBytes(peer, {buf->base, static_cast<size_t>(nread)});
+    } else if (nread > 0) {
         if (peer.state_ == Peer::State::kLive) {
             peer.server_.events_.OnBytes(peer, {buf->base, static_cast<size_t>(nread)});
             peer.server_.ArmDeferredWork();
@@ -331,6 +371,8 @@ void NetServer::OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf) 
     } else if (nread < 0) {
         if (peer.state_ == Peer::State::kLive) {
             peer.server_.ReportPeerGone(peer);
+        } else if (peer.state_ == Peer::State::kHandshaking) {
+            peer.server_.EndHandshake(peer, "interrompue par le client");
         } else {
             peer.server_.CloseHandle(peer);
         }
@@ -433,6 +475,14 @@ void NetServer::Flush(Peer& peer) {
     }
     if (peer.write_in_flight_) {
         return;  // OnWritten continues
+    }
+    if (peer.tls_ != nullptr && !peer.tls_->Seal(peer.queued_, peer.state_ == State::kDraining)) {
+        if (peer.state_ == State::kLive) {
+            ReportPeerGone(peer);
+        } else {
+            CloseHandle(peer);
+        }
+        return;
     }
     if (peer.queued_.empty()) {
         if (peer.state_ == State::kDraining) {
@@ -538,7 +588,13 @@ void NetServer::BeginStop() {
     if (stopping_) {
         return;
     }
-    CloseListener();
+    CloseListener(listener_);
+    CloseListener(tls_listener_);
+    handshakes_.clear();
+    if (handshake_timer_open_) {
+        uv_close(reinterpret_cast<uv_handle_t*>(&handshake_timer_), nullptr);
+        handshake_timer_open_ = false;
+    }
     if (served_) {
         events_.OnShutdown();
     }
@@ -586,6 +642,101 @@ void NetServer::Stop() {
     } while (HandlesOpen());
     connections_.clear();
     stopped_ = true;
+}
+
+}  // namespace parlo::server
+
+namespace parlo::server {
+
+// ---------------------------------------------------------------------------
+// Encrypted connections: the handshake, then decrypted bytes to the sink
+
+bool NetServer::StartHandshake(Peer& peer) {
+    peer.tls_ = TlsStream::Accept(tls_->Get());
+    if (peer.tls_ == nullptr) {
+        events_.Log("Client " + std::string(peer.ip_) + ":" + std::to_string(peer.port_) +
+                    " : TLS indisponible (mémoire), connexion fermée");
+        return false;
+    }
+    peer.state_ = Peer::State::kHandshaking;
+    peer.serial_ = ++next_serial_;
+    const uint64_t due = uv_now(&loop_) + static_cast<uint64_t>(handshake_timeout_s_) * 1000;
+    handshakes_.push_back({due, &peer, peer.serial_});
+    if (handshakes_.size() == 1) {
+        ArmHandshakeTimer();
+    }
+    return true;
+}
+
+void NetServer::OnTlsBytes(Peer& peer, std::string_view bytes) {
+    const bool was_live = peer.state_ == Peer::State::kLive;
+    if (!was_live && peer.state_ != Peer::State::kHandshaking) {
+        return;  // closing: nothing more is read
+    }
+    tls_plain_.clear();
+    const bool open = peer.tls_->Receive(bytes, tls_plain_);
+    if (peer.tls_->HasOutput()) {
+        MarkForFlush(peer);
+    }
+    // A handshake may complete, data arrive and the peer close, all in one read.
+    if (!was_live && peer.tls_->Established()) {
+        peer.state_ = Peer::State::kLive;
+        events_.OnAccepted(peer, peer.ip_, peer.port_);
+    }
+    if (peer.state_ == Peer::State::kLive && !tls_plain_.empty()) {
+        events_.OnBytes(peer, tls_plain_);
+    }
+    if (!open && peer.state_ == Peer::State::kLive) {
+        ReportPeerGone(peer);
+    } else if (!open && peer.state_ == Peer::State::kHandshaking) {
+        EndHandshake(peer, "échouée (" + peer.tls_->Failure() + ")");
+    }
+    ArmDeferredWork();
+    ArmTimer();
+}
+
+void NetServer::EndHandshake(Peer& peer, std::string_view why) {
+    events_.Log("Client " + std::string(peer.ip_) + ":" + std::to_string(peer.port_) +
+                " : négociation chiffrée " + std::string(why) + ", connexion fermée");
+    // The alert OpenSSL wrote, if any, goes out before the close, unless the
+    // peer is not even reading what it was sent.
+    peer.state_ = Peer::State::kDraining;
+    uv_read_stop(peer.Stream());
+    if (peer.write_in_flight_) {
+        CloseHandle(peer);
+    } else {
+        Flush(peer);
+    }
+}
+
+void NetServer::ArmHandshakeTimer() {
+    if (!handshake_timer_open_) {
+        return;
+    }
+    if (handshakes_.empty()) {
+        uv_timer_stop(&handshake_timer_);
+        return;
+    }
+    const uint64_t now = uv_now(&loop_);
+    const uint64_t due = handshakes_.front().due_ms;
+    uv_timer_start(&handshake_timer_, OnHandshakeTimer, due > now ? due - now : 0, 0);
+}
+
+void NetServer::OnHandshakeTimer(uv_timer_t* timer) {
+    auto* self = static_cast<NetServer*>(timer->data);
+    const uint64_t now = uv_now(&self->loop_);
+    auto& pending = self->handshakes_;
+    while (!pending.empty() && pending.front().due_ms <= now) {
+        const PendingHandshake oldest = pending.front();
+        pending.pop_front();
+        const auto found = self->connections_.find(oldest.peer);
+        if (found != self->connections_.end() && oldest.peer->serial_ == oldest.serial &&
+            oldest.peer->state_ == Peer::State::kHandshaking) {
+            self->EndHandshake(*oldest.peer, "non terminée après " +
+                                                 std::to_string(self->handshake_timeout_s_) + " s");
+        }
+    }
+    self->ArmHandshakeTimer();
 }
 
 }  // namespace parlo::server

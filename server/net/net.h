@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@
 namespace parlo::server {
 
 class ServerCore;
+class TlsContext;
+class TlsStream;
 
 // What the adapter reports. Calls never come from inside another call of the
 // sink: disconnections noticed while the sink is running (an output queue
@@ -110,6 +113,10 @@ class NetServer {
     static constexpr int kKeepAliveIntervalS = 10;
     static constexpr int kKeepAliveProbes = 3;
 
+    // Seconds an encrypted connection has to complete its handshake (it is
+    // reported to the sink only once it has).
+    static constexpr int kHandshakeTimeoutS = 10;
+
     explicit NetServer(NetEvents& events, ConnectionLimits limits = {});
     ~NetServer();
     NetServer(const NetServer&) = delete;
@@ -121,6 +128,11 @@ class NetServer {
     int Listen(uint16_t port);
     // The port actually bound (useful after Listen(0)); 0 when not listening.
     uint16_t BoundPort() const;
+    // A second listener whose connections speak TLS with `context`'s
+    // certificate; the same frames flow inside. As Listen otherwise.
+    int ListenTls(uint16_t port, std::unique_ptr<TlsContext> context);
+    uint16_t BoundTlsPort() const;
+    void SetHandshakeTimeout(int seconds) { handshake_timeout_s_ = seconds; }
     // Keepalive of the connections accepted from now on; 0 turns it off.
     void SetKeepAlive(int idle_seconds) { keepalive_s_ = idle_seconds; }
 
@@ -140,8 +152,21 @@ class NetServer {
   private:
     class Peer;
 
+    struct PendingHandshake {
+        uint64_t due_ms;  // loop time
+        Peer* peer;
+        uint64_t serial;  // the peer's, in case its memory was reused
+    };
+
+    int OpenListener(uv_tcp_t*& slot, uint16_t port);
     static void OnNewConnection(uv_stream_t* listener, int status);
-    void Accept();
+    void Accept(uv_stream_t* listener);
+    bool StartHandshake(Peer& peer);
+    void OnTlsBytes(Peer& peer, std::string_view bytes);
+    // Logs why the handshake of `peer` ends without a connection, and closes it.
+    void EndHandshake(Peer& peer, std::string_view why);
+    void ArmHandshakeTimer();
+    static void OnHandshakeTimer(uv_timer_t* timer);
     void SetKeepAlive(Peer& peer);
     void MarkForFlush(Peer& peer);
     static void OnFlushTurn(uv_idle_t* idle);
@@ -163,13 +188,23 @@ class NetServer {
     static void OnAlloc(uv_handle_t* handle, size_t suggested, uv_buf_t* buf);
     static void OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buf);
 
-    void CloseListener();
+    static void CloseListener(uv_tcp_t*& listener);
     bool HandlesOpen() const;
 
     NetEvents& events_;
     uv_loop_t loop_{};
     // Heap-held so that a listener still closing never blocks a new Listen.
     uv_tcp_t* listener_ = nullptr;
+    uv_tcp_t* tls_listener_ = nullptr;
+    std::unique_ptr<TlsContext> tls_;
+    // Handshakes under way, oldest first (they all have the same time limit).
+    std::deque<PendingHandshake> handshakes_;
+    uv_timer_t handshake_timer_{};
+    bool handshake_timer_open_ = false;
+    int handshake_timeout_s_ = kHandshakeTimeoutS;
+    uint64_t next_serial_ = 0;
+    // Decrypted bytes of the read being handled.
+    std::string tls_plain_;
     // Runs FlushAll once per loop turn while output is waiting.
     uv_idle_t flush_turn_{};
     bool flush_turn_open_ = false;

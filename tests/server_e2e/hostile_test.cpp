@@ -2,8 +2,9 @@
 // reading while others flood it, a client sending one byte a second, a burst
 // of connections opened and dropped, random fields for every keyword, a
 // flood of stored commands, connections beyond the limits, password
-// guessing, and standard output nobody reads. After each, a fresh client
-// registers, logs in and exchanges a message within normal time.
+// guessing, standard output nobody reads, and on the encrypted port garbage,
+// slow, dropped and oversized handshakes and records. After each, a fresh
+// client registers, logs in and exchanges a message within normal time.
 //
 // PARLO_BURST sets the burst's size (500 by default; 5000 for the full run);
 // PARLO_SERVER another Server program to run.
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <algorithm>
@@ -59,10 +61,10 @@ class HostilePeers : public ::testing::Test {
   protected:
     void SetUp() override { Restart({}); }
 
-    void Restart(const std::vector<std::string>& options) {
+    void Restart(const std::vector<std::string>& options, bool tls = false) {
         server_.reset();
         server_ = std::make_unique<ServerProcess>(ServerPath(), directory_.Path());
-        ASSERT_TRUE(server_->StartOnFreePort(options));
+        ASSERT_TRUE(tls ? server_->StartWithTls(options) : server_->StartOnFreePort(options));
     }
 
     std::unique_ptr<WireClient> Account(const std::string& login) {
@@ -385,6 +387,77 @@ TEST_F(HostilePeers, StandardOutputNobodyReadsDoesNotStopTheServer) {
     }
     EXPECT_TRUE(counted);
     EXPECT_EQ(WEXITSTATUS(server.StopWith(SIGTERM)), 0);
+}
+
+// The first bytes a TLS client sends: its ClientHello.
+std::string ClientHello() {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    BIO* out = BIO_new(BIO_s_mem());
+    SSL_set_bio(ssl, BIO_new(BIO_s_mem()), out);
+    SSL_connect(ssl);  // waits for an answer that never comes
+    char* bytes = nullptr;
+    std::string hello(bytes, static_cast<size_t>(BIO_get_mem_data(out, &bytes)));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return hello;
+}
+
+TEST_F(HostilePeers, BrokenHandshakesCloseOnlyTheirConnections) {
+    Restart({"--tls-handshake-timeout", "2"}, true);
+    auto alice = Account("alice");
+    auto bob = Account("bob");
+    const std::string chat =
+        parlo::FormatMessage("alice", std::vector<std::string>{"alice", "bob"}, "toujours là ?");
+    WireClient garbage(server_->TlsPort());
+    ASSERT_TRUE(garbage.SendRaw("GET / HTTP/1.1\r\nHost: parlomatic\r\n\r\n"));
+    EXPECT_TRUE(garbage.WaitClosed());
+
+    // A handshake one byte at a time is cut at the limit; the pair chats on.
+    const std::string hello = ClientHello();
+    WireClient slow(server_->TlsPort());
+    const auto start = Clock::now();
+    for (size_t k = 0; k < hello.size() && !slow.Closed(); ++k) {
+        slow.SendRaw(hello.substr(k, 1));
+        OneMessage(*alice, *bob, chat);
+        slow.WaitClosed(300ms);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_TRUE(slow.Closed());
+    EXPECT_GT(seconds, 1.5);
+    EXPECT_LT(seconds, 6.0);
+    const int burst = EnvOr("PARLO_BURST", 500);
+    for (int k = 0; k < burst; ++k) {
+        WireClient dropped(server_->TlsPort());
+        ASSERT_TRUE(dropped.SendRaw(hello.substr(0, k % 2 == 0 ? hello.size() : 40)));
+    }
+    EXPECT_LT(OneMessage(*alice, *bob, chat), 1000);
+    ExpectFreshClientsServed();
+    EXPECT_TRUE(Logged(": négociation chiffrée échouée (ce ne sont pas des données TLS)"));
+    EXPECT_TRUE(Logged(": négociation chiffrée interrompue par le client, connexion fermée"));
+    EXPECT_TRUE(Logged(": négociation chiffrée non terminée après 2 s, connexion fermée"));
+}
+
+TEST_F(HostilePeers, OversizedFramesAndForgedRecordsInsideTlsCloseOnlyTheirConnection) {
+    Restart({}, true);
+    auto alice = Account("alice");
+    using Transport = WireClient::Transport;
+    WireClient oversized(server_->TlsPort(), Transport::kTls);
+    ASSERT_TRUE(oversized.SendRaw("99999:" + std::string(16000, 'x')));
+    EXPECT_TRUE(oversized.WaitClosed());
+    // Records the client's TLS never made: one announcing 64 KiB, one altered.
+    for (const std::string& record :
+         {std::string("\x17\x03\x03\xff\xff", 5) + std::string(70000, 'y'),
+          std::string("\x17\x03\x03\x00\x40", 5) + std::string(64, 'z')}) {
+        WireClient forged(server_->TlsPort(), Transport::kTls);
+        ASSERT_TRUE(forged.Send("GetState:nobody"));
+        ASSERT_EQ(forged.Next(), "nobody:1");
+        send(forged.Fd(), record.data(), record.size(), MSG_NOSIGNAL);
+        EXPECT_TRUE(forged.WaitClosed());
+    }
+    ASSERT_TRUE(alice->Send("GetState:nobody"));
+    EXPECT_EQ(alice->WaitFor("nobody:"), "nobody:1");
+    ExpectFreshClientsServed();
 }
 
 }  // namespace

@@ -269,6 +269,24 @@ ServerProcess::ServerProcess(std::string program, fs::path directory)
     : program_(std::move(program)), directory_(std::move(directory)) {}
 
 bool ServerProcess::Start(uint16_t port, const std::vector<std::string>& extra) {
+    return Launch(port, port, extra);
+}
+
+bool ServerProcess::StartWithTls(const std::vector<std::string>& extra) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        tls_port_ = FreePort();
+        std::vector<std::string> args{"--tls-port", std::to_string(tls_port_)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        if (Launch(FreePort(), tls_port_, args)) {
+            return true;
+        }
+        process_.Kill();
+    }
+    return false;
+}
+
+bool ServerProcess::Launch(uint16_t port, uint16_t ready_port,
+                           const std::vector<std::string>& extra) {
     port_ = port;
     std::vector<std::string> args{"--headless", "--port", std::to_string(port)};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -277,7 +295,7 @@ bool ServerProcess::Start(uint16_t port, const std::vector<std::string>& extra) 
     }
     const auto deadline = Clock::now() + 5s;
     while (Clock::now() < deadline) {
-        if (const int fd = ConnectTo(port); fd >= 0) {
+        if (const int fd = ConnectTo(ready_port); fd >= 0) {
             close(fd);
             return true;
         }

@@ -100,6 +100,9 @@ class ServerProcess {
     bool Start(uint16_t port, const std::vector<std::string>& extra = {});
     // Starts on a free port, trying again when another program took it.
     bool StartOnFreePort(const std::vector<std::string>& extra = {});
+    // Starts on free ports with an encrypted one too ("--tls-port"); true
+    // once that one accepts connections.
+    bool StartWithTls(const std::vector<std::string>& extra = {});
     // Runs the program to completion with `args`; its wait status.
     int RunToExit(const std::vector<std::string>& args);
     int StopWith(int signal, int ms = 5000) { return process_.StopWith(signal, ms); }
@@ -107,16 +110,20 @@ class ServerProcess {
     bool Running() { return process_.Running(); }
 
     uint16_t Port() const { return port_; }
+    uint16_t TlsPort() const { return tls_port_; }
     pid_t Pid() const { return process_.Pid(); }
     const std::filesystem::path& Directory() const { return directory_; }
     std::string Stdout() const { return ReadFile(directory_ / "stdout.txt"); }
     std::string Stderr() const { return ReadFile(directory_ / "stderr.txt"); }
 
   private:
+    bool Launch(uint16_t port, uint16_t ready_port, const std::vector<std::string>& extra);
+
     std::string program_;
     std::filesystem::path directory_;
     ChildProcess process_;
     uint16_t port_ = 0;
+    uint16_t tls_port_ = 0;
 };
 
 }  // namespace parlo::testing

@@ -1,6 +1,7 @@
-// A test client speaking the wire protocol over a plain loopback socket:
-// blocking waits for the next command, or non-blocking reads for tests that
-// drive several clients from one poll loop.
+// A test client speaking the wire protocol over a plain loopback socket, or
+// inside TLS on the server's encrypted port: blocking waits for the next
+// command, or non-blocking reads for tests that drive several clients from
+// one poll loop.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include <openssl/ssl.h>
 
 #include "protocol/codec.h"
 
@@ -28,7 +31,11 @@ class WireClient {
   public:
     static constexpr std::chrono::milliseconds kWait{5000};
 
-    explicit WireClient(uint16_t port);
+    enum class Transport { kPlain, kTls };
+
+    // With kTls the handshake is made here (the certificate is not checked:
+    // tests compare its fingerprint); a failed one leaves it not connected.
+    explicit WireClient(uint16_t port, Transport transport = Transport::kPlain);
     ~WireClient();
     WireClient(const WireClient&) = delete;
     WireClient& operator=(const WireClient&) = delete;
@@ -63,14 +70,26 @@ class WireClient {
     // does not uncompress, or a text over 8192 bytes).
     bool ReceivedBadFrame() const { return bad_frame_; }
 
+    // TLS: every byte that crossed the socket, both ways, as it crossed.
+    const std::string& Wire() const { return wire_; }
+    // TLS: the SHA-256 fingerprint of the server's certificate ("AB:CD:...").
+    std::string PeerFingerprint() const;
+
   private:
     void ReadSome(int flags);
+    // The socket is readable, or TLS holds decrypted bytes, within `ms`.
+    bool WaitReadable(int ms);
+    static long Tap(BIO* bio, int operation, const char* bytes, size_t length, int, long, int rc,
+                    size_t* processed);
 
     int fd_;
     FrameReader reader_;
     std::deque<std::string> received_;
     bool closed_ = false;
     bool bad_frame_ = false;
+    SSL_CTX* tls_context_ = nullptr;
+    SSL* tls_ = nullptr;
+    std::string wire_;
 };
 
 }  // namespace parlo::testing

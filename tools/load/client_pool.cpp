@@ -24,6 +24,7 @@ struct ClientPool::Link {
     uv_tcp_t tcp{};
     uv_connect_t connect{};
     FrameReader reader;
+    std::unique_ptr<ClientTls> tls;
 };
 
 struct ClientPool::WriteRequest {
@@ -31,13 +32,16 @@ struct ClientPool::WriteRequest {
     std::string bytes;
 };
 
-ClientPool::ClientPool(int port, std::vector<LoadClient>& clients)
+ClientPool::ClientPool(int port, std::vector<LoadClient>& clients, bool tls)
     : port_(port),
       clients_(clients),
       links_(clients.size()),
       in_step_(clients.size(), 0),
       read_buffer_(kReadBufferBytes) {
-    if (uv_loop_init(&loop_) != 0) {
+    if (tls) {
+        tls_context_ = ClientTls::NewContext();
+    }
+    if (uv_loop_init(&loop_) != 0 || (tls && tls_context_ == nullptr)) {
         return;
     }
     uv_timer_init(&loop_, &tick_);
@@ -55,6 +59,7 @@ ClientPool::~ClientPool() {
     // Only close callbacks and cancelled writes are left: this ends.
     uv_run(&loop_, UV_RUN_DEFAULT);
     uv_loop_close(&loop_);
+    SSL_CTX_free(tls_context_);
 }
 
 StepResult ClientPool::RunStep(std::span<const int> indices, Task task, int window,
@@ -228,6 +233,17 @@ void ClientPool::Flush(int index) {
 }
 
 void ClientPool::Write(Link& link, std::string bytes) {
+    if (link.tls != nullptr) {
+        link.tls->Seal(bytes);
+        bytes = link.tls->TakeOutput();
+    }
+    WriteRaw(link, std::move(bytes));
+}
+
+void ClientPool::WriteRaw(Link& link, std::string bytes) {
+    if (bytes.empty()) {
+        return;
+    }
     auto* stream = reinterpret_cast<uv_stream_t*>(&link.tcp);
     size_t written = 0;
     if (uv_stream_get_write_queue_size(stream) == 0) {
@@ -279,8 +295,13 @@ void ClientPool::OnConnected(Link& link, int status) {
         client.OnClosed(NowNs(), std::string("cannot connect: ") + uv_strerror(status));
     } else {
         uv_read_start(reinterpret_cast<uv_stream_t*>(&link.tcp), AllocCb, ReadCb);
-        client.OnConnected(NowNs());
-        Flush(index);
+        if (tls_context_ != nullptr) {
+            link.tls = std::make_unique<ClientTls>(tls_context_);
+            WriteRaw(link, link.tls->TakeOutput());  // connected once established
+        } else {
+            client.OnConnected(NowNs());
+            Flush(index);
+        }
     }
     NoteIfFinished(index, was);
 }
@@ -308,7 +329,18 @@ void ClientPool::OnRead(Link& link, ssize_t nread) {
         NoteIfFinished(index, was);
         return;
     }
-    link.reader.Feed(std::string_view(read_buffer_.data(), static_cast<size_t>(nread)));
+    std::string_view bytes(read_buffer_.data(), static_cast<size_t>(nread));
+    if (link.tls != nullptr) {
+        if (!Decrypt(link, bytes)) {
+            ++protocol_errors_;
+            CloseLink(index);
+            client.OnClosed(NowNs(), "TLS failed");
+            NoteIfFinished(index, was);
+            return;
+        }
+        bytes = plain_;
+    }
+    link.reader.Feed(bytes);
     std::string_view payload;
     FrameReader::Status status;
     while ((status = link.reader.Next(payload)) == FrameReader::Status::kFrame) {
@@ -328,6 +360,18 @@ void ClientPool::OnRead(Link& link, ssize_t nread) {
     }
     NoteIfFinished(index, was);
     DrainRelay();
+}
+
+bool ClientPool::Decrypt(Link& link, std::string_view bytes) {
+    const bool established = link.tls->Established();
+    plain_.clear();
+    const bool ok = link.tls->Receive(bytes, plain_);
+    WriteRaw(link, link.tls->TakeOutput());
+    if (ok && !established && link.tls->Established()) {
+        clients_[static_cast<size_t>(link.index)].OnConnected(NowNs());
+        Flush(link.index);
+    }
+    return ok;
 }
 
 void ClientPool::DrainRelay() {

@@ -1,6 +1,7 @@
 // The libuv side of parlo-load: one loop, one TCP connection per simulated
-// user to 127.0.0.1, frames in and out, and the steps that run a task over
-// many users with a bounded number starting at once.
+// user to 127.0.0.1 (plain, or TLS on the server's encrypted port), frames in
+// and out, and the steps that run a task over many users with a bounded
+// number starting at once.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <uv.h>
 
 #include "protocol/codec.h"
+#include "tools/load/client_tls.h"
 #include "tools/load/load_client.h"
 
 namespace parlo::load {
@@ -28,7 +30,9 @@ struct StepResult {
 
 class ClientPool {
   public:
-    ClientPool(int port, std::vector<LoadClient>& clients);
+    // With `tls`, every connection speaks TLS; a user counts as connected
+    // once its handshake has completed.
+    ClientPool(int port, std::vector<LoadClient>& clients, bool tls = false);
     ~ClientPool();
     ClientPool(const ClientPool&) = delete;
     ClientPool& operator=(const ClientPool&) = delete;
@@ -66,7 +70,11 @@ class ClientPool {
     void Connect(int index);
     void CloseLink(int index);
     void Flush(int index);
+    // Encrypts on a TLS link, then WriteRaw.
     void Write(Link& link, std::string bytes);
+    void WriteRaw(Link& link, std::string bytes);
+    // Hands what arrived on a TLS link to its TLS; false when it failed.
+    bool Decrypt(Link& link, std::string_view bytes);
     void NoteIfFinished(int index, bool was_finished);
     void OnConnected(Link& link, int status);
     void OnRead(Link& link, ssize_t nread);
@@ -86,9 +94,11 @@ class ClientPool {
     std::vector<LoadClient>& clients_;
     std::vector<std::unique_ptr<Link>> links_;  // by user index; empty when not connected
     RelayTracker* relay_ = nullptr;
-    std::vector<int> finished_;  // users that finished since the last look
-    std::vector<char> in_step_;  // by user index: part of the running step
-    std::string scratch_;        // decompressed command
+    std::vector<int> finished_;       // users that finished since the last look
+    std::vector<char> in_step_;       // by user index: part of the running step
+    std::string scratch_;             // decompressed command
+    SSL_CTX* tls_context_ = nullptr;  // with --tls
+    std::string plain_;               // decrypted bytes of the read being handled
     std::vector<char> read_buffer_;
     int open_ = 0;     // handles initialised and not yet closed
     int closing_ = 0;  // closes requested and not yet completed

@@ -81,7 +81,7 @@ LoadRun::LoadRun(const LoadOptions& options)
           }
           return clients;
       }()),
-      pool_(options.port, clients_),
+      pool_(options.port, clients_, options.tls),
       run_deadline_ns_(NowNs() + SecondsToNs(options.timeout_seconds)) {}
 
 bool LoadRun::Run(std::vector<PhaseReport>& reports) {

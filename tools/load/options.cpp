@@ -61,6 +61,7 @@ const char* UsageText() {
            "  --logout              logout storm: all N online, then all leave at once\n"
            "Settings:\n"
            "  --port N              server port on 127.0.0.1 (default 7777)\n"
+           "  --tls                 speak TLS (--port is then the server's --tls-port)\n"
            "  --users N             number of simulated users (default 100)\n"
            "  --prefix TEXT         login prefix, users are TEXT1..TEXTN (default load)\n"
            "  --password TEXT       password of every user (default motdepasse)\n"
@@ -104,6 +105,10 @@ ParsedOptions ParseOptions(std::span<const char* const> args) {
         }
         if (name == "--reconnect") {
             options.reconnect_wave = true;
+            continue;
+        }
+        if (name == "--tls") {
+            options.tls = true;
             continue;
         }
         if (name == "--stop-server") {

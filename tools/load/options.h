@@ -11,7 +11,8 @@ namespace parlo::load {
 
 struct LoadOptions {
     int port = 7777;
-    int users = 100;  // N simulated users: <prefix>1 .. <prefix>N
+    bool tls = false;  // connect with TLS (--port is then the server's TLS port)
+    int users = 100;   // N simulated users: <prefix>1 .. <prefix>N
     std::string prefix = "load";
     std::string password = "motdepasse";
 

@@ -3,8 +3,12 @@
 # in the current directory (its errors in server.err); sets $server (its pid)
 # and $port, and waits (at most 5 s) until it listens.
 # stop_server: SIGTERM (which saves), SIGKILL two seconds later if still there.
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
 start_server() {
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    port=$(free_port)
     ulimit -n "$(ulimit -Hn)"
     # All simulated users come from 127.0.0.1: the connection limits are lifted
     # unless SERVER_LIMITS says otherwise ("" for a build without them).
