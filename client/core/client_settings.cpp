@@ -19,6 +19,7 @@ namespace {
 constexpr auto kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 // The main window's geometry, in base 64.
 constexpr const char* kGeometryKey = "Options/WindowGeometry";
+constexpr const char* kPinsGroup = "Certificates";
 
 // A stored flag counts as set only when it is exactly 1.
 bool ReadFlag(const QSettings& store, const char* key, bool current) {
@@ -47,6 +48,24 @@ bool UncompressText(std::string_view blob, std::string& text) {
     }
     text.resize(std::string_view(text.c_str()).size());
     return true;
+}
+
+// Keys are server addresses, values fingerprints.
+void LoadPins(QSettings& store, std::map<std::string, std::string>& pins) {
+    store.beginGroup(kPinsGroup);
+    for (const QString& address : store.childKeys()) {
+        pins[Utf8(address)] = Utf8(store.value(address).toString());
+    }
+    store.endGroup();
+}
+
+void SavePins(const std::map<std::string, std::string>& pins, QSettings& store) {
+    store.remove(kPinsGroup);
+    store.beginGroup(kPinsGroup);
+    for (const auto& [address, fingerprint] : pins) {
+        store.setValue(Q(address), Q(fingerprint));
+    }
+    store.endGroup();
 }
 
 }  // namespace
@@ -120,13 +139,14 @@ QString DefaultSettingsPath() {
 SettingsStore::SettingsStore(QString path) : path_(std::move(path)) {}
 
 void SettingsStore::Load(ClientSettings& settings) const {
-    const QSettings store(path_, QSettings::IniFormat);
+    QSettings store(path_, QSettings::IniFormat);
     // The window's place does not depend on an account.
     const QByteArray geometry =
         QByteArray::fromBase64(store.value(kGeometryKey).toString().toLatin1());
     if (!geometry.isEmpty()) {
         settings.window_geometry = geometry.toStdString();
     }
+    LoadPins(store, settings.pinned_certificates);
     const std::string login_text = Utf8(store.value("Login/Login", QString()).toString());
     const std::string password_text = Utf8(store.value("Login/Password", QString()).toString());
     if (login_text.empty()) {
@@ -156,6 +176,9 @@ void SettingsStore::Load(ClientSettings& settings) const {
                  attention.inactive_minutes);
     }
     settings.keep_history = ReadFlag(store, "Options/KeepHistory", settings.keep_history);
+    EncryptionSettings& encryption = settings.encryption;
+    encryption.enabled = ReadFlag(store, "Server/Encrypted", encryption.enabled);
+    encryption.port = ReadInt(store, "Server/EncryptedPort", encryption.port);
 }
 
 bool SettingsStore::Save(const ClientSettings& settings) const {
@@ -187,6 +210,9 @@ bool SettingsStore::Save(const ClientSettings& settings) const {
         store.setValue("Options/AutoInactive", settings.attention.auto_inactive ? 1 : 0);
         store.setValue("Options/InactiveMinutes", settings.attention.inactive_minutes);
         store.setValue("Options/KeepHistory", settings.keep_history ? 1 : 0);
+        store.setValue("Server/Encrypted", settings.encryption.enabled ? 1 : 0);
+        store.setValue("Server/EncryptedPort", settings.encryption.port);
+        SavePins(settings.pinned_certificates, store);
         store.sync();
         if (store.status() != QSettings::NoError) {
             return false;

@@ -2,6 +2,7 @@
 // credential blobs, and the per-user INI file that holds them.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,17 @@ struct AttentionSettings {
     bool operator==(const AttentionSettings&) const = default;
 };
 
+// Encrypted connections to the server's TLS port; off, the plain port as
+// always.
+struct EncryptionSettings {
+    static constexpr int kDefaultPort = 7778;
+
+    bool enabled = false;     // "Server"/"Encrypted"
+    int port = kDefaultPort;  // "Server"/"EncryptedPort"
+
+    bool operator==(const EncryptionSettings&) const = default;
+};
+
 struct ClientSettings {
     Credentials credentials;
     std::string server_address;  // IPv4, dotted
@@ -45,6 +57,10 @@ struct ClientSettings {
     std::string window_geometry;
     AttentionSettings attention;
     bool keep_history = true;  // the conversations' lines are kept on disk
+    EncryptionSettings encryption;
+    // The certificate fingerprint the user trusted, per server address
+    // ("Certificates"/<address>).
+    std::map<std::string, std::string> pinned_certificates;
 };
 
 // "0:120:255" for the bytes 0, 120, 255; the empty text for no bytes.
@@ -67,8 +83,9 @@ std::string UncompressField(std::string_view blob);
 // $XDG_CONFIG_HOME/Parlomatic/Parlomatic.ini, or ~/.config/Parlomatic/Parlomatic.ini.
 QString DefaultSettingsPath();
 
-// The INI file, with the sections "Login", "Server", "Sound", "State" and
-// "Options" (the main window's geometry, the automatic inactive state). The
+// The INI file, with the sections "Login", "Server", "Sound", "State",
+// "Options" (the main window's geometry, the automatic inactive state) and
+// "Certificates" (the servers' trusted certificates). The
 // file is created readable and writable by its user only: it holds the
 // credentials.
 class SettingsStore {

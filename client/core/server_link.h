@@ -1,5 +1,6 @@
 // The client's one connection to the server, behind a small interface so the
-// session runs against a fake in tests and a QTcpSocket in the program.
+// session runs against a fake in tests and a QTcpSocket (or, encrypted, a
+// QSslSocket) in the program.
 #pragma once
 
 #include <memory>
@@ -14,6 +15,10 @@ namespace parlo::client {
 class LinkEvents {
   public:
     virtual void OnLinkConnected() = 0;
+    // An encrypted link met a server whose certificate has this SHA-256
+    // fingerprint ("AB:01:..."). The link sends nothing and waits: it goes on
+    // after TrustCertificate; to refuse, the session destroys it.
+    virtual void OnLinkCertificate(std::string_view fingerprint) = 0;
     // The attempt failed; `reason` says why, in French ("connexion refusée").
     virtual void OnLinkFailed(std::string_view reason) = 0;
     virtual void OnLinkData(std::string_view bytes) = 0;
@@ -23,12 +28,19 @@ class LinkEvents {
     ~LinkEvents() = default;
 };
 
+// Plain frames, or the same frames inside TLS.
+enum class Transport { kPlain, kEncrypted };
+
 class ServerLink {
   public:
     virtual ~ServerLink() = default;  // closes the connection
     // Starts connecting and returns at once; OnLinkConnected or OnLinkFailed
-    // follows.
-    virtual void Connect(const std::string& address, int port) = 0;
+    // follows (encrypted, after OnLinkCertificate and TrustCertificate).
+    virtual void Connect(const std::string& address, int port, Transport transport) = 0;
+    // The certificate last reported is trusted: the connection goes on (or is
+    // made again, if the handshake ended while the user was asked), and what
+    // was sent meanwhile goes once it is through. Never reports from inside.
+    virtual void TrustCertificate() = 0;
     // Queues bytes for sending (also while connecting); the count accepted,
     // or -1.
     virtual long long Send(std::string_view bytes) = 0;

@@ -129,7 +129,8 @@ bool Session::ConnectSocket() {
     }
     ++link_generation_;
     UpdateReading();
-    link_->Connect(settings_.server_address, settings_.port);
+    link_->Connect(settings_.server_address, ConnectPort(),
+                   settings_.encryption.enabled ? Transport::kEncrypted : Transport::kPlain);
     return true;
 }
 
@@ -151,7 +152,7 @@ void Session::OnLinkFailed(std::string_view failure) {
     SetOwnState(kStateOffline);
     if (std::exchange(testing_connection_, false)) {
         ShowBox(std::string(texts::kCannotReach) + settings_.server_address + ":" +
-                    std::to_string(settings_.port) + " : " + reason,
+                    std::to_string(ConnectPort()) + " : " + reason,
                 texts::kImpossible);
     }
 }

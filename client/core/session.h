@@ -62,6 +62,12 @@ inline constexpr std::string_view kServerUnreachable = "Serveur injoignable : ";
 // The box of the settings dialog's "Test" when the server cannot be reached:
 // "Impossible de joindre le serveur 192.168.1.10:7777 : connexion refusée".
 inline constexpr std::string_view kCannotReach = "Impossible de joindre le serveur ";
+// The boxes about the certificate of an encrypted connection.
+inline constexpr std::string_view kEncryptedConnection = "Connexion chiffrée";
+inline constexpr std::string_view kTrustServer = "Faire confiance à ce serveur ?";
+inline constexpr std::string_view kCertificateChanged = "Le certificat du serveur ";
+// The reason of the status line after a certificate was refused.
+inline constexpr std::string_view kCertificateRefused = "certificat refusé";
 }  // namespace texts
 
 class Session final : private LinkEvents {
@@ -136,6 +142,10 @@ class Session final : private LinkEvents {
     // False (nothing changed) when the login blob does not uncompress.
     bool SetCredentials(std::string_view login_blob, std::string_view password_blob);
     void SetServer(std::string_view address, int port);
+    // Stored at the next save; used from the next connection on.
+    void SetEncryption(const EncryptionSettings& encryption) { settings_.encryption = encryption; }
+    // The port connections go to: the encrypted one when encryption is on.
+    int ConnectPort() const;
     void SetSound(bool on) { settings_.sound = on; }
     // Stored at the next save.
     void SetWindowGeometry(std::string_view geometry) {
@@ -253,6 +263,14 @@ class Session final : private LinkEvents {
 
     // LinkEvents.
     void OnLinkConnected() override;
+    // session_trust.cpp: the certificate is trusted when its fingerprint is
+    // the one pinned for the server's address; with none pinned the user is
+    // asked, and a different one is refused.
+    void OnLinkCertificate(std::string_view fingerprint) override;
+    void AskTrust(const std::string& address, const std::string& fingerprint);
+    // Nothing is sent: the connection ends in own state 1, and a pending
+    // reconnection is given up, so that no more boxes follow.
+    void RefuseCertificate();
     void OnLinkFailed(std::string_view reason) override;
     void OnLinkData(std::string_view bytes) override;
     void OnLinkClosed() override;

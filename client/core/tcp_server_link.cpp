@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 
 #include <QByteArray>
+#include <QCryptographicHash>
+#include <QSslConfiguration>
 
 namespace parlo::client {
 
@@ -20,6 +22,8 @@ std::string ConnectFailureText(QAbstractSocket::SocketError error) {
             return "accès refusé";
         case QAbstractSocket::SocketTimeoutError:
             return "pas de réponse";
+        case QAbstractSocket::SslHandshakeFailedError:
+            return "échec de la connexion chiffrée";
         default:
             return "erreur réseau";
     }
@@ -38,13 +42,27 @@ void TcpServerLink::DeleteLater::operator()(QTcpSocket* socket) const {
     socket->deleteLater();
 }
 
+std::string CertificateFingerprint(const QSslCertificate& certificate) {
+    if (certificate.isNull()) {
+        return {};
+    }
+    return certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
+}
+
 TcpServerLink::TcpServerLink(LinkEvents& events, int connect_timeout_ms)
-    : events_(events),
-      connect_timeout_ms_(connect_timeout_ms),
-      socket_(new QTcpSocket),
-      connect_timer_(new QTimer(socket_.get())),
-      read_timer_(new QTimer(socket_.get())) {
+    : events_(events), connect_timeout_ms_(connect_timeout_ms) {}
+
+TcpServerLink::~TcpServerLink() = default;
+
+void TcpServerLink::CreateSocket(Transport transport) {
+    if (transport == Transport::kEncrypted) {
+        tls_ = new QSslSocket;
+        socket_.reset(tls_);
+    } else {
+        socket_.reset(new QTcpSocket);
+    }
     socket_->setReadBufferSize(kReadBufferBytes);
+    connect_timer_ = new QTimer(socket_.get());
     connect_timer_->setSingleShot(true);
     connect_timer_->callOnTimeout([this] {
         if (failure_.empty()) {
@@ -53,29 +71,104 @@ TcpServerLink::TcpServerLink(LinkEvents& events, int connect_timeout_ms)
         socket_->abort();
         events_.OnLinkFailed(failure_);  // may destroy this link
     });
+    read_timer_ = new QTimer(socket_.get());
     read_timer_->setSingleShot(true);
     read_timer_->setInterval(0);
     read_timer_->callOnTimeout([this] { ReadAvailable(); });
+    trust_timer_ = new QTimer(socket_.get());
+    trust_timer_->setSingleShot(true);
+    trust_timer_->setInterval(0);
+    trust_timer_->callOnTimeout([this] { GoOnTrusted(); });
 }
 
-TcpServerLink::~TcpServerLink() = default;
-
-void TcpServerLink::Connect(const std::string& address, int port) {
+void TcpServerLink::Connect(const std::string& address, int port, Transport transport) {
+    CreateSocket(transport);
     if (port <= 0 || port > 65535 || address.empty()) {
         FailLater("adresse ou port non valide");
         return;
     }
+    address_ = address;
+    port_ = port;
     QTcpSocket* socket = socket_.get();
-    QObject::connect(socket, &QTcpSocket::connected, [this] { OnConnected(); });
     QObject::connect(socket, &QTcpSocket::errorOccurred,
                      [this](QAbstractSocket::SocketError error) { OnError(error); });
     QObject::connect(socket, &QTcpSocket::readyRead, [this] { ReadAvailable(); });
     QObject::connect(socket, &QTcpSocket::disconnected, [this] { OnDisconnected(); });
+    if (tls_ == nullptr) {
+        QObject::connect(socket, &QTcpSocket::connected, [this] { OnConnected(); });
+    } else {
+        QSslConfiguration config = tls_->sslConfiguration();
+        config.setProtocol(QSsl::TlsV1_2OrLater);
+        tls_->setSslConfiguration(config);
+        QObject::connect(tls_, &QSslSocket::sslErrors, [this] { OnCertificateErrors(); });
+        QObject::connect(tls_, &QSslSocket::encrypted, [this] { OnEncrypted(); });
+    }
+    StartConnecting();
+}
+
+void TcpServerLink::StartConnecting() {
     connect_timer_->start(connect_timeout_ms_);
-    socket->connectToHost(QString::fromStdString(address), static_cast<quint16>(port));
+    const QString host = QString::fromStdString(address_);
+    const auto port = static_cast<quint16>(port_);
+    if (tls_ != nullptr) {
+        tls_->connectToHostEncrypted(host, port);
+    } else {
+        socket_->connectToHost(host, port);
+    }
+}
+
+void TcpServerLink::OnCertificateErrors() {
+    const std::string fingerprint = CertificateFingerprint(tls_->peerCertificate());
+    if (fingerprint.empty()) {
+        FailLater("le serveur ne présente aucun certificat");
+    } else if (fingerprint == trusted_ || AskTrust(fingerprint)) {
+        tls_->ignoreSslErrors();  // only here, for this certificate
+    }
+}
+
+void TcpServerLink::OnEncrypted() {
+    const std::string fingerprint = CertificateFingerprint(tls_->peerCertificate());
+    if (fingerprint == trusted_ || AskTrust(fingerprint)) {
+        OnConnected();
+    }
+}
+
+bool TcpServerLink::AskTrust(const std::string& fingerprint) {
+    connect_timer_->stop();  // the user may take a while to answer
+    asked_ = fingerprint;
+    const std::weak_ptr<int> alive = alive_;
+    asking_ = true;
+    events_.OnLinkCertificate(fingerprint);  // may destroy this link
+    if (alive.expired()) {
+        return false;
+    }
+    asking_ = false;
+    return trusted_ == fingerprint;
+}
+
+void TcpServerLink::TrustCertificate() {
+    trusted_ = asked_;
+    if (!asking_) {
+        trust_timer_->start();
+    }
+}
+
+void TcpServerLink::GoOnTrusted() {
+    if (tls_->isEncrypted() && tls_->state() == QAbstractSocket::ConnectedState) {
+        OnConnected();
+        return;
+    }
+    // The handshake ended when the certificate was first met: a new one,
+    // which goes through now.
+    tls_->abort();
+    failure_.clear();
+    StartConnecting();
 }
 
 long long TcpServerLink::Send(std::string_view bytes) {
+    if (socket_ == nullptr) {
+        return -1;
+    }
     if (!connected_) {
         if (!failure_.empty() || socket_->state() == QAbstractSocket::UnconnectedState) {
             return -1;
@@ -117,7 +210,10 @@ void TcpServerLink::OnConnected() {
 }
 
 void TcpServerLink::OnError(QAbstractSocket::SocketError error) {
-    if (!connected_ && failure_.empty()) {
+    // While the session weighs the certificate, the connection is made again
+    // once it is trusted.
+    const bool weighing = !asked_.empty() && trusted_ != asked_;
+    if (!connected_ && failure_.empty() && !weighing) {
         FailLater(ConnectFailureText(error));
     }
 }

@@ -110,6 +110,8 @@ TEST_F(SettingsFile, SavedSettingsLoadBackFromAPrivateIniFile) {
     saved.server_address = "192.168.1.20";
     saved.port = 7777;
     saved.sound = false;
+    saved.encryption = {.enabled = true, .port = 7800};
+    saved.pinned_certificates = {{"192.168.1.20", "AB:01"}, {"10.0.0.1", "CD:02"}};
     ASSERT_TRUE(SettingsStore(Path()).Save(saved));
     ClientSettings loaded;
     SettingsStore(Path()).Load(loaded);
@@ -118,6 +120,8 @@ TEST_F(SettingsFile, SavedSettingsLoadBackFromAPrivateIniFile) {
     EXPECT_EQ(loaded.server_address, "192.168.1.20");
     EXPECT_EQ(loaded.port, 7777);
     EXPECT_FALSE(loaded.sound);
+    EXPECT_EQ(loaded.encryption, saved.encryption);
+    EXPECT_EQ(loaded.pinned_certificates, saved.pinned_certificates);
 
     struct stat info {};
     ASSERT_EQ(stat(Path().toLocal8Bit().constData(), &info), 0);
@@ -126,7 +130,8 @@ TEST_F(SettingsFile, SavedSettingsLoadBackFromAPrivateIniFile) {
     file.open(QIODevice::ReadOnly);
     const QByteArray text = file.readAll();
     for (const char* line : {"[Login]", "[Server]", "Port=7777", "[Sound]", "Play=0", "[State]",
-                             "OnLine=1", "OffLine=1"}) {
+                             "OnLine=1", "OffLine=1", "Encrypted=1", "EncryptedPort=7800",
+                             "[Certificates]", "192.168.1.20=AB:01"}) {
         EXPECT_TRUE(text.contains(line)) << line;
     }
 }
@@ -147,6 +152,7 @@ TEST_F(SettingsFile, EmptyLoginKeepsEverythingAndFlagsNeedExactlyOne) {
     EXPECT_TRUE(settings.online_expanded);
     EXPECT_FALSE(settings.offline_expanded);  // missing: kept
     EXPECT_EQ(settings.port, 4000);
+    EXPECT_EQ(settings.encryption, EncryptionSettings{});  // plain, as before
 }
 
 TEST_F(SettingsFile, UnusableStoredLoginLeavesTheCredentialsEmpty) {

@@ -54,6 +54,9 @@ TEST_F(SettingsDialogTest, OpensWithTheAppliedValuesSplittingTheAddressAsStored)
         EXPECT_EQ(dialog.PortField().text(), "7777");
         EXPECT_TRUE(dialog.PortField().alignment() & Qt::AlignRight);
         EXPECT_FALSE(dialog.SoundBox().isChecked());
+        EXPECT_FALSE(dialog.EncryptedBox().isChecked());
+        EXPECT_EQ(dialog.EncryptedPortField().text(), "7778");
+        EXPECT_FALSE(dialog.EncryptedPortField().isEnabled());
         EXPECT_EQ(dialog.windowTitle(), Q("Paramètres"));
     }
 
@@ -113,12 +116,16 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     dialog.InactiveMinutesField().setValue(9);
     EXPECT_TRUE(dialog.KeepHistoryBox().isChecked());  // on by default
     dialog.KeepHistoryBox().setChecked(false);
+    dialog.EncryptedBox().setChecked(true);
+    Type(dialog.EncryptedPortField(), "7900");
     dialog.OkButton().click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
 
-    // The untouched address is applied as it was; one connection attempt.
-    EXPECT_EQ(links_.address, "10.0.0:7777");
+    // The untouched address is applied as it was; one connection attempt,
+    // encrypted.
+    EXPECT_EQ(links_.address, "10.0.0:7900");
+    EXPECT_EQ(links_.transport, Transport::kEncrypted);
     EXPECT_EQ(links_.created, 1);
     EXPECT_EQ(links_.sent, Texts{ConnectWith("bob", "pw")});
     EXPECT_EQ(session_.PlainLogin(), "bob");
@@ -132,6 +139,8 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_EQ(Stored("Options/AutoInactive"), "1");
     EXPECT_EQ(Stored("Options/InactiveMinutes"), "9");
     EXPECT_EQ(Stored("Options/KeepHistory"), "0");
+    EXPECT_EQ(Stored("Server/Encrypted"), "1");
+    EXPECT_EQ(Stored("Server/EncryptedPort"), "7900");
     session_.Shutdown();
     EXPECT_EQ(Stored("Sound/Play"), "0");
 
@@ -147,6 +156,8 @@ TEST_F(SettingsDialogTest, OkStoresByteListsAndTheOldSoundFlagThenLogsInWithTheT
     EXPECT_FALSE(reopened.NotifyBox().isChecked());
     EXPECT_TRUE(reopened.AutoInactiveBox().isChecked());
     EXPECT_EQ(reopened.InactiveMinutesField().value(), 9);
+    EXPECT_TRUE(reopened.EncryptedPortField().isEnabled());
+    EXPECT_EQ(reopened.EncryptedPortField().text(), "7900");
     // This desktop does not tell the idle time (the fake says nothing).
     EXPECT_FALSE(reopened.AutoInactiveBox().isEnabled());
     EXPECT_FALSE(reopened.InactiveMinutesField().isEnabled());
@@ -178,23 +189,17 @@ TEST_F(SettingsDialogTest, AnOverLongFieldIsRefusedWithABoxAndTheDialogStaysOpen
 TEST_F(SettingsDialogTest, EnterInAFieldIsOkOnAButtonThatButtonAndTabGoesTopToBottom) {
     SettingsDialog dialog(session_, nullptr);
     AddressEdit& address = dialog.AddressField();
-    const std::vector<QWidget*> expected = {&dialog.LoginField(),
-                                            &dialog.PasswordField(),
-                                            &dialog.TestButton(),
-                                            &dialog.NewButton(),
-                                            &address.Field(0),
-                                            &address.Field(1),
-                                            &address.Field(2),
-                                            &address.Field(3),
-                                            &dialog.PortField(),
-                                            &dialog.SoundBox(),
-                                            &dialog.NotifyBox(),
-                                            &dialog.AutoInactiveBox(),
-                                            &dialog.InactiveMinutesField(),
-                                            &dialog.KeepHistoryBox(),
-                                            &dialog.OkButton(),
-                                            &dialog.CancelButton(),
-                                            &dialog.LoginField()};
+    const std::vector<QWidget*> expected = {
+        &dialog.LoginField(),      &dialog.PasswordField(),
+        &dialog.TestButton(),      &dialog.NewButton(),
+        &address.Field(0),         &address.Field(1),
+        &address.Field(2),         &address.Field(3),
+        &dialog.PortField(),
+        &dialog.EncryptedBox(),  // its port greyed
+        &dialog.SoundBox(),        &dialog.NotifyBox(),
+        &dialog.AutoInactiveBox(), &dialog.InactiveMinutesField(),
+        &dialog.KeepHistoryBox(),  &dialog.OkButton(),
+        &dialog.CancelButton(),    &dialog.LoginField()};
     EXPECT_EQ(TabChain(dialog, dialog.LoginField(), static_cast<int>(expected.size())), expected);
 
     // Enter in a field is "OK"; on a focused button it is that button.

@@ -333,5 +333,38 @@ TEST_F(ClientEndToEnd, ConnectingNeverStopsTheEventLoopAndAClosedPortIsNamedInOn
     EXPECT_EQ(tester.session.ConnectionProblem(), "Serveur injoignable : connexion refusée");
 }
 
+// The server's encrypted port beside its plain one: a client on each.
+class EncryptedEndToEnd : public ClientEndToEnd {
+  protected:
+    void SetUp() override { ASSERT_TRUE(server_.process.StartWithTls()) << "Server did not start"; }
+};
+
+TEST_F(EncryptedEndToEnd, AnEncryptedClientTalksWithAPlainOneAndIsAskedOnce) {
+    auto paul = Registered("paul");
+    auto emma = std::make_unique<Client>(server_.Port());
+    emma->session.SetEncryption({.enabled = true, .port = server_.process.TlsPort()});
+    ASSERT_TRUE(emma->Register("emma"));  // the account too is made encrypted
+    ASSERT_EQ(emma->ui.boxes.size(), 1u);
+    EXPECT_TRUE(emma->ui.boxes[0].ends_with(texts::kTrustServer));
+    const std::string pinned = emma->session.Settings().pinned_certificates.at("127.0.0.1");
+    EXPECT_EQ(pinned.size(), 32u * 3 - 1);
+    EXPECT_NE(server_.Log().find("(chiffré)"), std::string::npos);
+
+    ASSERT_TRUE(Befriend(*emma, "emma", *paul, "paul"));
+    emma->session.OpenConversationWith("paul");
+    ASSERT_TRUE(WaitUntil([&] { return paul->With({"paul", "emma"}) != nullptr; }));
+    emma->session.SubmitMessage(emma->With({"emma", "paul"})->Id(), "chiffré : à toi");
+    Conversation& at_paul = *paul->With({"paul", "emma"});
+    EXPECT_TRUE(WaitUntil([&] { return paul->LastLine(at_paul) == "emma: chiffré : à toi"; }));
+    paul->session.SubmitMessage(at_paul.Id(), "reçu");
+    EXPECT_TRUE(WaitUntil([&] {
+        return emma->LastLine(*emma->With({"emma", "paul"})) == "paul: reçu";
+    }));
+    EXPECT_EQ(
+        std::count_if(emma->ui.boxes.begin(), emma->ui.boxes.end(),
+                      [](const std::string& box) { return box.ends_with(texts::kTrustServer); }),
+        1);
+}
+
 }  // namespace
 }  // namespace parlo::client::testing

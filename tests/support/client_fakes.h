@@ -171,6 +171,8 @@ class FakeLinks final : public LinkFactory {
     bool ReadingPaused() const { return current_ != nullptr && current_->paused; }
 
     std::string address;
+    Transport transport = Transport::kPlain;
+    int trusted = 0;  // certificates the session trusted
     int created = 0;
     int closed = 0;
     Texts sent;
@@ -186,9 +188,11 @@ class FakeLinks final : public LinkFactory {
                 owner.current_ = nullptr;
             }
         }
-        void Connect(const std::string& to, int port) override {
+        void Connect(const std::string& to, int port, Transport transport) override {
             owner.address = to + ":" + std::to_string(port);
+            owner.transport = transport;
         }
+        void TrustCertificate() override { ++owner.trusted; }
         void PauseReading(bool pause) override { paused = pause; }
         long long Send(std::string_view bytes) override {
             reader.Feed(bytes);

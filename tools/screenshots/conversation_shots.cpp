@@ -54,7 +54,8 @@ class ScriptedLinks final : public LinkFactory {
 
   private:
     struct Link final : ServerLink {
-        void Connect(const std::string&, int) override {}
+        void Connect(const std::string&, int, Transport) override {}
+        void TrustCertificate() override {}
         void PauseReading(bool) override {}
         long long Send(std::string_view bytes) override {
             return static_cast<long long>(bytes.size());

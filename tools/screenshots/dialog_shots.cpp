@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     parlo::Compress("motdepasse", password_blob);
     amelie.session.SetCredentials(login_blob, password_blob);
     amelie.session.SetServer("192.168.1.20", 7777);
+    amelie.session.SetEncryption({.enabled = true, .port = EncryptionSettings::kDefaultPort});
 
     bool ok = true;
     {

@@ -22,6 +22,18 @@ namespace {
 // Ports have at most five digits.
 constexpr int kPortDigits = 5;
 
+// Digits only, right-aligned, five digits wide with the room a line edit
+// keeps around its text.
+QLineEdit* MakePortField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    field->setMaxLength(kPortDigits);
+    field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    field->setFixedWidth(field->fontMetrics().horizontalAdvance(QString(9, '0')));
+    return field;
+}
+
 const QString kNoIdleTime = QStringLiteral(
     "Indisponible : le bureau n'indique pas depuis quand l'ordinateur est inutilisé");
 
@@ -38,11 +50,9 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     test_ = dialogs::MakeButton(QStringLiteral("Test"), this);
     new_user_ = dialogs::MakeButton(QStringLiteral("Nouveau"), this);
     address_field_ = new AddressEdit(this);
-    port_field_ = new QLineEdit(this);
-    port_field_->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
-    port_field_->setMaxLength(kPortDigits);
-    port_field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    port_field_ = MakePortField(this);
+    encrypted_ = new QCheckBox(QStringLiteral("Connexion chiffrée"), this);
+    encrypted_port_ = MakePortField(this);
     sound_ = new QCheckBox(QStringLiteral("Jouer les sons"), this);
     notify_ = new QCheckBox(QStringLiteral("Afficher les notifications"), this);
     auto_inactive_ = new QCheckBox(QStringLiteral("Passer en inactif après"), this);
@@ -57,6 +67,8 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
                           {new_user_, "new"},
                           {address_field_, "address"},
                           {port_field_, "port"},
+                          {encrypted_, "encrypted"},
+                          {encrypted_port_, "encryptedPort"},
                           {sound_, "sound"},
                           {notify_, "notify"},
                           {auto_inactive_, "autoInactive"},
@@ -80,9 +92,8 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     separator->setFrameShadow(QFrame::Sunken);
     form->addRow(separator);
     form->addRow(QStringLiteral("Serveur IP"), address_field_);
-    // Five digits, with the room a line edit keeps around its text.
-    port_field_->setFixedWidth(port_field_->fontMetrics().horizontalAdvance(QString(9, '0')));
     form->addRow(QStringLiteral("Serveur Port"), port_field_);
+    form->addRow(QString(), MakeEncryptionRow());
     form->addRow(QString(), sound_);
     form->addRow(QString(), notify_);
     form->addRow(QString(), MakeAutoInactiveRow());
@@ -120,6 +131,9 @@ SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     address_field_->ShowAddress(address_);
     port_field_->setText(QString::number(settings.port));
     port_ = port_field_->text().toInt();
+    encrypted_->setChecked(settings.encryption.enabled);
+    encrypted_port_->setText(QString::number(settings.encryption.port));
+    encrypted_port_->setEnabled(settings.encryption.enabled);
     sound_->setChecked(settings.sound);
     notify_->setChecked(settings.attention.notify);
     auto_inactive_->setChecked(settings.attention.auto_inactive);
@@ -147,6 +161,22 @@ QLayout* SettingsDialog::MakeAutoInactiveRow() {
     return row;
 }
 
+QLayout* SettingsDialog::MakeEncryptionRow() {
+    auto* label = new QLabel(QStringLiteral("port"), this);
+    label->setBuddy(encrypted_port_);
+    connect(encrypted_, &QCheckBox::toggled, encrypted_port_, &QWidget::setEnabled);
+    auto* row = new QHBoxLayout;
+    row->addWidget(encrypted_);
+    row->addWidget(label);
+    row->addWidget(encrypted_port_);
+    row->addStretch(1);
+    return row;
+}
+
+EncryptionSettings SettingsDialog::TypedEncryption() const {
+    return {.enabled = encrypted_->isChecked(), .port = encrypted_port_->text().toInt()};
+}
+
 void SettingsDialog::Test() {
     // The server is the applied one, not the one typed here.
     session_.TestLogIn(login_blob_, password_blob_);
@@ -154,6 +184,7 @@ void SettingsDialog::Test() {
 
 void SettingsDialog::NewUser() {
     session_.SetServer(address_, port_);
+    session_.SetEncryption(TypedEncryption());
     OpenNewUserDialog(session_, this);
 }
 
@@ -163,6 +194,7 @@ void SettingsDialog::Ok() {
                                       .inactive_minutes = inactive_minutes_->value()};
     // Stored with the other settings; off, no line is kept from now on.
     session_.SetKeepHistory(keep_history_->isChecked());
+    session_.SetEncryption(TypedEncryption());
     if (session_.ApplySettingsDialog(login_blob_, password_blob_, address_, port_,
                                      sound_->isChecked(), attention)) {
         accept();

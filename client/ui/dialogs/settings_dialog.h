@@ -1,4 +1,5 @@
-// "Paramètres": the account, the server's address and port, the sound flag,
+// "Paramètres": the account, the server's address and port, the encrypted
+// connection and its port, the sound flag,
 // the desktop notices and the automatic "inactif", with "Test" (try the typed
 // account), "Nouveau" (the new-user dialog) and "OK" (apply, store, log in).
 #pragma once
@@ -7,6 +8,8 @@
 #include <string>
 
 #include <QDialog>
+
+#include "client/core/client_settings.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -28,6 +31,8 @@ class SettingsDialog final : public QDialog {
     QLineEdit& PasswordField() { return *password_; }
     AddressEdit& AddressField() { return *address_field_; }
     QLineEdit& PortField() { return *port_field_; }
+    QCheckBox& EncryptedBox() { return *encrypted_; }
+    QLineEdit& EncryptedPortField() { return *encrypted_port_; }
     QCheckBox& SoundBox() { return *sound_; }
     QCheckBox& NotifyBox() { return *notify_; }
     QCheckBox& AutoInactiveBox() { return *auto_inactive_; }
@@ -42,6 +47,9 @@ class SettingsDialog final : public QDialog {
     // "Passer en inactif après [N] minutes d'inactivité", greyed when the
     // desktop does not tell the idle time.
     QLayout* MakeAutoInactiveRow();
+    // "Connexion chiffrée, port [7778]": the port greyed while it is off.
+    QLayout* MakeEncryptionRow();
+    EncryptionSettings TypedEncryption() const;
     void Test();
     void NewUser();
     void Ok();
@@ -61,6 +69,8 @@ class SettingsDialog final : public QDialog {
     QPushButton* new_user_ = nullptr;
     AddressEdit* address_field_ = nullptr;
     QLineEdit* port_field_ = nullptr;
+    QCheckBox* encrypted_ = nullptr;
+    QLineEdit* encrypted_port_ = nullptr;
     QCheckBox* sound_ = nullptr;
     QCheckBox* notify_ = nullptr;
     QCheckBox* auto_inactive_ = nullptr;
