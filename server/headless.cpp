@@ -67,14 +67,18 @@ std::optional<std::filesystem::path> ControlSocketPath(const ServerCommandLine& 
 }
 
 // The lines are written just before the loop waits for events, so none
-// stays behind while the server is idle (the first lines included).
+// stays behind while the server is idle (the first lines included): the
+// turn's lines to Log.txt, then those to standard output.
 class FlushEachTurn {
   public:
-    FlushEachTurn(uv_loop_t* loop, LineOutput& output) : loop_(loop), output_(output) {
+    FlushEachTurn(uv_loop_t* loop, ServerCore& core, LineOutput& output)
+        : loop_(loop), core_(core), output_(output) {
         uv_prepare_init(loop, &before_wait_);
         before_wait_.data = this;
         uv_prepare_start(&before_wait_, [](uv_prepare_t* handle) {
-            static_cast<FlushEachTurn*>(handle->data)->Flush();
+            auto* self = static_cast<FlushEachTurn*>(handle->data);
+            self->core_.FlushLog();
+            self->Flush();
         });
         // These handles alone must not keep the loop running.
         uv_unref(reinterpret_cast<uv_handle_t*>(&before_wait_));
@@ -114,6 +118,7 @@ class FlushEachTurn {
     }
 
     uv_loop_t* loop_;
+    ServerCore& core_;
     LineOutput& output_;
     uv_prepare_t before_wait_{};
     uv_poll_t writable_{};
@@ -179,6 +184,7 @@ int RunHeadless(const ServerCommandLine& options) {
     LineOutput output(STDOUT_FILENO);
     StdoutEvents events(output, options.log_stdout_all.value_or(!StdoutIsJournal()));
     ServerOptions server_options = options.Core();
+    server_options.log_flushed_per_turn = true;  // by FlushEachTurn below
     // Taken before the database is read, held until the program ends.
     std::string refusal;
     const std::optional<DataDirectoryLock> lock =
@@ -222,7 +228,7 @@ int RunHeadless(const ServerCommandLine& options) {
         if (const std::optional<std::filesystem::path> path = ControlSocketPath(options)) {
             control.Listen(*path);
         }
-        FlushEachTurn flush(net.Loop(), output);
+        FlushEachTurn flush(net.Loop(), core, output);
         StopOnSignals signals(net);
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         uv_run(net.Loop(), UV_RUN_DEFAULT);

@@ -95,6 +95,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     MessageBoxPrompts prompts;
     ConsoleEvents events;
     ServerOptions server_options = options.Core();
+    server_options.log_flushed_per_turn = true;  // by the loop driver below
     // Another server on the same directory would overwrite this one's saves.
     std::string refusal;
     const std::optional<DataDirectoryLock> lock =
@@ -114,7 +115,7 @@ int RunConsole(int argc, char** argv, const ServerCommandLine& options) {
     }
     const int listen_error = net.Listen(options.port);
     const bool listening = listen_error == 0;
-    UvLoopDriver driver(net.Loop());
+    UvLoopDriver driver(net.Loop(), [&core] { core.FlushLog(); });
     std::optional<CloseOnSignals> close_on_signals;
     close_on_signals.emplace(net.Loop(), window);
     // Log.txt's lines carry the time of day only: the date follows now.

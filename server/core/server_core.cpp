@@ -14,7 +14,11 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
       events_(events),
       log_(options_.directory / "Log.txt", options_.clock,
            [this](std::string_view line) { events_.OnLogLine(line); }),
-      database_(options_.directory) {}
+      database_(options_.directory) {
+    if (options_.log_flushed_per_turn) {
+        log_.HoldUntilFlush();
+    }
+}
 
 ServerCore::~ServerCore() = default;
 
@@ -88,6 +92,7 @@ void ServerCore::Shutdown() {
         rows_.Clear();
         RowsChanged();
     }
+    FlushLog();
 }
 
 // ---------------------------------------------------------------------------
