@@ -13,6 +13,8 @@ packages=(
     fonts-arkpandora dbus-daemon python3-dbusmock
     file desktop-file-utils lintian
 )
+# Not needed by the build or the tests: tools/load/plot_figures.py draws the
+# plots of docs/load.md with Debian's python3-matplotlib (apt-get install it).
 
 missing=()
 for p in "${packages[@]}"; do

@@ -63,10 +63,12 @@ std::optional<std::filesystem::path> ControlSocketPath(const ServerCommandLine& 
 }
 
 // The lines are written just before the loop waits for events, so none
-// stays behind while the server is idle (the first lines included).
+// stays behind while the server is idle (the first lines included): the
+// turn's lines to Log.txt, then those to standard output.
 class FlushEachTurn {
   public:
-    FlushEachTurn(uv_loop_t* loop, LineOutput& output) : loop_(loop), output_(output) {
+    FlushEachTurn(uv_loop_t* loop, ServerCore& core, LineOutput& output)
+        : loop_(loop), core_(core), output_(output) {
         if (const int rc = uv_prepare_init(loop, &before_wait_); rc != 0) {
             // The lines then wait for the exit's drain: say so at once.
             std::fprintf(stderr, "Server: %s\n",
@@ -76,7 +78,9 @@ class FlushEachTurn {
         prepare_open_ = true;
         before_wait_.data = this;
         uv_prepare_start(&before_wait_, [](uv_prepare_t* handle) {
-            static_cast<FlushEachTurn*>(handle->data)->Flush();
+            auto* self = static_cast<FlushEachTurn*>(handle->data);
+            self->core_.FlushLog();
+            self->Flush();
         });
         // These handles alone must not keep the loop running.
         uv_unref(reinterpret_cast<uv_handle_t*>(&before_wait_));
@@ -118,6 +122,7 @@ class FlushEachTurn {
     }
 
     uv_loop_t* loop_;
+    ServerCore& core_;
     LineOutput& output_;
     uv_prepare_t before_wait_{};
     uv_poll_t writable_{};
@@ -159,7 +164,7 @@ class HeadlessFrontEnd final : public ServerFrontEnd {
         if (const std::optional<std::filesystem::path> path = ControlSocketPath(options_)) {
             control.Listen(*path);
         }
-        FlushEachTurn flush(net.Loop(), output_);
+        FlushEachTurn flush(net.Loop(), core, output_);
         uv_run(net.Loop(), UV_RUN_DEFAULT);
     }
 

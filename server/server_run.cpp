@@ -124,6 +124,8 @@ int RunServer(const ServerCommandLine& options, ServerEvents& events, ServerFron
     // handler exists must still close in order.
     HoldStopSignals();
     ServerOptions server_options = options.Core();
+    // Both front ends write the lines of a loop turn before the loop waits.
+    server_options.log_flushed_per_turn = true;
     // Taken before the database is read, held until the program ends:
     // another server on the same directory would overwrite this one's saves.
     std::string refusal;

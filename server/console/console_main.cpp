@@ -60,8 +60,8 @@ class ConsoleFrontEnd final : public ServerFrontEnd {
         listeners_ = listeners;
     }
 
-    void Run(NetServer& net, ServerCore& /*core*/) override {
-        UvLoopDriver driver(net.Loop());
+    void Run(NetServer& net, ServerCore& core) override {
+        UvLoopDriver driver(net.Loop(), [&core] { core.FlushLog(); });
         instance_.Listen();
         QObject::connect(&instance_, &ui::SingleInstance::ShowRequested, &*window_,
                          &ConsoleWindow::BringToFront);

@@ -4,15 +4,23 @@
 
 namespace parlo::server {
 
-UvLoopDriver::UvLoopDriver(uv_loop_t* loop, QObject* parent)
-    : QObject(parent), loop_(loop), notifier_(uv_backend_fd(loop), QSocketNotifier::Read) {
+UvLoopDriver::UvLoopDriver(uv_loop_t* loop, std::function<void()> before_wait, QObject* parent)
+    : QObject(parent),
+      loop_(loop),
+      before_wait_(std::move(before_wait)),
+      notifier_(uv_backend_fd(loop), QSocketNotifier::Read) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&notifier_, &QSocketNotifier::activated, this, &UvLoopDriver::RunOnce);
     connect(&timer_, &QTimer::timeout, this, &UvLoopDriver::RunOnce);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
-        about_to_block_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-                                  &UvLoopDriver::Rearm);
+        about_to_block_ =
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                if (before_wait_) {
+                    before_wait_();
+                }
+                Rearm();
+            });
     }
     Rearm();
 }

@@ -9,13 +9,18 @@
 
 #include <uv.h>
 
+#include <functional>
+
 namespace parlo::server {
 
 class UvLoopDriver : public QObject {
     Q_OBJECT
 
   public:
-    explicit UvLoopDriver(uv_loop_t* loop, QObject* parent = nullptr);
+    // `before_wait` runs each time Qt is about to wait for events (the log's
+    // lines of the turn are written there).
+    explicit UvLoopDriver(uv_loop_t* loop, std::function<void()> before_wait = {},
+                          QObject* parent = nullptr);
     ~UvLoopDriver() override;
     UvLoopDriver(const UvLoopDriver&) = delete;
     UvLoopDriver& operator=(const UvLoopDriver&) = delete;
@@ -29,6 +34,7 @@ class UvLoopDriver : public QObject {
     void Rearm();
 
     uv_loop_t* loop_;
+    std::function<void()> before_wait_;
     QSocketNotifier notifier_;
     QTimer timer_;
     bool running_ = false;

@@ -54,6 +54,7 @@ ServerLog::ServerLog(std::filesystem::path file, Clock clock, Sink sink)
     : file_(std::move(file)), clock_(std::move(clock)), sink_(std::move(sink)) {}
 
 ServerLog::~ServerLog() {
+    Flush();
     CloseFile();
 }
 
@@ -176,9 +177,16 @@ void ServerLog::Write(std::string_view message) {
     WriteLines({message});
 }
 
+std::string_view ServerLog::StampOf(std::time_t now) {
+    if (now != stamp_time_) {
+        stamp_time_ = now;
+        stamp_ = LogTimeStamp(now);
+    }
+    return stamp_;
+}
+
 void ServerLog::WriteLines(std::initializer_list<std::string_view> lines) {
-    const std::time_t now = clock_();
-    line_ = LogTimeStamp(now);
+    line_ = StampOf(clock_());
     bool first = true;
     for (const std::string_view line : lines) {
         if (!first) {
@@ -188,26 +196,45 @@ void ServerLog::WriteLines(std::initializer_list<std::string_view> lines) {
         AppendEscaped(line_, line);
     }
     line_.push_back('\n');
-    // O_APPEND writes the whole line at the end in one step; nothing is
-    // buffered, so the file is complete after every line. A failing file
-    // only loses its line and is opened again for the next one.
-    const int fd = OpenFile();
-    if (fd >= 0) {
-        size_t written = 0;
-        while (written < line_.size()) {
-            const ssize_t n = ::write(fd, line_.data() + written, line_.size() - written);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                CloseFile();
-                break;
-            }
-            written += static_cast<size_t>(n);
+    if (hold_) {
+        held_.append(line_);
+        if (held_.size() >= kFlushAtBytes) {
+            Flush();
         }
+    } else {
+        WriteToFile(line_);
     }
     if (sink_) {
         sink_(std::string_view(line_).substr(0, line_.size() - 1));
+    }
+}
+
+void ServerLog::Flush() {
+    if (held_.empty()) {
+        return;
+    }
+    WriteToFile(held_);
+    held_.clear();
+}
+
+void ServerLog::WriteToFile(std::string_view bytes) {
+    // O_APPEND writes the whole text at the end in one step; nothing stays
+    // in a library buffer, so the file is complete after every write.
+    const int fd = OpenFile();
+    if (fd < 0) {
+        return;
+    }
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            CloseFile();
+            return;
+        }
+        written += static_cast<size_t>(n);
     }
 }
 

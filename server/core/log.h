@@ -1,6 +1,9 @@
 // The server log: each message time-stamped with the UTC time of day and
-// appended to Log.txt (one unbuffered write per line, so other programs can
-// read it at any time), then handed to a sink (the console).
+// appended to Log.txt, then handed to a sink (the console). Each line is
+// written at once (one unbuffered write), or, for a program that flushes
+// the log before its loop waits for events, the lines of one loop turn are
+// written together (one write per turn), so other programs can read the
+// whole file whenever the server waits.
 #pragma once
 
 #include <sys/types.h>
@@ -38,6 +41,15 @@ class ServerLog {
     // feeds: only the first carries the stamp.
     void WriteLines(std::initializer_list<std::string_view> lines);
 
+    // From now on the lines wait in memory and leave together at the next
+    // Flush, in one write. The program then calls Flush before its loop
+    // waits for events (and the log flushes itself when destroyed). Lines
+    // held past kFlushAtBytes are written at once.
+    void HoldUntilFlush() { hold_ = true; }
+    static constexpr size_t kFlushAtBytes = 64 * 1024;
+    // Writes the lines held (nothing when none).
+    void Flush();
+
     ~ServerLog();
     ServerLog(const ServerLog&) = delete;
     ServerLog& operator=(const ServerLog&) = delete;
@@ -52,6 +64,11 @@ class ServerLog {
     bool FileMayHaveChanged();
     // Empties the watch and compares the name's file with the open one.
     bool StillTheOpenFile();
+    // Appends `bytes` (whole lines) to the file; a failing file only loses
+    // them and is opened again next time.
+    void WriteToFile(std::string_view bytes);
+    // The time stamp of `now`, made again only when the second changes.
+    std::string_view StampOf(std::time_t now);
 
     std::filesystem::path file_;
     int fd_ = -1;
@@ -62,6 +79,10 @@ class ServerLog {
     Clock clock_;
     Sink sink_;
     std::string line_;  // reused line buffer
+    bool hold_ = false;
+    std::string held_;  // lines waiting for Flush
+    std::time_t stamp_time_ = -1;
+    std::string stamp_;  // LogTimeStamp(stamp_time_)
 };
 
 }  // namespace parlo::server

@@ -14,7 +14,11 @@ ServerCore::ServerCore(ServerOptions options, ServerEvents& events)
       log_(options_.directory / "Log.txt", options_.clock,
            [this](std::string_view line) { events_.OnLogLine(line); }),
       database_(options_.directory),
-      presence_(options_.broadcast, options_.state_list_delay_ms, users_, online_, *this) {}
+      presence_(options_.broadcast, options_.state_list_delay_ms, users_, online_, *this) {
+    if (options_.log_flushed_per_turn) {
+        log_.HoldUntilFlush();
+    }
+}
 
 ServerCore::~ServerCore() = default;
 
@@ -87,6 +91,7 @@ void ServerCore::Shutdown() {
         rows_.Clear();
         RowsChanged();
     }
+    FlushLog();
 }
 
 // ---------------------------------------------------------------------------

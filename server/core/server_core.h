@@ -65,6 +65,10 @@ struct ServerOptions {
     // False: a conversation line is logged with its sender and participants
     // and the size of its text, never the text itself.
     bool log_message_texts = true;
+    // True for a program that calls FlushLog before its loop waits for
+    // events: the lines of one loop turn then reach Log.txt in one write.
+    // False: each line is written at once.
+    bool log_flushed_per_turn = false;
 };
 
 // Longest piece of client text or of an answer quoted in one log line.
@@ -90,6 +94,8 @@ class ServerCore : private StateListSink {
     // control characters in the message are shown as escapes, so text from a
     // client can never forge a line.
     void Log(std::string_view message);
+    // Writes the log lines held for this turn (log_flushed_per_turn).
+    void FlushLog() { log_.Flush(); }
 
     // Connection events from the network adapter. The core never calls back
     // into the adapter except through Connection::Send and Connection::Close;

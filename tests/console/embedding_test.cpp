@@ -12,6 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "protocol/codec.h"
 #include "protocol/commands.h"
 #include "server/console/uv_embedding.h"
@@ -62,6 +65,25 @@ TEST_F(UvLoopDriverTest, WorkQueuedFromQtsSideRunsWithoutSocketActivity) {
         });
     });
     EXPECT_TRUE(SpinUntil([&] { return ran == 1; }));
+    CloseAll();
+}
+
+// Log lines written from Qt's side (the console's dialogs) reach Log.txt
+// before Qt waits, as those of the loop's own turns do.
+TEST_F(UvLoopDriverTest, HeldLogLinesReachTheFileBeforeQtWaits) {
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("parlo-driver-" + std::to_string(getpid()));
+    ServerLog log(file, [] { return std::time_t{0}; }, {});
+    log.HoldUntilFlush();
+    UvLoopDriver driver(&loop_, [&log] { log.Flush(); });
+    QTimer::singleShot(10, [&log] { log.Write("depuis Qt"); });
+    const auto content = [&file] {
+        std::ostringstream text;
+        text << std::ifstream(file).rdbuf();
+        return text.str();
+    };
+    EXPECT_TRUE(SpinUntil([&] { return content() == "(00:00:00) depuis Qt\n"; }));
+    std::filesystem::remove(file);
     CloseAll();
 }
 

@@ -124,6 +124,30 @@ TEST_F(ServerLogFile, LinesCarryTheUtcTimeInBothPlaces) {
     EXPECT_EQ(LogTimeStamp(23 * 3600 + 59 * 60 + 59 + 86400 * 365), "(23:59:59) ");
 }
 
+TEST_F(ServerLogFile, HeldLinesLeaveTogetherAtFlushWhenManyWaitAndAtTheEnd) {
+    const std::filesystem::path file = dir_ / "Log.txt";
+    std::vector<std::string> shown;
+    {
+        ServerLog log(
+            file, [] { return kNineFiveSeven; },
+            [&](std::string_view line) { shown.emplace_back(line); });
+        log.HoldUntilFlush();
+        log.Write("un");
+        log.Write("deux");
+        EXPECT_EQ(shown.size(), 2u);  // the console sees each line at once
+        EXPECT_EQ(ReadFile(file), "");
+        log.Flush();
+        EXPECT_EQ(ReadFile(file), "(09:05:07) un\n(09:05:07) deux\n");
+        const std::string long_line(1000, 'x');
+        for (size_t bytes = 0; bytes < ServerLog::kFlushAtBytes; bytes += long_line.size()) {
+            log.Write(long_line);
+        }
+        EXPECT_GT(ReadFile(file).size(), ServerLog::kFlushAtBytes);
+        log.Write("trois");
+    }
+    EXPECT_TRUE(ReadFile(file).ends_with("x\n(09:05:07) trois\n"));
+}
+
 TEST_F(ServerLogFile, UnwritableFileOnlyLosesTheFileLine) {
     std::filesystem::create_directory(dir_ / "Log.txt");  // cannot be opened as a file
     Core().Log("reste affiché");

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/commands.h"
 #include "server/core/userdb.h"
 #include "server/core/userdb_file.h"
 #include "tests/support/process.h"
@@ -34,6 +35,7 @@ std::string ServerPath() {
     return parlo::testing::ProgramPath("PARLO_SERVER", SERVER_PATH);
 }
 
+using parlo::testing::ConnectCommand;
 using parlo::testing::ReadFile;
 using parlo::testing::RegisterCommand;
 using parlo::testing::ScratchDirectory;
@@ -257,6 +259,54 @@ TEST(CrashConsistency, EveryAcknowledgedAccountAndChangeSurvivesSigkill) {
               << ", accounts lost: " << lost << "\n";
     EXPECT_EQ(lost, 0u);
     EXPECT_GT(acked.accounts.size(), static_cast<size_t>(kills));
+}
+
+// The log's lines of a loop turn are written together before the server
+// waits again: after SIGTERM every relayed message has its line; after
+// SIGKILL every message relayed before the last turn (here, the turn that
+// answered a later request) has its line.
+TEST(CrashConsistency, RelayedMessagesKeepTheirLogLinesThroughSigtermAndSigkill) {
+    constexpr int kMessages = 200;
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        ScratchDirectory directory;
+        ServerProcess server(ServerPath(), directory.Path());
+        ASSERT_TRUE(server.StartOnFreePort());
+        WireClient ann(server.Port());
+        WireClient bob(server.Port());
+        for (auto [client, login] : {std::pair{&ann, "ann"}, std::pair{&bob, "bob"}}) {
+            client->Send(RegisterCommand(login, "pw"));
+            ASSERT_EQ(client->WaitFor("AddNewUser:"), "AddNewUser:OK");
+            client->Send(ConnectCommand(login, "pw"));
+            ASSERT_EQ(client->WaitFor("Login:"), "Login:OK");
+        }
+        std::string burst;  // one write: the server reads it in a few turns
+        for (int k = 0; k < kMessages; ++k) {
+            parlo::AppendCommandFrame(
+                burst, parlo::FormatMessage("ann", std::vector<std::string>{"ann", "bob"},
+                                            "n° " + std::to_string(k)));
+        }
+        ASSERT_TRUE(ann.SendRaw(burst));
+        for (int k = 0; k < kMessages; ++k) {
+            ASSERT_TRUE(bob.WaitFor("Message:")) << k;
+        }
+        if (signal == SIGKILL) {
+            ann.Send("GetState:bob");
+            ASSERT_TRUE(ann.WaitFor("bob:"));
+            server.Kill();
+        } else {
+            EXPECT_EQ(server.StopWith(SIGTERM), 0);
+        }
+        const std::string log = ReadFile(directory.Path() / "Log.txt");
+        for (int k = 0; k < kMessages; ++k) {
+            EXPECT_NE(log.find("ann dit à ann bob n° " + std::to_string(k) + "\n"),
+                      std::string::npos)
+                << "signal " << signal << ", message " << k;
+        }
+        EXPECT_TRUE(log.ends_with("\n"));
+        if (signal == SIGTERM) {
+            EXPECT_TRUE(log.ends_with("UserDB.dat sauvé\n")) << log.substr(log.size() - 200);
+        }
+    }
 }
 
 }  // namespace
