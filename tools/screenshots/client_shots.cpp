@@ -327,6 +327,30 @@ int main(int argc, char** argv) {
                                       QStringLiteral("client-reconnecting.png")) &&
          ok;
 
+    // The server back with an encrypted port, met for the first time: the
+    // client shows the certificate's fingerprint and asks.
+    ok = server.StartWithTls() && ok;
+    shell.GetSession().SetEncryption({.enabled = true, .port = server.TlsPort()});
+    shell.GetSession().MenuConnect();
+    QMessageBox* trust = nullptr;
+    ok = WaitUntil(
+             [&] {
+                 for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
+                     trust = box->isVisible() ? box : trust;
+                 }
+                 return trust != nullptr;
+             },
+             20000) &&
+         ok;
+    Settle(400);
+    if (trust != nullptr) {
+        const QRect area =
+            window.frameGeometry().united(trust->frameGeometry()).adjusted(0, 0, 8, 8);
+        ok = parlo::shots::SaveScreenArea(area, out, QStringLiteral("client-trust-server.png")) &&
+             ok;
+        trust->reject();
+    }
+
     shell.Shutdown();
     contacts.clear();
     server.StopWith(SIGTERM);
