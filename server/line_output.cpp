@@ -30,10 +30,17 @@ LineOutput::LineOutput(int fd) : fd_(fd) {
         socket_ = S_ISSOCK(info.st_mode);
         regular_file_ = S_ISREG(info.st_mode);
         pipe_ = S_ISFIFO(info.st_mode);
+        struct stat null_device {};
+        null_device_ = S_ISCHR(info.st_mode) && stat("/dev/null", &null_device) == 0 &&
+                       S_ISCHR(null_device.st_mode) && info.st_rdev == null_device.st_rdev;
     }
+    terminal_ = isatty(fd) == 1;
 }
 
 void LineOutput::Add(std::string_view line) {
+    if (null_device_) {
+        return;
+    }
     if (start_ > 0 && start_ >= backlog_.size() / 2) {
         backlog_.erase(0, start_);
         start_ = 0;
@@ -52,7 +59,7 @@ size_t LineOutput::SafeChunk() const {
     if (regular_file_ || socket_) {
         return backlog_.size() - start_;  // never blocks (a socket: MSG_DONTWAIT)
     }
-    return isatty(fd_) ? kTerminalChunk : PIPE_BUF;
+    return terminal_ ? kTerminalChunk : PIPE_BUF;
 }
 
 bool LineOutput::Flush() {

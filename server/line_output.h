@@ -2,7 +2,8 @@
 // blocking the server: they wait in a bounded backlog and leave as fast as
 // the reader takes them. When nobody reads and the backlog is full, further
 // lines are dropped and counted, and the count is written once the reader
-// is back (Log.txt keeps every line).
+// is back (Log.txt keeps every line). Lines for the null device are not
+// kept at all: nobody would ever read them.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +41,8 @@ class LineOutput {
     bool socket_ = false;
     bool regular_file_ = false;
     bool pipe_ = false;
+    bool terminal_ = false;
+    bool null_device_ = false;
     std::string backlog_;
     size_t start_ = 0;  // written part of backlog_
     size_t dropped_ = 0;

@@ -1,6 +1,7 @@
 // The command handlers of address books, presence and the relay of
 // conversation traffic. Each runs with the sending connection entry.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -187,7 +188,8 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
         return;
     }
     // The received frame is forwarded as it came: receivers uncompress it.
-    std::string frame;
+    std::string& frame = relay_frame_;
+    frame.clear();
     AppendFrame(frame, payload);
     bool delivered = false;
     std::string list;  // the participants, for the senders told of an absence
@@ -209,7 +211,8 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     if (!delivered) {
         return;
     }
-    std::string line(message->sender);
+    std::string& line = relay_line_;
+    line.assign(message->sender);
     line.append(" dit à ");
     for (const std::string_view participant : message->participants) {
         if (line.back() != ' ') {
@@ -221,7 +224,10 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     if (options_.log_message_texts) {
         line.append(UpToNul(message->text));
     } else {
-        line.append("(").append(std::to_string(UpToNul(message->text).size())).append(" octets)");
+        char digits[24];
+        const auto [end, ec] =
+            std::to_chars(digits, digits + sizeof digits, UpToNul(message->text).size());
+        line.append("(").append(digits, end).append(" octets)");
     }
     Log(line);
 }

@@ -1,0 +1,15 @@
+#include "server/line_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+// Lines for the null device are dropped at once; those for a pipe wait to
+// be written (the headless server's journal tests read them).
+TEST(LineOutput, KeepsNothingForTheNullDevice) {
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    parlo::server::LineOutput discarded(null_fd);
+    discarded.Add("personne ne lit");
+    EXPECT_FALSE(discarded.Pending());
+    close(null_fd);
+}
