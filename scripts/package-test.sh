@@ -224,7 +224,7 @@ echo "package test: a second server on the same directory"
 status=0
 (cd "$run" && exec /usr/bin/parlomatic-server --headless --port 1 2>"$work/second.txt") ||
     status=$?
-[ "$status" -eq 1 ] && grep -qxF "Un autre Server utilise déjà $dir" "$work/second.txt" ||
+[ "$status" -eq 1 ] && grep -qxF "Server: Un autre Server utilise déjà $dir" "$work/second.txt" ||
     fail "a second server was not refused: $status $(cat "$work/second.txt")"
 kill -TERM "$server"
 status=0
