@@ -465,9 +465,9 @@ void NetServer::OnDeferredWork(uv_timer_t* timer) {
 
 void NetServer::OnFlushTurn(uv_idle_t* idle) {
     auto* self = static_cast<NetServer*>(idle->data);
+    const bool rearm = std::exchange(self->timer_after_turn_, false);
     self->FlushAll();
-    if (self->timer_after_turn_) {
-        self->timer_after_turn_ = false;
+    if (rearm) {
         self->ArmTimer();
     }
 }
@@ -486,7 +486,7 @@ void NetServer::FlushAll() {
         }
     }
     flushing_.clear();
-    if (to_flush_.empty() && !stopping_) {
+    if (to_flush_.empty() && !stopping_ && !timer_after_turn_) {
         uv_idle_stop(&flush_turn_);
     }
 }
