@@ -89,18 +89,24 @@ void Presence::Broadcast(const OnlineEntry* cause, int64_t now_ms) {
 void Presence::SendDue(int64_t now_ms) {
     // Lists gathered over the wait go in slices, so that the connections
     // waiting for an answer are served between them.
+    // The entries that change while the slices go wait for the next gather.
+    if (gathered_.empty()) {
+        gathered_.swap(stale_);
+    }
     size_t built = 0;
-    while (!stale_.empty() && built < kListsPerSlice) {
-        OnlineEntry* entry = stale_.back();
-        stale_.pop_back();
+    while (!gathered_.empty() && built < kListsPerSlice) {
+        OnlineEntry* entry = gathered_.back();
+        gathered_.pop_back();
         if (entry->state_list_stale) {
             SendIfChanged(*entry);
             ++built;
         }
     }
     due_at_ms_.reset();
-    if (!stale_.empty()) {
+    if (!gathered_.empty()) {
         due_at_ms_ = now_ms;  // the rest at the next turn
+    } else if (!stale_.empty()) {
+        due_at_ms_ = now_ms + delay_ms_;
     }
 }
 
@@ -168,13 +174,16 @@ void Presence::Forget(OnlineEntry& entry) {
     watch_.Unwatch(entry);
     if (entry.state_list_stale) {
         entry.state_list_stale = false;
-        stale_.erase(std::find(stale_.begin(), stale_.end(), &entry));
+        for (std::vector<OnlineEntry*>* list : {&stale_, &gathered_}) {
+            list->erase(std::remove(list->begin(), list->end(), &entry), list->end());
+        }
     }
 }
 
 void Presence::Clear() {
     watch_.Clear();
     stale_.clear();
+    gathered_.clear();
     due_at_ms_.reset();
 }
 

@@ -99,8 +99,9 @@ class Presence {
     const RecordList& users_;
     const OnlineList& online_;
     StateListSink& sink_;
-    WatchIndex watch_;                 // login -> online entries whose list shows it
-    std::vector<OnlineEntry*> stale_;  // entries whose list may have changed
+    WatchIndex watch_;                    // login -> online entries whose list shows it
+    std::vector<OnlineEntry*> stale_;     // entries whose list may have changed
+    std::vector<OnlineEntry*> gathered_;  // stale ones being sent in slices
 };
 
 }  // namespace parlo::server

@@ -443,18 +443,33 @@ void NetServer::ArmTimer() {
 void NetServer::OnTimer(uv_timer_t* timer) {
     auto* self = static_cast<NetServer*>(timer->data);
     self->timer_due_ = 0;
+    // The answers to the last reads go out before the timed work.
+    self->FlushAll();
     self->events_.OnTimer();
-    self->ArmTimer();
+    // Re-armed here, work due at once would run again in this same pass of
+    // the loop's timers, before any read: it is re-armed after the turn.
+    if (self->flush_turn_open_ && !self->stopping_) {
+        self->timer_after_turn_ = true;
+        uv_idle_start(&self->flush_turn_, OnFlushTurn);
+    } else {
+        self->ArmTimer();
+    }
 }
 
 void NetServer::OnDeferredWork(uv_timer_t* timer) {
     auto* self = static_cast<NetServer*>(timer->data);
     self->deferred_work_armed_ = false;
+    self->FlushAll();  // as before the timed work
     self->events_.RunDeferredWork();
 }
 
 void NetServer::OnFlushTurn(uv_idle_t* idle) {
-    static_cast<NetServer*>(idle->data)->FlushAll();
+    auto* self = static_cast<NetServer*>(idle->data);
+    const bool rearm = std::exchange(self->timer_after_turn_, false);
+    self->FlushAll();
+    if (rearm) {
+        self->ArmTimer();
+    }
 }
 
 void NetServer::FlushAll() {
@@ -471,7 +486,7 @@ void NetServer::FlushAll() {
         }
     }
     flushing_.clear();
-    if (to_flush_.empty() && !stopping_) {
+    if (to_flush_.empty() && !stopping_ && !timer_after_turn_) {
         uv_idle_stop(&flush_turn_);
     }
 }

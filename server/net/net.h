@@ -205,7 +205,8 @@ class NetServer {
     // Runs the sink's timed work.
     uv_timer_t timer_{};
     bool timer_open_ = false;
-    uint64_t timer_due_ = 0;  // loop time it is armed for; 0: not armed
+    uint64_t timer_due_ = 0;         // loop time it is armed for; 0: not armed
+    bool timer_after_turn_ = false;  // the timer is re-armed by the next flush turn
     ConnectionCounter counter_;
     bool served_ = false;  // Listen succeeded once
     bool stopping_ = false;

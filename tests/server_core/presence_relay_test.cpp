@@ -85,6 +85,7 @@ TEST_F(Presence, ListsGatheredOverTheWaitGoInSlices) {
     }
     Core().AccountsChanged();
     Advance(100);
+    Advance(0);  // the end of that gather
     Send(Online("ann"), "GetAllState");
     const auto received = [&] {
         size_t lists = 0;

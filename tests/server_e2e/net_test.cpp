@@ -49,6 +49,8 @@ class RecordingSink : public NetEvents {
         ++closed_count;
     }
     void Log(std::string_view message) override { log.emplace_back(message); }
+    int64_t TimerDelayMs() override { return timed_left > 0 ? 0 : -1; }
+    void OnTimer() override { --timed_left; }
     void OnShutdown() override {
         ++shutdowns;
         for (Peer& peer : peers) {
@@ -72,6 +74,7 @@ class RecordingSink : public NetEvents {
     std::vector<std::string> log;
     int closed_count = 0;
     int shutdowns = 0;
+    int timed_left = 0;
     std::function<void(Peer&, std::string_view)> on_bytes;
 };
 
@@ -189,6 +192,21 @@ TEST_F(NetTest, AcceptReportsDottedAddressAndPeerPortThenBytesInOrder) {
     ASSERT_TRUE(PumpUntil([&] { return sink.peers[0].received.size() == 12; }));
     EXPECT_EQ(sink.peers[0].received, "12:firstpart");
     EXPECT_EQ(sink.closed_count, 0);
+}
+
+// Timed work due again at once runs one slice per turn, reads in between.
+TEST_F(NetTest, TimedWorkDueAgainAtOnceLetsReadsIn) {
+    Client client(port);
+    sink.timed_left = 1000;
+    client.Write("a");
+    ASSERT_TRUE(PumpUntil([&] { return !sink.peers.empty() && sink.peers[0].received == "a"; }));
+    int left_when_read = 0;
+    sink.on_bytes = [&](RecordingSink::Peer&, std::string_view) {
+        left_when_read = sink.timed_left;
+    };
+    client.Write("b");
+    ASSERT_TRUE(PumpUntil([&] { return sink.peers[0].received == "ab"; }));
+    EXPECT_GT(left_when_read, 990);
 }
 
 TEST_F(NetTest, LargeOutputThatOutrunsTheSocketIsDeliveredIntact) {
