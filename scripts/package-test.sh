@@ -174,11 +174,11 @@ for _ in $(seq 10); do
         --control "$control" >"$work/stdout.txt" 2>"$work/stderr.txt") &
     server=$!
     for _ in $(seq 50); do
-        grep -q "port $candidate" "$work/stdout.txt" 2>/dev/null && break
+        grep -q "en écoute sur le port $candidate," "$work/stdout.txt" 2>/dev/null && break
         kill -0 "$server" 2>/dev/null || break
         sleep 0.1
     done
-    if grep -q "port $candidate" "$work/stdout.txt"; then
+    if grep -q "en écoute sur le port $candidate," "$work/stdout.txt"; then
         port=$candidate
         break
     fi
