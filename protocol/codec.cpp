@@ -4,19 +4,21 @@
 #include <charconv>
 #include <cstring>
 
+#include <libdeflate.h>
+
 namespace parlo {
 
-ZlibCodec::ZlibCodec() {
+void ZlibCodec::FreeDecompressor::operator()(libdeflate_decompressor* decompressor) const {
+    libdeflate_free_decompressor(decompressor);
+}
+
+ZlibCodec::ZlibCodec() : inflater_(libdeflate_alloc_decompressor()) {
     deflate_ready_ = deflateInit(&deflate_, Z_DEFAULT_COMPRESSION) == Z_OK;
-    inflate_ready_ = inflateInit(&inflate_) == Z_OK;
 }
 
 ZlibCodec::~ZlibCodec() {
     if (deflate_ready_) {
         deflateEnd(&deflate_);
-    }
-    if (inflate_ready_) {
-        inflateEnd(&inflate_);
     }
 }
 
@@ -35,17 +37,15 @@ int ZlibCodec::Compress(std::span<const char> input, std::span<char> output) {
 }
 
 int ZlibCodec::Uncompress(std::span<const char> input, std::span<char> output) {
-    if (!inflate_ready_ || inflateReset(&inflate_) != Z_OK) {
+    // Like zlib's inflate, decoding stops at the end of the stream (bytes
+    // after it are ignored) and checks the header and the Adler-32 trailer.
+    size_t written = 0;
+    if (!inflater_ ||
+        libdeflate_zlib_decompress(inflater_.get(), input.data(), input.size(), output.data(),
+                                   output.size(), &written) != LIBDEFLATE_SUCCESS) {
         return -1;
     }
-    inflate_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-    inflate_.avail_in = static_cast<uInt>(input.size());
-    inflate_.next_out = reinterpret_cast<Bytef*>(output.data());
-    inflate_.avail_out = static_cast<uInt>(output.size());
-    if (inflate(&inflate_, Z_FINISH) != Z_STREAM_END) {
-        return -1;
-    }
-    return static_cast<int>(inflate_.total_out);
+    return static_cast<int>(written);
 }
 
 ZlibCodec& SharedCodec() {

@@ -48,13 +48,14 @@ constexpr std::array<KeywordTest<ClientKeyword>, 14> kClientOrder{{
 template <typename Keyword, size_t N>
 std::optional<Keyword> Recognize(const std::array<KeywordTest<Keyword>, N>& order,
                                  std::string_view command) {
-    std::optional<Keyword> match;
-    for (const auto& test : order) {
-        if (command.starts_with(test.text)) {
-            match = test.keyword;
+    // A later test overrides an earlier one: the last that matches wins, so
+    // the search starts from the end and stops at the first match.
+    for (auto test = order.rbegin(); test != order.rend(); ++test) {
+        if (command.starts_with(test->text)) {
+            return test->keyword;
         }
     }
-    return match;
+    return std::nullopt;
 }
 
 void AppendNumber(std::string& out, long long value) {
@@ -274,37 +275,45 @@ std::string FormatMessage(std::string_view sender, std::span<const std::string> 
     return out;
 }
 
-std::optional<MessageView> ParseMessage(std::string_view command) {
+bool ParseMessage(std::string_view command, MessageView& view) {
     constexpr std::string_view kPrefix = "Message:";
     if (!command.starts_with(kPrefix)) {
-        return std::nullopt;
+        return false;
     }
     size_t pos = kPrefix.size();
     const auto text_length = TakeLength(command, pos);
     const auto sender = text_length ? TakeField(command, pos) : std::nullopt;
     const auto count = sender ? TakeLength(command, pos) : std::nullopt;
     if (!count) {
-        return std::nullopt;
+        return false;
     }
-    MessageView view;
     view.sender = *sender;
     // Each participant needs at least its ':', which bounds the count by the
     // bytes present before anything is reserved.
     if (*count > command.size() - pos) {
-        return std::nullopt;
+        return false;
     }
+    view.participants.clear();
     view.participants.reserve(*count);
     for (size_t i = 0; i < *count; ++i) {
         const auto participant = TakeField(command, pos);
         if (!participant) {
-            return std::nullopt;
+            return false;
         }
         view.participants.push_back(*participant);
     }
     if (*text_length > command.size() - pos) {
-        return std::nullopt;
+        return false;
     }
     view.text = command.substr(pos, *text_length);
+    return true;
+}
+
+std::optional<MessageView> ParseMessage(std::string_view command) {
+    MessageView view;
+    if (!ParseMessage(command, view)) {
+        return std::nullopt;
+    }
     return view;
 }
 

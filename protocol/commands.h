@@ -171,6 +171,9 @@ std::string FormatMessage(std::string_view sender, std::span<const std::string> 
 // Refuses a negative or oversized count, participants that run past the
 // command, and a text length beyond the bytes present.
 std::optional<MessageView> ParseMessage(std::string_view command);
+// The same into `view`, whose participant list keeps its capacity from one
+// message to the next (the relay parses every message); false as above.
+bool ParseMessage(std::string_view command, MessageView& view);
 
 struct FindUserCriteria {
     std::string_view login;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    zlib1g-dev libuv1-dev libssl-dev libxss-dev
+    zlib1g-dev libdeflate-dev libuv1-dev libssl-dev libxss-dev
     qt6-base-dev qt6-multimedia-dev libgl-dev qt6-translations-l10n libqt6sql6-sqlite
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format

@@ -182,9 +182,9 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     if (!sender.HasLogin()) {
         return;
     }
-    const auto message = ParseMessage(command);
+    MessageView& message = relay_message_;
     // Nobody speaks in someone else's name.
-    if (!message || !EqualsNoCase(message->sender, sender.login)) {
+    if (!ParseMessage(command, message) || !EqualsNoCase(message.sender, sender.login)) {
         return;
     }
     // The received frame is forwarded as it came: receivers uncompress it.
@@ -193,7 +193,7 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     AppendFrame(frame, payload);
     bool delivered = false;
     std::string list;  // the participants, for the senders told of an absence
-    for (const std::string_view participant : message->participants) {
+    for (const std::string_view participant : message.participants) {
         if (EqualsNoCase(participant, sender.login)) {
             continue;
         }
@@ -202,8 +202,8 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
             delivered = true;
         } else {
             if (list.empty()) {
-                list = JoinList(std::vector<std::string>(message->participants.begin(),
-                                                         message->participants.end()));
+                list = JoinList(std::vector<std::string>(message.participants.begin(),
+                                                         message.participants.end()));
             }
             KeepForAbsent(sender, participant, command, list);
         }
@@ -212,9 +212,9 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
         return;
     }
     std::string& line = relay_line_;
-    line.assign(message->sender);
+    line.assign(message.sender);
     line.append(" dit à ");
-    for (const std::string_view participant : message->participants) {
+    for (const std::string_view participant : message.participants) {
         if (line.back() != ' ') {
             line.push_back(' ');
         }
@@ -222,11 +222,11 @@ void ServerCore::HandleMessage(OnlineEntry& sender, std::string_view command,
     }
     line.push_back(' ');
     if (options_.log_message_texts) {
-        line.append(UpToNul(message->text));
+        line.append(UpToNul(message.text));
     } else {
         char digits[24];
         const auto [end, ec] =
-            std::to_chars(digits, digits + sizeof digits, UpToNul(message->text).size());
+            std::to_chars(digits, digits + sizeof digits, UpToNul(message.text).size());
         line.append("(").append(digits, end).append(" octets)");
     }
     Log(line);

@@ -10,8 +10,27 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace parlo::server {
+
+namespace {
+
+// Whether one of the eight bytes at `at` is a control byte (below 0x20, or
+// 0x7F): the test of AppendEscaped, a word at a time. A byte below N makes
+// (byte - N) borrow into its high bit while its own high bit is clear.
+bool HasControlByte(const char* at) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighBits = kOnes * 0x80;
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    const uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighBits;
+    const uint64_t del = word ^ (kOnes * 0x7F);  // 0x7F bytes become zero
+    const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
+    return (below_space | is_del) != 0;
+}
+
+}  // namespace
 
 std::string LogTimeStamp(std::time_t when) {
     std::tm utc{};
@@ -25,6 +44,12 @@ void AppendEscaped(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     size_t plain = 0;  // start of the run of bytes copied as they are
     for (size_t k = 0; k < text.size(); ++k) {
+        while (k + sizeof(uint64_t) <= text.size() && !HasControlByte(text.data() + k)) {
+            k += sizeof(uint64_t);  // eight plain bytes
+        }
+        if (k == text.size()) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(text[k]);
         if (c >= 0x20 && c != 0x7F) {
             continue;

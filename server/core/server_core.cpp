@@ -1,6 +1,7 @@
 #include "server/core/server_core.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "protocol/codec.h"
@@ -127,7 +128,7 @@ void ServerCore::OnBytes(Connection& connection, std::string_view bytes) {
 void ServerCore::HandleFrames(Connection& connection) {
     const CommitAtEnd commit(*this);
     std::string_view payload;
-    std::string command;
+    std::array<char, kMaxFrameBytes> text;  // a command is at most 8192 bytes
     while (true) {
         OnlineEntry* sender = online_.Find(connection);
         if (sender == nullptr || sender->held_until_ms != 0) {
@@ -145,9 +146,11 @@ void ServerCore::HandleFrames(Connection& connection) {
             return;
         }
         // A payload that does not uncompress matches no command.
-        if (!Uncompress(payload, command)) {
+        const int length = SharedCodec().Uncompress(payload, text);
+        if (length < 0) {
             continue;
         }
+        const std::string_view command(text.data(), static_cast<size_t>(length));
         const Flow flow = Dispatch(*sender, command, payload);
         if (flow == Flow::kHold) {
             return;

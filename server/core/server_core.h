@@ -274,7 +274,8 @@ class ServerCore : private StateListSink {
     ConsoleRows rows_;     // online-clients rows of logged-in connections
     Presence presence_;    // states, state lists and their broadcast
     std::string scratch_;  // reused frame buffer for outgoing commands
-    // Reused by every relayed message: its frame and its log line.
+    // Reused by every relayed message: its fields, its frame and its log line.
+    MessageView relay_message_;
     std::string relay_frame_;
     std::string relay_line_;
     // A registration appended to the user list, answered once saved.

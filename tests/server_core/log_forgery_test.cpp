@@ -21,6 +21,23 @@ TEST(LogEscapes, ControlCharactersBecomeVisibleAndNothingElseChanges) {
     EXPECT_EQ(Escaped(""), "");
 }
 
+// Plain bytes are skipped a word at a time: every byte value, at every place
+// of a text longer than two words, is escaped exactly when it should be.
+TEST(LogEscapes, EveryByteIsSeenWhereverItFallsInTheText) {
+    for (int value = 0; value < 256; ++value) {
+        const char c = static_cast<char>(value);
+        const bool shown = value < 0x20 || value == 0x7F;
+        for (size_t at = 0; at < 20; ++at) {
+            std::string text(20, 'x');
+            text[at] = c;
+            const std::string out = Escaped(text);
+            ASSERT_EQ(out.size(), shown ? (c == '\n' || c == '\r' || c == '\t' ? 21u : 23u) : 20u)
+                << "byte " << value << " at " << at;
+            ASSERT_EQ(out.substr(0, at), std::string(at, 'x'));
+        }
+    }
+}
+
 using LogForgery = CoreTest;
 
 // Lines of Log.txt: every line must start with a time stamp.
