@@ -28,6 +28,12 @@ constexpr size_t kFirstWordsBytes = 120;
 // A writer that finds the file locked (another process reading it) waits
 // this long before giving up.
 constexpr int kBusyTimeoutMs = 2000;
+// The conversations (aliased c) of one participant, letter case aside, or all
+// of them when it is empty: the one filter of the list and of the search.
+// Binds that login twice.
+constexpr char kWithParticipant[] =
+    "(? = '' OR instr(', ' || lower(c.participants) || ', ', ', ' || lower(?) || ', ') > 0)";
+
 // Around a match in the search's text.
 constexpr char kMarkBegin = '\x01';
 constexpr char kMarkEnd = '\x02';
@@ -233,10 +239,9 @@ std::vector<ConversationSummary> HistoryStore::Conversations(std::string_view wi
     }
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT id, started, last, participants, first_words FROM conversations "
-                       "WHERE ? = '' OR instr(', ' || lower(participants) || ', ', "
-                       "', ' || lower(?) || ', ') > 0 ORDER BY last DESC LIMIT ?"));
+    query.prepare(QStringLiteral("SELECT id, started, last, participants, first_words "
+                                 "FROM conversations c WHERE ") +
+                  QLatin1String(kWithParticipant) + QStringLiteral(" ORDER BY last DESC LIMIT ?"));
     query.bindValue(0, Bound(with));
     query.bindValue(1, Bound(with));
     query.bindValue(2, kMaxListed + 1);
@@ -298,7 +303,7 @@ std::vector<StoredLine> HistoryStore::Lines(StoredConversationId conversation, i
     return lines;
 }
 
-std::vector<SearchHit> HistoryStore::Search(std::string_view words) {
+std::vector<SearchHit> HistoryStore::Search(std::string_view words, std::string_view with) {
     std::vector<SearchHit> hits;
     const std::string match = MatchQuery(words);
     if (!open_ || match.empty()) {
@@ -306,14 +311,17 @@ std::vector<SearchHit> HistoryStore::Search(std::string_view words) {
     }
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT l.conversation, l.time, c.participants, l.sender, "
-                       "highlight(lines_text, 0, char(1), char(2)) FROM lines_text "
-                       "JOIN lines l ON l.id = lines_text.rowid "
-                       "JOIN conversations c ON c.id = l.conversation "
-                       "WHERE lines_text MATCH ? ORDER BY lines_text.rowid DESC LIMIT ?"));
+    query.prepare(QStringLiteral("SELECT l.conversation, l.time, c.participants, l.sender, "
+                                 "highlight(lines_text, 0, char(1), char(2)) FROM lines_text "
+                                 "JOIN lines l ON l.id = lines_text.rowid "
+                                 "JOIN conversations c ON c.id = l.conversation "
+                                 "WHERE lines_text MATCH ? AND ") +
+                  QLatin1String(kWithParticipant) +
+                  QStringLiteral(" ORDER BY lines_text.rowid DESC LIMIT ?"));
     query.bindValue(0, Q(match));
-    query.bindValue(1, kMaxSearchHits + 1);
+    query.bindValue(1, Bound(with));
+    query.bindValue(2, Bound(with));
+    query.bindValue(3, kMaxSearchHits + 1);
     if (!Execute(query, error_)) {
         qWarning("history: search failed: %s", qPrintable(error_));
         return hits;

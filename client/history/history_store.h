@@ -89,8 +89,8 @@ class HistoryStore {
     // The last `count` lines of a conversation, oldest first.
     std::vector<StoredLine> Lines(StoredConversationId conversation, int count = kMaxLinesShown);
     // Lines holding every word of `words` (a word also matches the start of a
-    // longer one), newest first.
-    std::vector<SearchHit> Search(std::string_view words);
+    // longer one), newest first; only in conversations with `with` as above.
+    std::vector<SearchHit> Search(std::string_view words, std::string_view with = {});
     // Every conversation and line removed, the file shrunk.
     bool EraseAll();
 

@@ -74,6 +74,8 @@ TEST_F(HistoryStoreTest, KeepsLinesAcrossReopeningAndFindsWordsWithoutAccentsOrC
     EXPECT_EQ(hits[0].marks, (std::vector<std::pair<size_t, size_t>>{{0, 3}, {10, 18}}));
     EXPECT_EQ(hits[1].text.substr(hits[1].marks.at(0).first, 5), "Été");
     EXPECT_EQ(hits[1].sender, "bruno");
+    EXPECT_EQ(store.Search("ete", "BRUNO").size(), 2u);  // in the conversations with bruno
+    EXPECT_TRUE(store.Search("ete", "brun").empty());
     EXPECT_EQ(store.Search("ÉTÉ LAC").size(), 1u);     // every word
     EXPECT_TRUE(store.Search("\"* NEAR( -").empty());  // no query syntax, no error
     EXPECT_TRUE(store.Search("").empty());

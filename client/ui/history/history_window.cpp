@@ -181,16 +181,16 @@ void HistoryWindow::ShowConversations() {
     if (store == nullptr) {
         return;
     }
+    if (!with_.empty()) {
+        status_->setText(QStringLiteral("Conversations avec %1").arg(Q(with_)));
+    }
     const QString words = search_->text().trimmed();
     if (!words.isEmpty()) {
-        ShowHits(store->Search(Utf8(words)));
+        ShowHits(store->Search(Utf8(words), with_));
         return;
     }
     list_->headerItem()->setText(kWords, QStringLiteral("Début"));
     QList<QTreeWidgetItem*> items;
-    if (!with_.empty()) {
-        status_->setText(QStringLiteral("Conversations avec %1").arg(Q(with_)));
-    }
     for (const ConversationSummary& conversation : store->Conversations(with_)) {
         auto* item =
             new QTreeWidgetItem({Q(DateAndTime(conversation.last_ms)), Q(conversation.participants),
