@@ -2,7 +2,7 @@
 // emoticons, a long line, who joined, and one of them typing; saves
 // conversation.png and its emoticon menu, conversation-emoticons.png, in DIR,
 // then "Historique" with that conversation kept: history.png,
-// history-search.png and history-conversation.png. The client core runs
+// history-search.png, history-search-contact.png and history-conversation.png. The client core runs
 // over a scripted link that plays the server's part, so the window shows exactly what a session
 // drives it to show. Run it under a display with a window manager: the picture is taken from the
 // screen, window frame included.
@@ -124,7 +124,13 @@ bool HistoryShots(HistoryRecorder& history, const QDir& out) {
     window.Search(QStringLiteral("planning"));
     window.List().setCurrentItem(window.List().topLevelItem(0));
     ok = parlo::shots::SaveFramed(window, out, QStringLiteral("history-search.png")) && ok;
-    window.Search(QString());
+    // From a contact's history, a search stays in that contact's conversations:
+    // david's "midi" is not listed.
+    window.ShowWith("bruno");
+    window.Search(QStringLiteral("midi"));
+    window.List().setCurrentItem(window.List().topLevelItem(0));
+    ok = parlo::shots::SaveFramed(window, out, QStringLiteral("history-search-contact.png")) && ok;
+    window.ShowWith({});
     window.List().setCurrentItem(window.List().topLevelItem(0));
     return parlo::shots::SaveFramed(window, out, QStringLiteral("history-conversation.png")) && ok;
 }

@@ -214,7 +214,11 @@ void HistoryWindow::ShowHits(const std::vector<SearchHit>& hits) {
     }
     list_->addTopLevelItems(items);
     list_->resizeColumnToContents(kDate);
-    status_->setText(hits.empty() ? QStringLiteral("Aucune ligne trouvée") : QString());
+    if (hits.empty()) {
+        status_->setText(with_.empty()
+                             ? QStringLiteral("Aucune ligne trouvée")
+                             : QStringLiteral("Aucune ligne trouvée avec %1").arg(Q(with_)));
+    }
 }
 
 void HistoryWindow::Open(QTreeWidgetItem* item) {
